@@ -1,0 +1,21 @@
+# Cross toolchain: 32-bit Windows (PE32, i386) with mingw-w64.
+# The -posix thread model is needed by GoogleTest's std::mutex; everything is
+# linked statically so that no mingw runtime DLL has to ship beside ours.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR i686)
+
+set(MINGW_PREFIX i686-w64-mingw32)
+set(CMAKE_C_COMPILER   ${MINGW_PREFIX}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${MINGW_PREFIX}-g++-posix)
+set(CMAKE_RC_COMPILER  ${MINGW_PREFIX}-windres)
+set(CMAKE_OBJDUMP      ${MINGW_PREFIX}-objdump CACHE FILEPATH "objdump for PE files")
+
+set(CMAKE_FIND_ROOT_PATH /usr/${MINGW_PREFIX})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+
+# Test programs run under Wine; scripts/wine-env.sh prepares the prefix,
+# the display and a persistent wineserver before CTest starts them.
+find_program(WINE_PROGRAM wine REQUIRED)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${WINE_PROGRAM})

@@ -1,0 +1,3 @@
+#include "daemon_state.h"
+
+DaemonState g_daemon;

@@ -1,0 +1,74 @@
+// The three exports the host calls: STARTUP once after loading, DAEMON
+// periodically, CLOSEDOWN once before unloading. All run on the host's
+// user-interface thread; arguments on the stack, removed by the caller.
+
+#include <windows.h>
+
+#include <cstring>
+
+#include "daemon_state.h"
+#include "host_version.h"
+#include "norvlib.h"
+#include "settings.h"
+#include "sysutils_mini.h"
+
+namespace {
+
+const wchar_t kLogVersionError[] = L"Orbwick daemon could not load (version error)";
+const wchar_t kLogLoaded[] = L"Orbwick daemon loaded successfully";
+
+// The host's base directory with a trailing "\". A null or empty answer stays
+// empty rather than becoming a lone "\" (the root of the drive), so the
+// configuration file is then looked for in the current directory.
+std::wstring QueryBaseDirectory(const HostRecord& host) {
+    const auto* text = reinterpret_cast<const char*>(static_cast<intptr_t>(host.QueryValue(kQueryBaseDirectory)));
+    if (text == nullptr || *text == '\0') {
+        return std::wstring();
+    }
+    std::wstring directory = AnsiToUtf16(text);
+    if (!directory.empty() && directory.back() != L'\\') {
+        directory += L'\\';
+    }
+    return directory;
+}
+
+void ClearModuleSlots() {
+    for (int i = 0; i < kModuleCount; ++i) {
+        g_daemon.slots[i] = nullptr;
+    }
+}
+
+}  // namespace
+
+extern "C" __declspec(dllexport) int32_t __cdecl STARTUP(const HostRecord* record) {
+    g_daemon.hook = nullptr;
+    std::memcpy(&g_daemon.host, record, sizeof(HostRecord));
+    const HostRecord& host = g_daemon.host;
+
+    if (!IsSupportedHostVersion(host.majorVersion, host.minorVersion)) {
+        WriteHostLog(host, kLogLevelOutcome, kLogVersionError);
+        return 0;
+    }
+    g_daemon.newHost = IsNewHostVersion(host.majorVersion, host.minorVersion);
+    ClearModuleSlots();
+    g_daemon.baseDirectory = QueryBaseDirectory(host);
+    g_daemon.mainWindow = reinterpret_cast<HWND>(static_cast<intptr_t>(host.QueryValue(kQueryMainWindow)));
+    LoadSettings();
+
+    g_daemon.menu = nullptr;
+
+    WriteHostLog(host, kLogLevelOutcome, kLogLoaded);
+    return 1;
+}
+
+extern "C" __declspec(dllexport) int32_t __cdecl DAEMON() { return 0; }
+
+extern "C" __declspec(dllexport) int32_t __cdecl CLOSEDOWN() {
+    if (g_daemon.worker != nullptr) {
+        CloseHandle(g_daemon.worker);
+        g_daemon.worker = nullptr;
+    }
+    UnhookWindowsHookEx(g_daemon.hook);
+    g_daemon.hook = nullptr;
+    return 0;
+}

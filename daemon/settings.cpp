@@ -1,0 +1,96 @@
+#include "settings.h"
+
+#include <windows.h>
+
+#include <string>
+
+#include "cfgfile.h"
+#include "daemon_state.h"
+#include "norvlib.h"
+#include "sysutils_mini.h"
+
+namespace {
+
+const wchar_t kConfigFileName[] = L"norvale.ini";
+const wchar_t kUpdateFileNameW[] = L"IniUpdate.tmp";
+constexpr char kProtocolsSection[] = "Protocols";
+constexpr char kHiddenWindowsSection[] = "HiddenWindows";
+// Whole-line mode: every line of a section is one key, with or without "=",
+// so the bare module names the host merged in are read back.
+constexpr char kWholeLineSeparator = '#';
+
+// Frees the entry list however LoadSettings ends.
+struct EntryListGuard {
+    ConfigList& list;
+    ~EntryListGuard() { ListClear(list); }
+};
+
+// The modules whose host module name occurs anywhere in the upper-cased text.
+ModuleSet ModulesNamedIn(const Utf16Text& upperCasedSection) {
+    ModuleSet set = 0;
+    for (int i = 0; i < kModuleCount; ++i) {
+        if (upperCasedSection.find(AnsiToUtf16(HostModuleName(i))) != Utf16Text::npos) {
+            set = static_cast<ModuleSet>(set | (1u << i));
+        }
+    }
+    return set;
+}
+
+ModuleSet ModulesListedInSection(const char* section, ConfigList list) {
+    return ModulesNamedIn(UpperCaseText(CollectSection(section, list, false)));
+}
+
+// One line, name + CR LF, per enabled module whose found window is hidden now.
+std::string HiddenModuleLines() {
+    std::string lines;
+    for (int i = 0; i < kModuleCount; ++i) {
+        HWND slot = SlotWindow(i);
+        if (InModuleSet(g_daemon.enabledSet, i) && slot != nullptr && !IsWindowVisible(slot)) {
+            lines += HostModuleName(i);
+            lines += "\r\n";
+        }
+    }
+    return lines;
+}
+
+// Creates (or replaces) the update file with exactly these bytes, flushed and
+// closed. On any failure a file this call created is removed again, and a file
+// it could not create is left alone.
+bool WriteUpdateFile(const std::string& bytes) {
+    HANDLE file = CreateFileW(kUpdateFileNameW, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                              nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    DWORD written = 0;
+    bool complete = bytes.empty() ||
+                    (WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                     written == bytes.size());
+    complete = complete && FlushFileBuffers(file);
+    complete = CloseHandle(file) && complete;
+    if (!complete) {
+        DeleteFileW(kUpdateFileNameW);
+    }
+    return complete;
+}
+
+}  // namespace
+
+void LoadSettings() {
+    ConfigList list = ListNew();
+    EntryListGuard guard{list};
+    const std::string fileName = Utf16ToAnsi(g_daemon.baseDirectory + kConfigFileName);
+    LoadConfigFile(fileName, list, kWholeLineSeparator);
+    g_daemon.enabledSet = ModulesListedInSection(kProtocolsSection, list);
+    g_daemon.hiddenSet = ModulesListedInSection(kHiddenWindowsSection, list);
+}
+
+void SaveSettings() {
+    if (!WriteUpdateFile(HiddenModuleLines())) {
+        ShowSaveFailedMessage(g_daemon.host);
+        return;
+    }
+    MergeHiddenWindowsSection(g_daemon.host);
+    DeleteFileW(kUpdateFileNameW);
+    SendMessageW(g_daemon.mainWindow, WM_COMMAND, kHostCommandReloadConfig, 0);
+}

@@ -1,0 +1,19 @@
+// The daemon's settings: the enabled set (modules listed in the host
+// configuration's Protocols section) and the hidden set (modules listed in its
+// HiddenWindows section), read once at start-up; and the save of the modules
+// whose windows are hidden at the moment, through the host.
+#pragma once
+
+// Reads "norvale.ini" in the host's base directory and fills the enabled set
+// and the hidden set. A file that cannot be read gives two empty sets.
+// Called once, by STARTUP, before the hook and the worker exist.
+void LoadSettings();
+
+// Writes the host module names of the enabled modules whose window was found
+// and is hidden now, one per line in ascending index order, into
+// "IniUpdate.tmp" in the current directory; has the host merge it as the
+// section "[HiddenWindows]"; deletes the file; sends the host's frame
+// WM_COMMAND 499. When the file cannot be written completely, shows the save
+// failure message box instead and asks the host nothing, so a stale or partial
+// file never replaces the operator's saved choice. Never changes the two sets.
+void SaveSettings();

@@ -1,0 +1,58 @@
+#include "norvlib.h"
+
+#include <windows.h>
+
+#include <string>
+
+#include "sysutils_mini.h"
+
+const char kUpdateFileName[] = "IniUpdate.tmp";
+const char kHiddenWindowsHeader[] = "[HiddenWindows]";
+
+namespace {
+
+const wchar_t kSaveFailedText[] = L"Failed to save settings";
+const wchar_t kMessageCaption[] = L"Orbwick";
+
+constexpr char kHostModulePrefix[] = "NORVALE";
+constexpr uint32_t kStateBit0 = 1u << 0;
+constexpr uint32_t kStateBit1 = 1u << 1;
+
+}  // namespace
+
+int QueryModuleState(const HostRecord& host, char moduleLetter) {
+    char name[sizeof kHostModulePrefix + 1];  // "NORVALE" + letter + terminating zero
+    for (size_t i = 0; i + 1 < sizeof kHostModulePrefix; ++i) {
+        name[i] = kHostModulePrefix[i];
+    }
+    name[sizeof kHostModulePrefix - 1] = moduleLetter;
+    name[sizeof kHostModulePrefix] = '\0';
+
+    const int32_t answer = host.ModuleState(name, 0, 0);
+    if (answer == kModuleAbsent) {
+        return kModuleAbsent;
+    }
+    const uint32_t flags = static_cast<uint32_t>(answer) & 0xFFFFu;
+    if (!(flags & kStateBit0)) {
+        return 0;
+    }
+    return (flags & kStateBit1) ? 2 : 1;
+}
+
+void ShowSaveFailedMessage(const HostRecord& host) {
+    // The owner is asked afresh: the host may have replaced its frame since
+    // start-up.
+    HWND owner = reinterpret_cast<HWND>(static_cast<intptr_t>(host.QueryValue(kQueryMainWindow)));
+    MessageBoxW(owner, kSaveFailedText, kMessageCaption, MB_OK);
+}
+
+void MergeHiddenWindowsSection(const HostRecord& host) {
+    if (host.MergeSection(kHiddenWindowsHeader, kUpdateFileName) == 0) {
+        ShowSaveFailedMessage(host);
+    }
+}
+
+void WriteHostLog(const HostRecord& host, int32_t level, const wchar_t* text) {
+    const std::string line = Utf16ToAnsi(text);
+    host.WriteLog(kLogSource, level, line.c_str());
+}

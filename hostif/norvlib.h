@@ -1,0 +1,31 @@
+// NorvLib: the two wrappers through which the daemon calls the host, instead of
+// calling the record's raw function pointers. Both take the daemon's own copy
+// of the host interface record.
+#pragma once
+
+#include "host_record.h"
+
+// Asks the host whether module "NORVALE" + letter is present. Returns -1 when
+// the host has no such module (yet); otherwise, from the low 16 bits of the
+// host's answer: 0 when bit 0 is clear, 1 when bit 0 is set and bit 1 clear,
+// 2 when both are set.
+int QueryModuleState(const HostRecord& host, char moduleLetter);
+
+// Asks the host to write the lines of "IniUpdate.tmp" (in the current
+// directory) into the section "[HiddenWindows]" of its configuration file.
+// When the host refuses (answers 0), shows the save failure message box.
+// The caller cannot tell success from failure.
+void MergeHiddenWindowsSection(const HostRecord& host);
+
+// The message box "Failed to save settings", caption "Orbwick", plain OK,
+// owned by the window the host names for QueryValue index 6 at this moment.
+// Returns when the operator has closed it.
+void ShowSaveFailedMessage(const HostRecord& host);
+
+// Writes one line to the host's log (first argument 10), the text converted to
+// the system's default code page and zero-terminated.
+void WriteHostLog(const HostRecord& host, int32_t level, const wchar_t* text);
+
+// The file and section names handed to MergeSection.
+extern const char kUpdateFileName[];       // "IniUpdate.tmp"
+extern const char kHiddenWindowsHeader[];  // "[HiddenWindows]"

@@ -1,0 +1,30 @@
+#!/bin/sh
+# Makes a fresh Debian 12 machine ready to build and test orbwick (run as root,
+# or as a user with sudo). Installs only Debian packages; a no-op when they are
+# all present already, so every build and test command can start with it.
+set -eu
+
+PACKAGES_NATIVE="cmake make g++ clang libclang-rt-14-dev googletest libinih-dev zip python3"
+PACKAGES_CROSS="g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386 wine64 xvfb xauth x11-apps imagemagick"
+
+missing=""
+for p in $PACKAGES_NATIVE $PACKAGES_CROSS; do
+    if ! dpkg -s "$p" >/dev/null 2>&1; then
+        missing="$missing $p"
+    fi
+done
+if [ -z "$missing" ]; then
+    exit 0
+fi
+
+SUDO=""
+if [ "$(id -u)" != 0 ]; then
+    SUDO="sudo"
+fi
+echo "bootstrap: installing$missing" >&2
+export DEBIAN_FRONTEND=noninteractive
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $SUDO dpkg --add-architecture i386
+fi
+$SUDO apt-get update -q
+$SUDO apt-get install -y -q --no-install-recommends $missing

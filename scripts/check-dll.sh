@@ -1,0 +1,30 @@
+#!/bin/sh
+# Checks a built orbwick.dll: PE32 for i386, the three exports with their
+# ordinals, and imports from Windows system DLLs only.
+#   scripts/check-dll.sh <objdump> <dll>
+set -eu
+objdump=$1
+dll=$2
+headers=$(mktemp)
+trap 'rm -f "$headers"' EXIT
+"$objdump" -p "$dll" >"$headers"
+
+fail() { echo "check-dll: $*" >&2; exit 1; }
+
+grep -q 'file format pei-i386' "$headers" || fail "not a PE32 i386 file"
+grep -q 'Characteristics.*' "$headers" || fail "no header characteristics"
+
+# Export table lines look like "[   0] +base[   1] 0000 CLOSEDOWN" in binutils 2.40.
+for entry in "1 CLOSEDOWN" "2 STARTUP" "3 DAEMON"; do
+    ordinal=${entry% *}
+    name=${entry#* }
+    grep -Eq "\+base\[ *$ordinal\] [0-9a-f]+ $name\$" "$headers" || fail "export $name is not ordinal $ordinal"
+done
+
+allowed='^(kernel32|user32|gdi32|msvcrt|advapi32|shell32|ole32|ws2_32|comctl32)\.dll$'
+imports=$(sed -n 's/^[[:space:]]*DLL Name: //p' "$headers" | tr 'A-Z' 'a-z')
+[ -n "$imports" ] || fail "no imports found"
+for dll_name in $imports; do
+    echo "$dll_name" | grep -Eq "$allowed" || fail "imports non-system DLL $dll_name"
+done
+echo "check-dll: $(basename "$dll") is PE32 i386, exports CLOSEDOWN@1 STARTUP@2 DAEMON@3, imports:" $imports

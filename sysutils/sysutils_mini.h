@@ -1,0 +1,36 @@
+// SysutilsMini: the text helpers of the configuration reader and the settings,
+// and the small platform seam behind them.
+//
+// On Windows, UTF-16 texts are std::wstring and the platform does the work
+// (CharUpperBuffW, the system's default ANSI code page). The native build,
+// used for fast tests, sanitizers, fuzzing and benchmarks, has a documented
+// stand-in: 8-bit texts are taken as Latin-1 (each byte one code unit), and
+// upper-casing maps a-z and the Latin-1 letters a-grave to thorn (but not the
+// division sign), plus y-diaeresis to U+0178; every other code unit is kept.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#ifdef _WIN32
+using Utf16Char = wchar_t;
+#else
+using Utf16Char = char16_t;
+#endif
+using Utf16Text = std::basic_string<Utf16Char>;
+using Utf16View = std::basic_string_view<Utf16Char>;
+
+// Returns a copy of text upper-cased over its whole length by the user's
+// locale rules (Windows: CharUpperBuffW). An empty text stays empty.
+Utf16Text UpperCaseText(Utf16Text text);
+
+// Removes from both ends every character whose code is 0 to 32 (blank, tab,
+// CR, LF and the other control characters). Bytes are compared as unsigned:
+// 0x80 and above are characters and are never trimmed.
+std::string TrimText(std::string_view text);
+
+// Conversions between 8-bit texts in the system's default code page and
+// UTF-16. Never fail: a character without a mapping becomes the code page's
+// default character.
+Utf16Text AnsiToUtf16(std::string_view text);
+std::string Utf16ToAnsi(Utf16View text);
