@@ -37,6 +37,6 @@ void LoadConfigFile(const std::string& fileName, ConfigList& list, char separato
 
 // The entries of the section sectionName (compared without regard to case,
 // whole name), in file order, each as Key, then " " + Value when values are
-// included, then CR LF. Empty when the list or the name is empty. The list is
-// not changed.
+// included, then CR LF. Empty when the list or the name is empty. Only the
+// first 128 characters of sectionName count. The list is not changed.
 Utf16Text CollectSection(std::string_view sectionName, ConfigList list, bool includeValues);

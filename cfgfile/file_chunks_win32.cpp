@@ -1,0 +1,33 @@
+// The Windows file seam (see file_chunks.h).
+#include "file_chunks.h"
+
+#include <windows.h>
+
+#include "sysutils_mini.h"
+
+namespace {
+constexpr DWORD kChunkSize = 16 * 1024;
+}
+
+bool ReadFileChunks(const std::string& fileName, const std::function<bool(std::string_view)>& consume)
+{
+    // FILE_SHARE_READ alone: an open by another for writing makes this open
+    // fail with a sharing violation, and while this handle is open nobody can
+    // start writing, so a file is never read half-written.
+    const Utf16Text wideName = AnsiToUtf16(fileName);
+    HANDLE file = CreateFileW(wideName.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    char buffer[kChunkSize];
+    for (;;) {
+        DWORD count = 0;
+        // A read error ends the file here: what was read so far stands.
+        if (!ReadFile(file, buffer, kChunkSize, &count, nullptr) || count == 0)
+            break;
+        if (!consume(std::string_view(buffer, count)))
+            break;
+    }
+    CloseHandle(file);
+    return true;
+}
