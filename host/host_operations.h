@@ -1,0 +1,10 @@
+// The host interface record handed to every daemon's STARTUP, with the host's
+// four operations. QueryValue, ModuleState and WriteLog may be called from any
+// thread; MergeSection is called on the user-interface thread.
+#pragma once
+
+#include "host_record.h"
+
+// The record, filled with the version from the options and the four
+// operations. Valid for the life of the process.
+const HostRecord& HostInterfaceRecord();
