@@ -14,11 +14,12 @@ fail() { echo "check-dll: $*" >&2; exit 1; }
 grep -q 'file format pei-i386' "$headers" || fail "not a PE32 i386 file"
 grep -q 'Characteristics.*' "$headers" || fail "no header characteristics"
 
-# Export table lines look like "[   0] +base[   1] 0000 CLOSEDOWN" in binutils 2.40.
-for entry in "1 CLOSEDOWN" "2 STARTUP" "3 DAEMON"; do
-    ordinal=${entry% *}
+# The name table lists "[ n] NAME" with n = ordinal - base; the base is 1.
+grep -q 'Ordinal Base 1$' "$headers" || fail "ordinal base is not 1"
+for entry in "0 CLOSEDOWN" "1 STARTUP" "2 DAEMON"; do
+    index=${entry% *}
     name=${entry#* }
-    grep -Eq "\+base\[ *$ordinal\] [0-9a-f]+ $name\$" "$headers" || fail "export $name is not ordinal $ordinal"
+    grep -Eq "^[[:space:]]*\[ *$index\] $name\$" "$headers" || fail "export $name is not ordinal $((index + 1))"
 done
 
 allowed='^(kernel32|user32|gdi32|msvcrt|advapi32|shell32|ole32|ws2_32|comctl32)\.dll$'

@@ -65,6 +65,8 @@ if [ ! -f "$WINEPREFIX/.orbwick-ready" ]; then
 fi
 
 wineserver -p
+# Start Wine's background services now, detached from any pipe of the command.
+wine cmd.exe /c exit 0 </dev/null >/dev/null 2>&1 || true
 set +e
 "$@"
 rc=$?

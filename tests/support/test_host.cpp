@@ -33,7 +33,8 @@ std::string ReadWholeFile(const char* name, bool* existed) {
 // from the current RecordingHost.
 struct HostThunks {
     static int32_t __cdecl QueryValue(int32_t index) {
-        HostCall call{Op::QueryValue};
+        HostCall call;
+        call.op = Op::QueryValue;
         call.number = index;
         g_host->Record(call);
         std::lock_guard<std::mutex> lock(g_host->mutex_);
@@ -47,7 +48,8 @@ struct HostThunks {
     }
 
     static int32_t __cdecl MergeSection(const char* section, const char* fileName) {
-        HostCall call{Op::MergeSection};
+        HostCall call;
+        call.op = Op::MergeSection;
         call.text = section;
         call.fileName = fileName;
         call.fileBytes = ReadWholeFile(fileName, &call.fileExisted);
@@ -66,7 +68,8 @@ struct HostThunks {
     }
 
     static int32_t __cdecl ModuleState(const char* moduleName, int32_t zero1, int32_t zero2) {
-        HostCall call{Op::ModuleState};
+        HostCall call;
+        call.op = Op::ModuleState;
         call.text = moduleName;
         call.number = zero1 | zero2;
         g_host->Record(call);
@@ -80,7 +83,8 @@ struct HostThunks {
     }
 
     static int32_t __cdecl WriteLog(int32_t ten, int32_t level, const char* text) {
-        HostCall call{Op::WriteLog};
+        HostCall call;
+        call.op = Op::WriteLog;
         call.number = level;
         call.text = text;
         call.fileName = std::to_string(ten);

@@ -22,7 +22,7 @@ namespace testhost {
 enum class Op { QueryValue, MergeSection, ModuleState, WriteLog };
 
 struct HostCall {
-    Op op;
+    Op op = Op::QueryValue;
     int32_t number = 0;       // QueryValue index / WriteLog level
     std::string text;         // module name, log text or section
     std::string fileName;     // MergeSection's file
