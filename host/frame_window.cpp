@@ -14,7 +14,7 @@ namespace {
 const wchar_t kFrameClass[] = L"NorvaleFrame";
 const wchar_t kFrameTitle[] = L"Norvale Mail Server (norvhost)";
 constexpr int kFrameWidth = 1024;
-constexpr int kFrameHeight = 760;
+constexpr int kFrameHeight = 780;
 constexpr UINT kFirstChildId = 50000;
 
 HMENU CreateHostMenu() {

@@ -31,14 +31,17 @@ const wchar_t kCoreDialogClass[] = L"mdlg_core";
 constexpr int kModuleDIndex = 4;
 constexpr int kStartButtonId = 201;
 constexpr int kGridColumns = 4;
-constexpr int kCellWidth = 250;
+constexpr int kCellWidth = 248;
 constexpr int kCellHeight = 140;
-constexpr int kSystemRowHeight = 260;
-constexpr int kMessagesWidth = 640;
-constexpr int kStatisticsWidth = 360;
+constexpr int kSystemRowHeight = 250;
+constexpr int kMessagesWidth = 620;
+constexpr int kStatisticsWidth = 372;
 constexpr int kTextMargin = 8;
 
-// The grid cell of the core window (0) and of module i (i + 1).
+// Grid cells: the core window takes cell 0, modules the next free cells in
+// the order they start.
+int g_nextCell = 1;
+
 RECT CellRect(int cell) {
     const int x = (cell % kGridColumns) * kCellWidth;
     const int y = (cell / kGridColumns) * kCellHeight;
@@ -167,7 +170,7 @@ void StartModule(int index) {
     if (host.moduleChild[index] != nullptr) {
         return;
     }
-    host.moduleChild[index] = CreateDialogChild(kModules[index].title, kModules[index].dialogClass, CellRect(index + 1));
+    host.moduleChild[index] = CreateDialogChild(kModules[index].title, kModules[index].dialogClass, CellRect(g_nextCell++));
     if (index == kModuleDIndex) {
         const HWND dialog = GetWindow(host.moduleChild[index], GW_CHILD);
         AddControl(dialog, L"BUTTON", L"Poll now", BS_PUSHBUTTON, kStartButtonId, {kTextMargin, 40, 120, 68});
