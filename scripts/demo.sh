@@ -1,0 +1,94 @@
+#!/bin/sh
+# The demo: bootstraps the machine if needed, builds orbwick.dll and the
+# stand-in host norvhost.exe, writes a sample base directory with a
+# norvale.ini, runs the host with the daemon under Wine, opens the
+# "Display control" menu, saves a PNG screenshot of the host with the menu
+# open, prints the host's log and ends by itself.
+#
+#   scripts/demo.sh                 private Xvfb display (or the user's display
+#                                   when ORBWICK_USE_DISPLAY=1 and DISPLAY is set)
+#   scripts/demo.sh --interactive   on the user's display, until the host is closed
+#
+# ORBWICK_BUILD_DIR chooses the build tree (default build/win32).
+set -eu
+cd "$(dirname "$0")/.."
+started=$(date +%s)
+
+interactive=0
+for arg in "$@"; do
+    case "$arg" in
+        --interactive) interactive=1 ;;
+        -h|--help) sed -n '2,14p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        *) echo "demo: unknown argument: $arg" >&2; exit 2 ;;
+    esac
+done
+if [ $interactive = 1 ]; then
+    if [ -z "${DISPLAY:-}" ]; then
+        echo "demo: --interactive needs a display (DISPLAY is not set)" >&2
+        exit 2
+    fi
+    ORBWICK_USE_DISPLAY=1
+    export ORBWICK_USE_DISPLAY
+fi
+
+build_dir=${ORBWICK_BUILD_DIR:-build/win32}
+demo_dir="$build_dir/demo"
+screenshot=display-control.png
+
+scripts/bootstrap.sh
+echo "== building orbwick.dll and norvhost.exe in $build_dir"
+cmake --preset win32 -B "$build_dir" >/dev/null
+cmake --build "$build_dir" -j2 --target orbwick norvhost
+
+echo "== sample base directory $demo_dir"
+mkdir -p "$demo_dir"
+rm -f "$demo_dir/norvhost.log" "$demo_dir/$screenshot" "$demo_dir/state.txt" "$demo_dir/host-output.txt"
+printf '%s\r\n' \
+    '; Norvale mail server configuration (demo)' \
+    '[General]' \
+    'ServerName = mail.example.test' \
+    'QueueDirectory = C:\Norvale\Queue' \
+    '' \
+    '[Protocols]' \
+    '; the modules the server runs' \
+    'NORVALES = norvales.dll   ; SMTP server' \
+    'NORVALEP = norvalep.dll   ; POP3 server' \
+    'NORVALED = norvaled.dll' \
+    'NORVALEX = norvalex.dll' \
+    '' \
+    '[HiddenWindows]' \
+    'NORVALEP' \
+    '' \
+    '[Maintenance]' \
+    'Interval = 30' > "$demo_dir/norvale.ini"
+tr -d '\r' < "$demo_dir/norvale.ini"
+
+# The script clock starts when the daemon's menu is in the menu bar; then the
+# menu is opened, photographed, and (unless interactive) the host closes.
+set -- --after-menu 20000 --open-menu 300 --screenshot "$screenshot" --state state.txt --auto-close-boxes
+if [ $interactive = 0 ]; then
+    set -- "$@" --run-ms 2500
+fi
+echo "== running norvhost.exe with orbwick.dll under Wine"
+host_exe=$(cd "$build_dir/bin" && pwd)/norvhost.exe
+wine_dir=$(cd "$build_dir" && pwd)
+rc=0
+(cd "$demo_dir" && "$OLDPWD/scripts/with-wine.sh" "$wine_dir" wine "$host_exe" "$@" >host-output.txt 2>&1) || rc=$?
+
+echo "== the host's log ($demo_dir/norvhost.log)"
+tr -d '\r' < "$demo_dir/norvhost.log"
+if [ -s "$demo_dir/host-output.txt" ]; then
+    echo "== the host's console output"
+    tr -d '\r' < "$demo_dir/host-output.txt"
+fi
+elapsed=$(( $(date +%s) - started ))
+if [ $rc -ne 0 ] || [ ! -s "$demo_dir/$screenshot" ]; then
+    echo "demo: FAILED (host exit code $rc; screenshot $demo_dir/$screenshot missing?) after ${elapsed}s" >&2
+    exit 1
+fi
+if ! grep -q 'the "Display control" menu is open' "$demo_dir/norvhost.log"; then
+    echo "demo: FAILED: the Display control menu did not open; $demo_dir/$screenshot shows the host without it" >&2
+    exit 1
+fi
+echo "== screenshot with the Display control menu open: $(pwd)/$demo_dir/$screenshot"
+echo "== demo finished in ${elapsed}s"
