@@ -43,7 +43,7 @@ extern const char kModuleLetters[];  // "SPECDHFWXIB"
 
 // Parses the arguments after the program name. Returns false and an error text
 // naming the offending argument when an option is unknown, lacks its value or
-// has a malformed one; `options` is then unspecified. Module letters are
+// has a malformed one; `options` may then be partly filled. Module letters are
 // accepted in either case and stored in upper case.
 bool ParseHostOptions(const std::vector<std::wstring>& args, HostOptions& options, std::wstring& error);
 
