@@ -23,6 +23,10 @@ struct DaemonState {
     ModuleSet hiddenSet;          // modules listed in the host's HiddenWindows section
     std::atomic<HWND> slots[kModuleCount + 1];  // module slots 0..10, then the core slot
     HANDLE worker;                // the start-up worker's thread handle
+    // Which start-up worker may still work: every STARTUP starts a new run and
+    // hands its number to its worker, CLOSEDOWN ends the run. A worker whose
+    // run is no longer current stops at its next step.
+    std::atomic<unsigned> workerRun;
     bool newHost;                 // host 4.61 and above within major version 4
 };
 

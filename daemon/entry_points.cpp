@@ -6,10 +6,12 @@
 
 #include <cstring>
 
+#include "command_hook.h"
 #include "daemon_state.h"
 #include "host_version.h"
 #include "norvlib.h"
 #include "settings.h"
+#include "startup_worker.h"
 #include "sysutils_mini.h"
 
 namespace {
@@ -54,8 +56,11 @@ extern "C" __declspec(dllexport) int32_t __cdecl STARTUP(const HostRecord* recor
     g_daemon.baseDirectory = QueryBaseDirectory(host);
     g_daemon.mainWindow = reinterpret_cast<HWND>(static_cast<intptr_t>(host.QueryValue(kQueryMainWindow)));
     LoadSettings();
-
+    // A thread hook without a module handle: it sees only the host's
+    // user-interface thread, the one calling STARTUP.
+    g_daemon.hook = SetWindowsHookExW(WH_MSGFILTER, &MessageFilterProc, nullptr, GetCurrentThreadId());
     g_daemon.menu = nullptr;
+    g_daemon.worker = StartStartupWorker();
 
     WriteHostLog(host, kLogLevelOutcome, kLogLoaded);
     return 1;
@@ -63,7 +68,11 @@ extern "C" __declspec(dllexport) int32_t __cdecl STARTUP(const HostRecord* recor
 
 extern "C" __declspec(dllexport) int32_t __cdecl DAEMON() { return 0; }
 
+// The worker is told to stop but not waited for: it may itself be waiting for
+// this thread to answer a message. It holds its own reference to the library,
+// so the host may unload it right after this returns.
 extern "C" __declspec(dllexport) int32_t __cdecl CLOSEDOWN() {
+    StopStartupWorker();
     if (g_daemon.worker != nullptr) {
         CloseHandle(g_daemon.worker);
         g_daemon.worker = nullptr;

@@ -1,0 +1,124 @@
+#include "window_scan.h"
+
+#include <windows.h>
+
+#include <string>
+
+#include "daemon_state.h"
+#include "norvlib.h"
+
+namespace {
+
+const wchar_t kLogNoMainWindow[] = L"Orbwick daemon could not find main window";
+const wchar_t kLogScanComplete[] = L"Orbwick: window scan complete";
+const wchar_t kLogFoundWindowPrefix[] = L"Found window: ";
+
+// Class names and titles are read into buffers one longer than the read
+// allows, all zero beforehand: a read that fails leaves an empty text, and
+// the longest text kept is 143 characters plus its terminating zero.
+constexpr int kNameBufferLength = 145;
+constexpr int kNameReadLength = 144;
+
+// The standard system menu of an MDI child has nine items; position 6 is
+// Close and position 5 the separator ahead of it.
+constexpr int kFullSystemMenuItems = 9;
+constexpr UINT kClosePosition = 6;
+constexpr UINT kSeparatorBeforeClosePosition = 5;
+constexpr WPARAM kWholeFrame = 1;
+
+std::wstring ReadClassName(HWND window) {
+    wchar_t buffer[kNameBufferLength] = {};
+    GetClassNameW(window, buffer, kNameReadLength);
+    return buffer;
+}
+
+// The window belongs to the host's thread: SendMessageW waits until that
+// thread has answered.
+std::wstring ReadTitle(HWND window) {
+    wchar_t buffer[kNameBufferLength] = {};
+    SendMessageW(window, WM_GETTEXT, kNameReadLength, reinterpret_cast<LPARAM>(buffer));
+    return buffer;
+}
+
+bool IsSystemWindowTitle(const std::wstring& title) {
+    return title == kSystemMessagesTitle || title == kSystemStatisticsTitle;
+}
+
+void StoreInSlot(int slot, HWND window) {
+    if (slot != kNoSlot) {
+        g_daemon.slots[slot] = window;
+    }
+}
+
+// A menu already trimmed (seven items) or absent (a count of -1) is left
+// alone, so a second scan changes nothing.
+void TrimSystemMenu(HWND mdiChild) {
+    HMENU systemMenu = GetSystemMenu(mdiChild, FALSE);
+    if (GetMenuItemCount(systemMenu) != kFullSystemMenuItems) {
+        return;
+    }
+    // The later position goes first so that the earlier one still names the
+    // item that stood there.
+    RemoveMenu(systemMenu, kClosePosition, MF_BYPOSITION);
+    RemoveMenu(systemMenu, kSeparatorBeforeClosePosition, MF_BYPOSITION);
+    SendMessageW(mdiChild, WM_NCPAINT, kWholeFrame, 0);
+}
+
+void ClassifyWindow(HWND window) {
+    if (window == nullptr) {
+        return;
+    }
+    const std::wstring className = ReadClassName(window);
+    WriteHostLog(g_daemon.host, kLogLevelDetail, (kLogFoundWindowPrefix + className).c_str());
+    if (className == kMdiChildClass) {
+        if (!IsSystemWindowTitle(ReadTitle(window))) {
+            TrimSystemMenu(window);
+        }
+        return;
+    }
+    StoreInSlot(SlotOfClassName(className, false), window);
+}
+
+void ClassifyWindowNewHost(HWND window) {
+    if (window == nullptr) {
+        return;
+    }
+    const std::wstring className = ReadClassName(window);
+    if (className == kMdiChildClass) {
+        const std::wstring title = ReadTitle(window);
+        if (IsSystemWindowTitle(title)) {
+            return;
+        }
+        TrimSystemMenu(window);
+        HWND firstChild = GetWindow(window, GW_CHILD);
+        if (firstChild != nullptr) {
+            StoreInSlot(SlotOfMdiChildTitle(title, true), firstChild);
+        }
+        return;
+    }
+    StoreInSlot(SlotOfClassName(className, true), window);
+}
+
+// EnumChildWindows visits the descendants at every depth, not only the
+// direct children; returning TRUE lets it run to the end.
+BOOL CALLBACK ScanWindowProc(HWND window, LPARAM) {
+    if (window != nullptr) {
+        if (g_daemon.newHost) {
+            ClassifyWindowNewHost(window);
+        } else {
+            ClassifyWindow(window);
+        }
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+void ScanWindows() {
+    if (g_daemon.mainWindow == nullptr) {
+        WriteHostLog(g_daemon.host, kLogLevelOutcome, kLogNoMainWindow);
+        return;
+    }
+    EnumChildWindows(g_daemon.mainWindow, &ScanWindowProc, 0);
+    WriteHostLog(g_daemon.host, kLogLevelDetail, kLogScanComplete);
+}

@@ -1,0 +1,16 @@
+// Window discovery: finds the slot windows of the modules and of the core
+// window among the descendants of the host's frame window.
+#pragma once
+
+// Visits every descendant of the host's main window once and stores each
+// window recognised by the module table's rules (by class, or on new hosts
+// the first child of a titled "NVLMDICHILD" window) in its slot; the last
+// window recognised for a slot wins, and no slot is ever cleared. Removes the
+// Close command and the separator ahead of it from the system menu of every
+// "NVLMDICHILD" window other than the two system windows, when that menu has
+// exactly nine items. Logs "Found window: " + class for each visited window
+// (only while the new-host flag is clear) and "Orbwick: window scan complete";
+// with no main window, logs only "Orbwick daemon could not find main window".
+// Runs on the start-up worker; the host's thread must keep processing
+// messages, since window texts are asked for with SendMessageW.
+void ScanWindows();
