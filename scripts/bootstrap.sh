@@ -5,7 +5,7 @@
 set -eu
 
 PACKAGES_NATIVE="cmake make g++ clang libclang-rt-14-dev googletest libinih-dev zip python3"
-PACKAGES_CROSS="g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386 wine64 xvfb xauth x11-apps imagemagick"
+PACKAGES_CROSS="g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386 wine64 fonts-wine xvfb xauth"
 
 missing=""
 for p in $PACKAGES_NATIVE $PACKAGES_CROSS; do
