@@ -128,14 +128,6 @@ bool FeedConfigBytes(ConfigReader& reader, std::string_view bytes)
     for (const char c : bytes) {
         if (reader.Ended)
             break;
-        if (reader.PendingCR) {
-            reader.PendingCR = false;
-            if (c == kLF) {
-                EndLine(reader);
-                continue;
-            }
-            // A CR not followed by LF is dropped; c is read as usual.
-        }
         switch (c) {
         case kCtrlZ:
             EndLine(reader);
@@ -145,7 +137,9 @@ bool FeedConfigBytes(ConfigReader& reader, std::string_view bytes)
             EndLine(reader);
             break;
         case kCR:
-            reader.PendingCR = true;
+            // A CR before LF ends the line together with the LF; any other CR
+            // is dropped and the line goes on. Either way the CR itself is
+            // dropped, and the next byte decides alone.
             break;
         default:
             AddLineByte(reader, c);
@@ -157,10 +151,8 @@ bool FeedConfigBytes(ConfigReader& reader, std::string_view bytes)
 
 void FinishConfigRead(ConfigReader& reader)
 {
-    // A CR at the very end of the file is dropped like any lone CR.
     if (!reader.Ended)
         EndLine(reader);
-    reader.PendingCR = false;
     reader.Ended = true;
 }
 

@@ -24,7 +24,6 @@ struct ConfigReader {
     char Line[BoundedText::kMaxLength];  // the line so far, leading codes 0 to 32 left out
     std::size_t LineLength;
     bool LineGoesOn;         // a byte above code 32 came after the 128 bytes of Line
-    bool PendingCR;          // a CR was read; the next byte decides what it was
     bool Ended;              // Ctrl-Z, or no memory for another entry
 };
 

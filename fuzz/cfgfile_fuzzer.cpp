@@ -11,7 +11,7 @@
 
 namespace {
 
-const char kSeparators[] = {'\0', '=', ':', '#', ';'};
+const char kSeparators[] = {'\0', '=', ':', '#', ';', ' '};
 const char* const kSectionNames[] = {"Protocols", "HiddenWindows", "s", "[", " "};
 
 void Check(bool condition)
