@@ -1,0 +1,554 @@
+// Window discovery, the Display control menu and its commands, seen as a host
+// sees them: a real MDI frame with module windows, the built orbwick.dll
+// started through STARTUP, commands delivered the way the host delivers them
+// (through the message-filter hook chain, then to the frame).
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "daemon_session.h"
+
+using session::DaemonSession;
+using session::IsChecked;
+using session::kNewHost;
+using session::kOldHost;
+using session::MenuItem;
+using session::ReadMenu;
+using testhost::SendMenuCommand;
+
+namespace {
+
+constexpr char kScanComplete[] = "Orbwick: window scan complete";
+constexpr char kLoaded[] = "Orbwick daemon loaded successfully";
+
+// The class of module i's slot window on hosts without the new-host flag.
+std::wstring ClassOfModule(int index) {
+    const wchar_t* const classes[] = {L"mdlg_msc", L"mdlg_mpp", L"mdlg_mce", L"mdlg_mcc", L"mdlg_dpc", L"mdlg_mhc",
+                                      L"mdlg_mdf", L"mdlg_mdw", L"mdlg_xpc", L"mdlg_mis", L"mdlg_mbs"};
+    return classes[index];
+}
+
+std::vector<MenuItem> FixedTail() {
+    return {
+        {L"", 0, true, false, false},          {L"Hide all", 1097, false, false, false},
+        {L"Show all", 1098, false, false, false}, {L"", 0, true, false, false},
+        {L"Save settings", 1099, false, false, false},
+    };
+}
+
+MenuItem WindowItem(const std::wstring& text, UINT id, bool checked) { return {text, id, false, checked, false}; }
+
+BOOL CALLBACK AppendClassName(HWND window, LPARAM names) {
+    char name[200] = {};
+    GetClassNameA(window, name, sizeof name);
+    reinterpret_cast<std::vector<std::string>*>(names)->push_back(name);
+    return TRUE;
+}
+
+// The class names of every descendant, in the platform's enumeration order.
+std::vector<std::string> ClassNamesBelow(HWND frame) {
+    std::vector<std::string> names;
+    EnumChildWindows(frame, &AppendClassName, reinterpret_cast<LPARAM>(&names));
+    return names;
+}
+
+// ---------------------------------------------------------------------------
+// Discovery
+
+struct MdiSpec {
+    const wchar_t* title;
+    const wchar_t* innerClass;
+};
+
+// Windows a wrong rule would recognise; created first, so that the
+// enumeration (newest MDI child first) visits them last and a wrong match
+// would overwrite the right one.
+const MdiSpec kDecoys[] = {
+    {L"norvale smtp server", L"inner_case"},  {L"Norvale SMTP Server ", L"inner_blank"},
+    {L"Gamma Window", L"mdlg_mcex"},           {L"Delta Window", L"mdlg_mc"},
+};
+const MdiSpec kByClass[] = {
+    {L"Alpha Server", L"mdlg_msc"}, {L"Beta Server", L"mdlg_mpp"}, {L"Core Console", L"mdlg_core"}};
+const MdiSpec kByTitle[] = {{L"Norvale SMTP Server", L"inner_smtp"},
+                            {L"Norvale POP3 Server", L"inner_pop"},
+                            {L"Norvale Core Process", L"inner_core"}};
+
+TEST(Discovery, FillsSlotsByTheRulesOfEachFlag) {
+    const struct {
+        const char* name;
+        session::HostVersion version;
+        std::vector<std::wstring> moduleLabels;  // S, P, E
+        const wchar_t* coreTitle;
+        const wchar_t* module0Title;
+    } rows[] = {
+        {"flag clear (3.0)", kOldHost, {L"Alpha Server", L"Beta Server", L"NorvaleE Checker"}, L"Core Console",
+         L"Alpha Server"},
+        {"flag set (4.61)", kNewHost, {L"NorvaleS SMTP Server", L"NorvaleP POP3 Server", L"NorvaleE Checker"},
+         L"Norvale Core Process", L"Norvale SMTP Server"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        DaemonSession s("SPE", "", row.version);
+        std::map<std::wstring, HWND> children;
+        auto add = [&](const MdiSpec& spec) {
+            HWND inner = s.frame.AddModuleWindow(spec.title, spec.innerClass);
+            children[spec.title] = GetParent(inner);
+        };
+        for (const MdiSpec& spec : kDecoys) add(spec);
+        // The group the row's flag ignores goes first, so it is visited after
+        // the group it recognises.
+        const bool newHost = row.version.major == kNewHost.major && row.version.minor == kNewHost.minor;
+        for (const MdiSpec& spec : newHost ? kByClass : kByTitle) add(spec);
+        for (const MdiSpec& spec : newHost ? kByTitle : kByClass) add(spec);
+        add({L"Norvale Checker", L"mdlg_mce"});
+        ASSERT_TRUE(s.StartAndWaitForMenu());
+
+        const auto items = ReadMenu(s.DisplayMenu());
+        ASSERT_EQ(items.size(), 4u + FixedTail().size()) << session::Describe(items);
+        EXPECT_EQ(items[0], WindowItem(L"Norvale Core Process", 1090, true));
+        for (size_t i = 0; i < row.moduleLabels.size(); ++i) {
+            EXPECT_EQ(items[1 + i], WindowItem(row.moduleLabels[i], 1000 + static_cast<UINT>(i), true));
+        }
+
+        // Toggles show which MDI child each slot's window lies in.
+        const struct {
+            UINT command;
+            const wchar_t* title;
+        } toggles[] = {{1090, row.coreTitle}, {1000, row.module0Title}};
+        for (const auto& toggle : toggles) {
+            SCOPED_TRACE(testing::Message() << "command " << toggle.command);
+            SendMenuCommand(s.frame.frame(), toggle.command);
+            for (const auto& [title, child] : children) {
+                EXPECT_EQ(IsWindowVisible(child) != FALSE, title != toggle.title) << "window \"" << title.size() << " chars\"";
+            }
+            SendMenuCommand(s.frame.frame(), toggle.command);
+            EXPECT_TRUE(IsWindowVisible(children[toggle.title]));
+        }
+
+        std::vector<std::string> detail;
+        if (!newHost) {
+            for (const std::string& name : ClassNamesBelow(s.frame.frame())) {
+                detail.push_back("Found window: " + name);
+            }
+        }
+        detail.push_back(kScanComplete);
+        EXPECT_EQ(s.host.LogLines(25), detail);
+        EXPECT_EQ(s.host.LogLines(15), std::vector<std::string>{kLoaded});
+        EXPECT_NE(session::ThreadOfLogLine(s.host, kScanComplete), GetCurrentThreadId())
+            << "the scan runs on the daemon's own thread";
+    }
+}
+
+// Records WM_NCPAINT with wParam 1 sent from another thread (the daemon's
+// worker); the window's own redraws come from its own thread.
+std::map<HWND, int> g_foreignFramePaints;
+std::map<HWND, WNDPROC> g_originalProcs;
+
+LRESULT CALLBACK CountForeignFramePaints(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCPAINT && wParam == 1 && InSendMessage()) {
+        ++g_foreignFramePaints[window];
+    }
+    return CallWindowProcW(g_originalProcs[window], window, message, wParam, lParam);
+}
+
+void WatchFramePaints(HWND window) {
+    g_originalProcs[window] = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CountForeignFramePaints)));
+}
+
+std::vector<UINT> SystemMenuIds(HWND window) {
+    std::vector<UINT> ids;
+    HMENU menu = GetSystemMenu(window, FALSE);
+    for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+        ids.push_back(GetMenuItemID(menu, i));
+    }
+    return ids;
+}
+
+TEST(Discovery, TrimsOnlyNineItemSystemMenusOfModuleMdiChildren) {
+    const std::vector<UINT> standard = {SC_RESTORE, SC_MOVE, SC_SIZE, SC_MINIMIZE, SC_MAXIMIZE,
+                                        0,          SC_CLOSE, 0,      SC_NEXTWINDOW};
+    std::vector<UINT> trimmed = standard;
+    trimmed.erase(trimmed.begin() + 5, trimmed.begin() + 7);
+
+    for (const session::HostVersion version : {kOldHost, kNewHost}) {
+        SCOPED_TRACE(testing::Message() << "host " << int(version.major) << "." << int(version.minor));
+        DaemonSession s("", "", version);
+        g_foreignFramePaints.clear();
+        g_originalProcs.clear();
+        struct Child {
+            const char* name;
+            HWND window;
+            int extraItems;  // added to (or removed from) the standard menu
+            bool trimmedExpected;
+        };
+        std::vector<Child> children = {
+            {"nine items", s.frame.AddMdiChild(L"Some Module"), 0, true},
+            {"nine items, titled core window", s.frame.AddMdiChild(L"Norvale Core Process"), 0, true},
+            {"eight items", s.frame.AddMdiChild(L"Eight"), -1, false},
+            {"ten items", s.frame.AddMdiChild(L"Ten"), +1, false},
+            {"System Messages", s.frame.AddMdiChild(L"System Messages"), 0, false},
+            {"System Statistics", s.frame.AddMdiChild(L"System Statistics"), 0, false},
+            {"no system menu", s.AddMdiChildWithStyle(L"Bare", WS_VISIBLE | WS_CAPTION), 0, false},
+        };
+        for (Child& child : children) {
+            s.frame.AddChildWindow(child.window, L"inner_any");
+            HMENU menu = GetSystemMenu(child.window, FALSE);
+            if (child.extraItems < 0) {
+                RemoveMenu(menu, SC_NEXTWINDOW, MF_BYCOMMAND);
+            } else if (child.extraItems > 0) {
+                AppendMenuW(menu, MF_STRING, 0x7770, L"Extra");
+            }
+            WatchFramePaints(child.window);
+        }
+        ASSERT_EQ(SystemMenuIds(children[0].window), standard) << "the platform's standard MDI child system menu";
+        ASSERT_EQ(GetSystemMenu(children.back().window, FALSE), nullptr);
+
+        std::map<HWND, std::vector<UINT>> before;
+        for (const Child& child : children) before[child.window] = SystemMenuIds(child.window);
+
+        // A second start scans the same windows again: seven items stay seven.
+        for (int run = 1; run <= 2; ++run) {
+            SCOPED_TRACE(testing::Message() << "scan " << run);
+            ASSERT_TRUE(s.StartAndWaitForMenu());
+            for (const Child& child : children) {
+                SCOPED_TRACE(child.name);
+                EXPECT_EQ(SystemMenuIds(child.window), child.trimmedExpected ? trimmed : before[child.window]);
+                EXPECT_EQ(g_foreignFramePaints[child.window], child.trimmedExpected ? 1 : 0)
+                    << "frame redraws asked for by the daemon";
+            }
+            ASSERT_TRUE(s.CloseAndUnload());
+        }
+        for (const Child& child : children) {
+            SetWindowLongPtrW(child.window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_originalProcs[child.window]));
+        }
+    }
+}
+
+TEST(Discovery, WithoutMainWindowLogsOnceAndFindsNothing) {
+    DaemonSession s("S", "S");
+    HWND smtp = s.frame.AddModuleWindow(L"Norvale SMTP Server", L"mdlg_msc");
+    const int hostItems = GetMenuItemCount(s.HostMenu());
+    s.host.SetMainWindow(nullptr);
+    ASSERT_EQ(s.Start() & 0xFF, 1);
+    const std::string noMainWindow = "Orbwick daemon could not find main window";
+    ASSERT_TRUE(testhost::PumpUntil([&] { return session::ThreadOfLogLine(s.host, noMainWindow) != 0; },
+                                    session::kWaitMs));
+    ASSERT_TRUE(session::WaitForThreadEnd(session::ThreadOfLogLine(s.host, noMainWindow)));
+    EXPECT_EQ(s.host.LogLines(15), (std::vector<std::string>{kLoaded, noMainWindow}));
+    EXPECT_TRUE(s.host.LogLines(25).empty()) << "no window visited, no completion line";
+    EXPECT_TRUE(IsWindowVisible(GetParent(smtp))) << "nothing found, so nothing hidden";
+    EXPECT_EQ(GetMenuItemCount(s.HostMenu()), hostItems);
+}
+
+// ---------------------------------------------------------------------------
+// The menu
+
+TEST(Menu, ItemsIdentifiersAndFirstCheckMarks) {
+    std::vector<MenuItem> allModules;
+    for (int i = 0; i < 11; ++i) {
+        allModules.push_back(WindowItem(L"Window " + std::wstring(1, L"SPECDHFWXIB"[i]), 1000 + i, true));
+    }
+    const struct {
+        const char* name;
+        std::string enabled, hidden, withWindow;
+        std::vector<MenuItem> moduleItems;
+    } rows[] = {
+        {"no module enabled", "", "", "SPE", {}},
+        {"all enabled, none hidden", "SPECDHFWXIB", "", "SPECDHFWXIB", allModules},
+        {"hidden, missing and not enabled",
+         "SEDB",
+         "EBP",
+         "SEP",
+         {WindowItem(L"Window S", 1000, true), WindowItem(L"Window E", 1002, false),
+          WindowItem(L"Module D", 1004, true), WindowItem(L"Module B", 1010, false)}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        DaemonSession s(row.enabled, row.hidden);
+        for (char letter : row.withWindow) {
+            const int index = static_cast<int>(std::string("SPECDHFWXIB").find(letter));
+            s.frame.AddModuleWindow(L"Window " + std::wstring(1, static_cast<wchar_t>(letter)), ClassOfModule(index));
+        }
+        const auto hostBefore = ReadMenu(s.HostMenu());
+        ASSERT_TRUE(s.StartAndWaitForMenu());
+
+        std::vector<MenuItem> expected = {WindowItem(L"Norvale Core Process", 1090, true)};
+        expected.insert(expected.end(), row.moduleItems.begin(), row.moduleItems.end());
+        const auto tail = FixedTail();
+        expected.insert(expected.end(), tail.begin(), tail.end());
+        const auto items = ReadMenu(s.DisplayMenu());
+        EXPECT_EQ(items, expected) << "got:\n" << session::Describe(items) << "expected:\n" << session::Describe(expected);
+
+        auto hostAfter = hostBefore;
+        hostAfter.push_back({L"", 0, true, false, false});
+        hostAfter.push_back({L"Display control", 0, false, false, true});
+        EXPECT_EQ(ReadMenu(s.HostMenu()), hostAfter) << session::Describe(ReadMenu(s.HostMenu()));
+        const auto bar = ReadMenu(GetMenu(s.frame.frame()));
+        EXPECT_EQ(bar.size(), 3u) << "the menu bar itself keeps its three popups";
+    }
+}
+
+TEST(Menu, LabelsFromModuleWindowTitles) {
+    const std::wstring long143 = L"Norvale " + std::wstring(135, L'c');
+    const std::wstring long144 = L"Norvale " + std::wstring(136, L'd');
+    const std::wstring long300 = L"Norvale " + std::wstring(292, L'h');
+    const struct {
+        const char* name;
+        bool hasWindow;
+        std::wstring title;
+        std::wstring label;
+    } rows[11] = {
+        {"S: space at position 8", true, L"Norvale SMTP Server", L"NorvaleS SMTP Server"},
+        {"P: exactly 7 characters", true, L"Norvale", L"Norvale"},
+        {"E: non-ASCII text", true, L"Pr\u00fcfung Stra\u00dfe", L"Pr\u00fcfungE Stra\u00dfe"},
+        {"C: 143 characters", true, long143, L"NorvaleC " + std::wstring(135, L'c')},
+        {"D: 144 characters cut to 143", true, long144, L"NorvaleD " + std::wstring(135, L'd')},
+        {"H: 300 characters cut to 143", true, long300, L"NorvaleH " + std::wstring(135, L'h')},
+        {"F: 8 characters ending in a space", true, L"Norvale ", L"NorvaleF "},
+        {"W: empty title", true, L"", L""},
+        {"X: 7 characters with a space", true, L"Short X", L"Short X"},
+        {"I: 8th character not a space", true, L"Norvale-Checker", L"Norvale-Checker"},
+        {"B: no window", false, L"", L"Module B"},
+    };
+    DaemonSession s("SPECDHFWXIB", "");
+    for (int i = 0; i < 11; ++i) {
+        if (rows[i].hasWindow) s.frame.AddModuleWindow(rows[i].title, ClassOfModule(i));
+    }
+    ASSERT_TRUE(s.StartAndWaitForMenu());
+    const auto items = ReadMenu(s.DisplayMenu());
+    ASSERT_EQ(items.size(), 1u + 11u + 5u) << session::Describe(items);
+    for (int i = 0; i < 11; ++i) {
+        SCOPED_TRACE(rows[i].name);
+        EXPECT_EQ(items[1 + i].id, 1000u + i);
+        EXPECT_EQ(items[1 + i].text.size(), rows[i].label.size());
+        EXPECT_TRUE(items[1 + i].text == rows[i].label) << session::Describe({items[1 + i]});
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Commands
+
+// Modules S, P (no window), E and B enabled; C found but not enabled; the core
+// window present.
+struct CommandBed {
+    DaemonSession s{"SPEB", ""};
+    HWND smtp, checker, backup, cache, core;
+    CommandBed() {
+        smtp = GetParent(s.frame.AddModuleWindow(L"Norvale SMTP Server", L"mdlg_msc"));
+        checker = GetParent(s.frame.AddModuleWindow(L"Norvale Checker", L"mdlg_mce"));
+        backup = GetParent(s.frame.AddModuleWindow(L"Norvale Backup", L"mdlg_mbs"));
+        cache = GetParent(s.frame.AddModuleWindow(L"Norvale Cache", L"mdlg_mcc"));
+        core = GetParent(s.frame.AddModuleWindow(L"Norvale Core Process", L"mdlg_core"));
+    }
+    // Visibility of the five MDI children and the marks of the five items.
+    std::string State() const {
+        std::string state;
+        for (HWND window : {smtp, checker, backup, cache, core}) state += IsWindowVisible(window) ? 'V' : 'h';
+        state += ' ';
+        for (UINT id : {1090u, 1000u, 1001u, 1002u, 1010u}) state += IsChecked(s.DisplayMenu(), id) ? 'x' : '-';
+        return state;
+    }
+};
+
+TEST(Commands, ToggleHidesThenShowsOneWindowAndItsMark) {
+    const struct {
+        UINT command;
+        const char* hidden;  // the State() after the first toggle
+    } rows[] = {
+        {1000, "hVVVV x-xxx"},  // S: item 1000 is the second mark
+        {1010, "VVhVV xxxx-"},
+        {1090, "VVVVh -xxxx"},
+        {1002, "VhVVV xxx-x"},
+    };
+    CommandBed bed;
+    ASSERT_TRUE(bed.s.StartAndWaitForMenu());
+    const std::string shown = "VVVVV xxxxx";
+    ASSERT_EQ(bed.State(), shown);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message() << "command " << row.command);
+        SendMenuCommand(bed.s.frame.frame(), row.command);
+        EXPECT_EQ(bed.State(), row.hidden);
+        EXPECT_EQ(bed.s.frame.commandsReceived().back(), row.command) << "the frame still receives the command";
+        SendMenuCommand(bed.s.frame.frame(), row.command);
+        EXPECT_EQ(bed.State(), shown);
+    }
+}
+
+TEST(Commands, HideAllAndShowAllActOnEnabledFoundWindowsAndCore) {
+    CommandBed bed;
+    ASSERT_TRUE(bed.s.StartAndWaitForMenu());
+    SendMenuCommand(bed.s.frame.frame(), 1097);
+    // Module P has no window: its mark stays. C is not enabled: its window stays.
+    EXPECT_EQ(bed.State(), "hhhVh --x--");
+    SendMenuCommand(bed.s.frame.frame(), 1098);
+    EXPECT_EQ(bed.State(), "VVVVV xxxxx");
+    EXPECT_EQ(bed.s.frame.commandsReceived(), (std::vector<unsigned>{1097, 1098}));
+}
+
+TEST(Commands, IgnoresOtherIdentifiersMessagesAndWindows) {
+    CommandBed bed;
+    ASSERT_TRUE(bed.s.StartAndWaitForMenu());
+    SendMenuCommand(bed.s.frame.frame(), 1010);  // start from a mixed state
+    const std::string before = bed.State();
+    const struct {
+        const char* name;
+        HWND target;
+        UINT message;
+        WPARAM wParam;
+    } rows[] = {
+        {"999", bed.s.frame.frame(), WM_COMMAND, 999},
+        {"1011", bed.s.frame.frame(), WM_COMMAND, 1011},
+        {"1089", bed.s.frame.frame(), WM_COMMAND, 1089},
+        {"1091", bed.s.frame.frame(), WM_COMMAND, 1091},
+        {"1096", bed.s.frame.frame(), WM_COMMAND, 1096},
+        {"1100", bed.s.frame.frame(), WM_COMMAND, 1100},
+        {"1097 to the MDI client", bed.s.frame.client(), WM_COMMAND, 1097},
+        {"1097 to a module window", bed.smtp, WM_COMMAND, 1097},
+        {"another message to the frame", bed.s.frame.frame(), WM_USER, 1097},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        PostMessageW(row.target, row.message, row.wParam, 0);
+        testhost::PumpFor(50);
+        EXPECT_EQ(bed.State(), before);
+    }
+    // Hide all's identifier in the high word only (as a notification code).
+    SendMenuCommand(bed.s.frame.frame(), MAKEWPARAM(10, 1097));
+    EXPECT_EQ(bed.State(), before);
+    // The notification code is not examined.
+    SendMenuCommand(bed.s.frame.frame(), MAKEWPARAM(1097, 1));
+    EXPECT_EQ(bed.State(), "hhhVh --x--");
+    EXPECT_EQ(bed.s.frame.commandsReceived(),
+              (std::vector<unsigned>{1010, 999, 1011, 1089, 1091, 1096, 1100, 10, 1097}));
+}
+
+TEST(Commands, NegativeHookCodeRunsNoAction) {
+    CommandBed bed;
+    ASSERT_TRUE(bed.s.StartAndWaitForMenu());
+    MSG message = {};
+    message.hwnd = bed.s.frame.frame();
+    message.message = WM_COMMAND;
+    message.wParam = 1097;
+    EXPECT_FALSE(CallMsgFilterW(&message, -1));
+    EXPECT_EQ(bed.State(), "VVVVV xxxxx");
+    EXPECT_FALSE(CallMsgFilterW(&message, 0)) << "not consumed";
+    EXPECT_EQ(bed.State(), "hhhVh --x--");
+}
+
+TEST(Commands, ShownModuleWithHiddenSlotWindowCountsAsHidden) {
+    DaemonSession s("S", "");
+    HWND slot = s.frame.AddModuleWindow(L"Norvale SMTP Server", L"mdlg_msc");
+    HWND child = GetParent(slot);
+    ASSERT_TRUE(s.StartAndWaitForMenu());
+    ShowWindow(slot, SW_HIDE);  // the host hides the inner window itself
+    for (int round = 1; round <= 2; ++round) {
+        SCOPED_TRACE(testing::Message() << "toggle " << round);
+        SendMenuCommand(s.frame.frame(), 1000);
+        EXPECT_TRUE(IsWindowVisible(child));
+        EXPECT_TRUE(IsChecked(s.DisplayMenu(), 1000));
+    }
+    SendMenuCommand(s.frame.frame(), 1097);
+    EXPECT_FALSE(IsWindowVisible(child)) << "Hide all still hides it";
+    EXPECT_FALSE(IsChecked(s.DisplayMenu(), 1000));
+}
+
+TEST(Commands, WithoutCoreWindowOnlyTheCoreMarkChanges) {
+    DaemonSession s("S", "");
+    HWND smtp = GetParent(s.frame.AddModuleWindow(L"Norvale SMTP Server", L"mdlg_msc"));
+    ASSERT_TRUE(s.StartAndWaitForMenu());
+    const struct {
+        UINT command;
+        bool coreChecked;
+        bool smtpVisible;
+    } rows[] = {{1097, false, false}, {1098, true, true}, {1097, false, false}, {1090, true, false}, {1090, true, false}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message() << "command " << row.command);
+        SendMenuCommand(s.frame.frame(), row.command);
+        EXPECT_EQ(IsChecked(s.DisplayMenu(), 1090), row.coreChecked);
+        EXPECT_EQ(IsWindowVisible(smtp) != FALSE, row.smtpVisible);
+    }
+}
+
+TEST(Commands, SaveSettingsReachesTheHostThenTheFrame) {
+    CommandBed bed;
+    ASSERT_TRUE(bed.s.StartAndWaitForMenu());
+    SendMenuCommand(bed.s.frame.frame(), 1010);
+    SendMenuCommand(bed.s.frame.frame(), 1099);
+    const auto merges = bed.s.host.CallsOf(testhost::Op::MergeSection);
+    ASSERT_EQ(merges.size(), 1u);
+    EXPECT_EQ(merges[0].text, "[HiddenWindows]");
+    EXPECT_EQ(merges[0].fileName, "IniUpdate.tmp");
+    EXPECT_EQ(merges[0].fileBytes, "NORVALEB\r\n");
+    EXPECT_EQ(merges[0].threadId, GetCurrentThreadId()) << "saves run on the host's thread";
+    // The daemon's 499 reaches the frame while the hook runs, before the
+    // frame's own copy of 1099.
+    EXPECT_EQ(bed.s.frame.commandsReceived(), (std::vector<unsigned>{1010, 499, 1099}));
+    EXPECT_EQ(GetFileAttributesA("IniUpdate.tmp"), INVALID_FILE_ATTRIBUTES);
+}
+
+// ---------------------------------------------------------------------------
+// The hook chain: a hook installed on the host's thread before STARTUP (such
+// as another plug-in's) still sees every message, and its answer is the
+// chain's answer.
+
+struct SeenMessage {
+    int code;
+    UINT message;
+    WPARAM wParam;
+    bool smtpVisible;  // the SMTP module window when the earlier hook ran
+};
+std::vector<SeenMessage> g_seen;
+HWND g_smtpWindow = nullptr;
+constexpr WPARAM kConsumedCommand = 1234;
+
+LRESULT CALLBACK EarlierHook(int code, WPARAM wParam, LPARAM lParam) {
+    const MSG& message = *reinterpret_cast<const MSG*>(lParam);
+    if (message.message == WM_COMMAND) {
+        g_seen.push_back({code, message.message, message.wParam, IsWindowVisible(g_smtpWindow) != FALSE});
+        if (code >= 0 && (LOWORD(message.wParam) == kConsumedCommand || LOWORD(message.wParam) == 1098)) {
+            return 1;  // this plug-in takes the message: the window never gets it
+        }
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+TEST(HookChain, HookInstalledBeforeStartupStillSeesEveryCommand) {
+    g_seen.clear();
+    DaemonSession s("S", "");
+    g_smtpWindow = GetParent(s.frame.AddModuleWindow(L"Norvale SMTP Server", L"mdlg_msc"));
+    HHOOK earlier = SetWindowsHookExW(WH_MSGFILTER, &EarlierHook, nullptr, GetCurrentThreadId());
+    ASSERT_NE(earlier, nullptr);
+    ASSERT_TRUE(s.StartAndWaitForMenu());
+
+    SendMenuCommand(s.frame.frame(), 1000);              // the daemon hides, then the earlier hook sees it
+    SendMenuCommand(s.frame.frame(), 999);               // not the daemon's
+    SendMenuCommand(s.frame.frame(), kConsumedCommand);  // taken by the earlier hook
+    SendMenuCommand(s.frame.frame(), 1098);              // acted on by the daemon, then taken
+    MSG negative = {s.frame.frame(), WM_COMMAND, 1097, 0, 0, {0, 0}};
+    CallMsgFilterW(&negative, -5);
+    UnhookWindowsHookEx(earlier);
+
+    ASSERT_EQ(g_seen.size(), 5u);
+    const struct {
+        int code;
+        WPARAM wParam;
+        bool smtpVisible;
+    } expected[] = {{0, 1000, false}, {0, 999, false}, {0, kConsumedCommand, false}, {0, 1098, true}, {-5, 1097, true}};
+    for (size_t i = 0; i < g_seen.size(); ++i) {
+        SCOPED_TRACE(testing::Message() << "message " << i << " (" << expected[i].wParam << ")");
+        EXPECT_EQ(g_seen[i].code, expected[i].code);
+        EXPECT_EQ(g_seen[i].wParam, expected[i].wParam);
+        EXPECT_EQ(g_seen[i].smtpVisible, expected[i].smtpVisible) << "the daemon had acted before";
+    }
+    EXPECT_EQ(s.frame.commandsReceived(), (std::vector<unsigned>{1000, 999}))
+        << "messages the earlier hook took never reach the frame";
+    EXPECT_TRUE(IsWindowVisible(g_smtpWindow)) << "the negative code ran no Hide all";
+}
+
+}  // namespace
