@@ -114,7 +114,6 @@ DaemonSession::~DaemonSession() {
 }
 
 int32_t DaemonSession::Start() {
-    hostMenuItemsBefore_ = GetMenuItemCount(HostMenu());
     library_.emplace();
     return library_->Startup(host.MakeRecord(version_.major, version_.minor));
 }
@@ -139,15 +138,22 @@ bool DaemonSession::CloseAndUnload() {
 
 HMENU DaemonSession::HostMenu() const { return GetSubMenu(GetMenu(frame.frame()), 2); }
 
+// Found by its text: the host menu is also the MDI client's window menu, in
+// which the platform keeps its own list of the MDI children.
 HMENU DaemonSession::DisplayMenu() const {
-    if (!MenuAttached()) {
-        return nullptr;
-    }
     HMENU hostMenu = HostMenu();
-    return GetSubMenu(hostMenu, GetMenuItemCount(hostMenu) - 1);
+    const int count = GetMenuItemCount(hostMenu);
+    for (int i = 0; i < count; ++i) {
+        wchar_t text[64] = {};
+        GetMenuStringW(hostMenu, static_cast<UINT>(i), text, 63, MF_BYPOSITION);
+        if (GetSubMenu(hostMenu, i) != nullptr && std::wstring(text) == L"Display control") {
+            return GetSubMenu(hostMenu, i);
+        }
+    }
+    return nullptr;
 }
 
-bool DaemonSession::MenuAttached() const { return GetMenuItemCount(HostMenu()) >= hostMenuItemsBefore_ + 2; }
+bool DaemonSession::MenuAttached() const { return DisplayMenu() != nullptr; }
 
 HWND DaemonSession::AddMdiChildWithStyle(const std::wstring& title, DWORD style) {
     HWND client = frame.client();

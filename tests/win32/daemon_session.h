@@ -64,8 +64,8 @@ public:
     // false when it was still loaded after the wait.
     bool CloseAndUnload();
 
-    // The host menu (third popup of the frame's menu bar) and the Display
-    // control popup appended to it (0 before the menu exists).
+    // The host menu (third popup of the frame's menu bar) and the popup
+    // "Display control" in it (0 before the menu is attached).
     HMENU HostMenu() const;
     HMENU DisplayMenu() const;
     bool MenuAttached() const;
@@ -80,7 +80,6 @@ public:
 private:
     TempDirectory directory_;
     HostVersion version_;
-    int hostMenuItemsBefore_ = 0;
     std::optional<testhost::DaemonLibrary> library_;
     std::wstring previousDirectory_;
     bool closed_ = false;

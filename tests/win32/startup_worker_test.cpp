@@ -1,0 +1,290 @@
+// The start-up worker seen from the host: which modules it asks about and in
+// which order, the one start-up click, the whole first pass, and CLOSEDOWN
+// and unloading at any moment of the worker's life.
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "daemon_session.h"
+
+using session::DaemonSession;
+using session::IsChecked;
+using session::kWaitMs;
+using testhost::Op;
+using testhost::PumpUntil;
+
+namespace {
+
+constexpr char kScanComplete[] = "Orbwick: window scan complete";
+
+std::vector<std::string> ModuleStateNames(const testhost::RecordingHost& host) {
+    std::vector<std::string> names;
+    for (const auto& call : host.CallsOf(Op::ModuleState)) names.push_back(call.text);
+    return names;
+}
+
+std::string Name(char letter) { return std::string("NORVALE") + letter; }
+
+// Pumps until the worker wrote its scan-complete line and its thread ended.
+bool WaitForFirstPass(const testhost::RecordingHost& host) {
+    if (!PumpUntil([&] { return session::ThreadOfLogLine(host, kScanComplete) != 0; }, kWaitMs)) return false;
+    return session::WaitForThreadEnd(session::ThreadOfLogLine(host, kScanComplete));
+}
+
+TEST(Polling, AsksFromTheHighestEnabledModuleDownAndStopsAtTheFirstAbsent) {
+    const struct {
+        const char* name;
+        char absentAtFirst;               // reported -1 until the test makes it present
+        std::vector<std::string> perPoll;  // the names asked in one unsuccessful test
+    } rows[] = {
+        {"highest module absent", 'B', {Name('B')}},
+        {"middle module absent", 'D', {Name('B'), Name('D')}},
+        {"lowest module absent", 'S', {Name('B'), Name('D'), Name('S')}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        DaemonSession s("SDB", "");  // modules 0, 4 and 10
+        // 0 (known, status bit clear) and 2 count as present as well as 1.
+        s.host.SetModuleState('S', 2);
+        s.host.SetModuleState('D', 0);
+        s.host.SetModuleState('B', 1);
+        s.host.SetModuleState(row.absentAtFirst, -1);
+        ASSERT_EQ(s.Start() & 0xFF, 1);
+        const size_t threePolls = 3 * row.perPoll.size();
+        ASSERT_TRUE(PumpUntil([&] { return s.host.CallsOf(Op::ModuleState).size() >= threePolls; }, kWaitMs));
+        EXPECT_FALSE(s.MenuAttached()) << "nothing happens while a module is absent";
+        s.host.SetModuleState(row.absentAtFirst, 0);
+        ASSERT_TRUE(PumpUntil([&] { return s.MenuAttached(); }, kWaitMs));
+        ASSERT_TRUE(s.CloseAndUnload());
+
+        const auto names = ModuleStateNames(s.host);
+        const std::vector<std::string> passing = {Name('B'), Name('D'), Name('S')};
+        ASSERT_GE(names.size(), threePolls + passing.size());
+        EXPECT_EQ(std::vector<std::string>(names.end() - 3, names.end()), passing) << "the one passing test";
+        // Each poll before it stops at the absent module.
+        const size_t failingCalls = names.size() - passing.size();
+        ASSERT_EQ(failingCalls % row.perPoll.size(), 0u) << "polls are whole";
+        for (size_t i = 0; i < failingCalls; ++i) {
+            SCOPED_TRACE(testing::Message() << "call " << i);
+            EXPECT_EQ(names[i], row.perPoll[i % row.perPoll.size()]);
+        }
+        for (const auto& call : s.host.CallsOf(Op::ModuleState)) {
+            EXPECT_EQ(call.number, 0) << "the two further arguments are 0";
+            EXPECT_NE(call.threadId, GetCurrentThreadId()) << "asked from the worker's thread";
+        }
+    }
+}
+
+TEST(Polling, EmptyEnabledSetAsksNothingAndBuildsTheFixedMenu) {
+    DaemonSession s("", "SPECDHFWXIB");
+    HWND smtp = GetParent(s.frame.AddModuleWindow(L"Norvale SMTP Server", L"mdlg_msc"));
+    ASSERT_TRUE(s.StartAndWaitForMenu());
+    EXPECT_TRUE(s.host.CallsOf(Op::ModuleState).empty());
+    EXPECT_EQ(GetMenuItemCount(s.DisplayMenu()), 6);
+    // A hidden module that is not enabled is hidden at start-up all the same,
+    // gets no item, and Show all leaves it hidden.
+    EXPECT_FALSE(IsWindowVisible(smtp));
+    testhost::SendMenuCommand(s.frame.frame(), 1098);
+    EXPECT_FALSE(IsWindowVisible(smtp));
+}
+
+// ---------------------------------------------------------------------------
+// The start-up click
+
+struct Click {
+    HWND target;
+    int hostMenuItems;  // items of the host menu when the click arrived
+};
+std::vector<Click> g_clicks;
+HMENU g_hostMenu = nullptr;
+
+LRESULT CALLBACK ClickTargetProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == BM_CLICK) {
+        g_clicks.push_back({window, GetMenuItemCount(g_hostMenu)});
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+// A control that records the clicks it gets.
+HWND AddClickTarget(HWND parent, int id) {
+    WNDCLASSW windowClass = {};
+    windowClass.lpfnWndProc = &ClickTargetProc;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"OrbwickClickTarget";
+    RegisterClassW(&windowClass);  // fails harmlessly once registered
+    return CreateWindowExW(0, L"OrbwickClickTarget", L"", WS_CHILD | WS_VISIBLE, 0, 0, 20, 20, parent,
+                           reinterpret_cast<HMENU>(static_cast<intptr_t>(id)), GetModuleHandleW(nullptr), nullptr);
+}
+
+TEST(StartupClick, OneClickOnControl201OfModule4AfterTheMenu) {
+    const struct {
+        const char* name;
+        std::string enabled;
+        bool windowFound;
+        bool clicked;
+    } rows[] = {
+        {"enabled and found", "DS", true, true},
+        {"enabled, window not found", "DS", false, false},
+        {"found, not enabled", "S", true, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        g_clicks.clear();
+        DaemonSession s(row.enabled, "");
+        g_hostMenu = s.HostMenu();
+        HWND mdiChild = s.frame.AddMdiChild(L"Norvale Dial-up");
+        HWND slot = row.windowFound ? s.frame.AddChildWindow(mdiChild, L"mdlg_dpc") : mdiChild;
+        HWND target = AddClickTarget(slot, 201);
+        AddClickTarget(slot, 202);
+        if (row.windowFound) {
+            AddClickTarget(mdiChild, 201);  // the MDI child's own 201 is not the target
+        }
+        // Counted after the MDI children exist: the MDI client lists them in
+        // this same menu, the frame's window menu.
+        const int hostItems = GetMenuItemCount(g_hostMenu);
+
+        ASSERT_EQ(s.Start() & 0xFF, 1);
+        ASSERT_TRUE(WaitForFirstPass(s.host));
+        if (row.clicked) {
+            ASSERT_EQ(g_clicks.size(), 1u);
+            EXPECT_EQ(g_clicks[0].target, target);
+            EXPECT_EQ(g_clicks[0].hostMenuItems, hostItems + 2) << "the menu was attached before the click";
+        } else {
+            EXPECT_TRUE(g_clicks.empty());
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// The whole first pass
+
+TEST(FirstPass, HidesTheListedModulesAndLeavesTheirItemsUnchecked) {
+    DaemonSession s("SPEB", "EBC");
+    HWND smtp = GetParent(s.frame.AddModuleWindow(L"Norvale SMTP Server", L"mdlg_msc"));
+    HWND pop = GetParent(s.frame.AddModuleWindow(L"Norvale POP3 Server", L"mdlg_mpp"));
+    HWND checker = GetParent(s.frame.AddModuleWindow(L"Norvale Checker", L"mdlg_mce"));
+    HWND backup = GetParent(s.frame.AddModuleWindow(L"Norvale Backup", L"mdlg_mbs"));
+    HWND cache = GetParent(s.frame.AddModuleWindow(L"Norvale Cache", L"mdlg_mcc"));
+    HWND core = GetParent(s.frame.AddModuleWindow(L"Norvale Core Process", L"mdlg_core"));
+    ASSERT_TRUE(s.StartAndWaitForMenu());
+
+    const struct {
+        const char* name;
+        HWND window;
+        UINT command;  // 0: no item
+        bool shown;
+    } rows[] = {
+        {"S", smtp, 1000, true},      {"P", pop, 1001, true},    {"E hidden", checker, 1002, false},
+        {"B hidden", backup, 1010, false}, {"C hidden, not enabled", cache, 0, false}, {"core", core, 1090, true},
+    };
+    HMENU menu = s.DisplayMenu();
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(IsWindowVisible(row.window) != FALSE, row.shown);
+        if (row.command != 0) {
+            EXPECT_EQ(IsChecked(menu, row.command), row.shown);
+        }
+    }
+    EXPECT_EQ(GetMenuState(menu, 1003, MF_BYCOMMAND), static_cast<UINT>(-1)) << "no item for module C";
+    // Toggling a listed module shows it again.
+    testhost::SendMenuCommand(s.frame.frame(), 1002);
+    EXPECT_TRUE(IsWindowVisible(checker));
+    EXPECT_TRUE(IsChecked(menu, 1002));
+}
+
+// ---------------------------------------------------------------------------
+// CLOSEDOWN and unloading while the worker still runs
+
+TEST(Unloading, WhileTheWorkerWaitsForAModuleThatNeverComes) {
+    DaemonSession s("SB", "B");
+    HWND backup = GetParent(s.frame.AddModuleWindow(L"Norvale Backup", L"mdlg_mbs"));
+    s.host.SetModuleState('S', -1);
+    ASSERT_EQ(s.Start() & 0xFF, 1);
+    ASSERT_TRUE(PumpUntil([&] { return s.host.CallsOf(Op::ModuleState).size() >= 4; }, kWaitMs));
+    const DWORD worker = s.host.CallsOf(Op::ModuleState)[0].threadId;
+    HANDLE workerThread = OpenThread(SYNCHRONIZE | THREAD_QUERY_INFORMATION, FALSE, worker);
+    ASSERT_NE(workerThread, nullptr);
+
+    EXPECT_EQ(s.library()->Closedown(), 0);
+    s.library().reset();  // FreeLibrary by the host
+    ASSERT_TRUE(PumpUntil([&] { return WaitForSingleObject(workerThread, 0) == WAIT_OBJECT_0; }, kWaitMs))
+        << "the worker's thread ends";
+    DWORD exitCode = 1;
+    GetExitCodeThread(workerThread, &exitCode);
+    CloseHandle(workerThread);
+    EXPECT_EQ(exitCode, 0u);
+    EXPECT_FALSE(session::LibraryLoaded()) << "its reference went with it";
+
+    // The host keeps running and pumping: nothing more comes from the daemon.
+    const size_t callsAfterEnd = s.host.Calls().size();
+    testhost::PumpFor(300);
+    EXPECT_EQ(s.host.Calls().size(), callsAfterEnd);
+    EXPECT_FALSE(s.MenuAttached());
+    EXPECT_TRUE(IsWindowVisible(backup)) << "the pass never ran";
+}
+
+// Polls without pumping: the worker's messages to the frame stay unanswered.
+bool WaitWithoutPumping(const std::function<bool()>& done) {
+    const DWORD start = GetTickCount();
+    while (!done()) {
+        if (GetTickCount() - start > kWaitMs) return false;
+        Sleep(1);
+    }
+    return true;
+}
+
+TEST(Unloading, ClosedownDoesNotWaitForAWorkerThatWaitsForTheHostThread) {
+    DaemonSession s("", "S");
+    HWND smtp = GetParent(s.frame.AddModuleWindow(L"Norvale SMTP Server", L"mdlg_msc"));
+    ASSERT_EQ(s.Start() & 0xFF, 1);
+    // Right after this line the worker asks the MDI child for its title with
+    // SendMessageW, which only this thread can answer.
+    ASSERT_TRUE(WaitWithoutPumping([&] {
+        const auto lines = s.host.LogLines(25);
+        return std::find(lines.begin(), lines.end(), "Found window: NVLMDICHILD") != lines.end();
+    }));
+    const DWORD worker = session::ThreadOfLogLine(s.host, "Found window: NVLMDICHILD");
+    EXPECT_EQ(s.library()->Closedown(), 0) << "returned while the worker waits for this thread";
+    s.library().reset();
+    ASSERT_TRUE(session::WaitForThreadEnd(worker));
+    EXPECT_FALSE(session::LibraryLoaded());
+    testhost::PumpFor(200);
+    // The scan that was under way finished; nothing after it ran.
+    const auto lines = s.host.LogLines(25);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), kScanComplete);
+    EXPECT_TRUE(IsWindowVisible(smtp)) << "no hiding after CLOSEDOWN";
+    EXPECT_FALSE(s.MenuAttached()) << "no menu after CLOSEDOWN";
+}
+
+TEST(Unloading, StartingAgainBeforeTheOldWorkerHasGoneBuildsOneMenu) {
+    DaemonSession s("S", "");
+    s.frame.AddModuleWindow(L"Norvale SMTP Server", L"mdlg_msc");
+    s.host.SetModuleState('S', -1);
+    ASSERT_EQ(s.Start() & 0xFF, 1);
+    ASSERT_TRUE(PumpUntil([&] { return !s.host.CallsOf(Op::ModuleState).empty(); }, kWaitMs));
+    const DWORD oldWorker = s.host.CallsOf(Op::ModuleState)[0].threadId;
+    s.library()->Closedown();
+    s.library().reset();
+    // The module appears as the host loads the daemon again; the old worker,
+    // still asleep between two polls, must not take it as its own signal.
+    s.host.SetModuleState('S', 1);
+    const int hostItems = GetMenuItemCount(s.HostMenu());
+    ASSERT_TRUE(s.StartAndWaitForMenu());
+    ASSERT_TRUE(session::WaitForThreadEnd(oldWorker));
+    ASSERT_TRUE(WaitForFirstPass(s.host));
+    testhost::PumpFor(200);
+    EXPECT_EQ(GetMenuItemCount(s.HostMenu()), hostItems + 2) << "one separator and one popup";
+    int scans = 0;
+    for (const auto& line : s.host.LogLines(25)) scans += line == kScanComplete;
+    EXPECT_EQ(scans, 1) << "only the new worker scanned";
+}
+
+}  // namespace
