@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <sstream>
 
 namespace session {
@@ -9,6 +10,21 @@ namespace session {
 namespace {
 
 const char kModuleLetters[] = "SPECDHFWXIB";
+
+// A fault on any thread of the test process, such as the daemon's worker
+// running code that was unmapped under it, ends the process with the fault's
+// code. Without this, Wine ends only the faulting thread and the test program
+// can still exit with success.
+LONG WINAPI FailOnUnhandledFault(EXCEPTION_POINTERS* info) {
+    const DWORD code = info->ExceptionRecord->ExceptionCode;
+    std::fprintf(stderr, "Unhandled exception 0x%08lx at %p on thread %lu\n", static_cast<unsigned long>(code),
+                 info->ExceptionRecord->ExceptionAddress, static_cast<unsigned long>(GetCurrentThreadId()));
+    std::fflush(stderr);
+    TerminateProcess(GetCurrentProcess(), code);
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
+const LPTOP_LEVEL_EXCEPTION_FILTER g_previousFaultFilter = SetUnhandledExceptionFilter(&FailOnUnhandledFault);
 
 void RemoveDirectoryTree(const std::string& path) {
     WIN32_FIND_DATAA found;
