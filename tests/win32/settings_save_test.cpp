@@ -1,0 +1,159 @@
+// "Save settings" from the Display control menu, seen as the host sees it:
+// the bytes of "IniUpdate.tmp" at the moment the host is asked to merge it,
+// the file's removal, command 499 to the frame, and the message box when the
+// save fails.
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "daemon_session.h"
+
+using session::DaemonSession;
+using testhost::Op;
+using testhost::SendMenuCommand;
+
+namespace {
+
+constexpr char kUpdateFile[] = "IniUpdate.tmp";
+
+bool UpdateFileExists() { return GetFileAttributesA(kUpdateFile) != INVALID_FILE_ATTRIBUTES; }
+
+// Modules S, P, D and B enabled; B has no window; C's window is listed as
+// hidden but C is not enabled.
+struct SaveBed {
+    DaemonSession s{"SPDB", "C"};
+    HWND cache;
+    SaveBed() {
+        s.frame.AddModuleWindow(L"Norvale SMTP Server", L"mdlg_msc");
+        s.frame.AddModuleWindow(L"Norvale POP3 Server", L"mdlg_mpp");
+        s.frame.AddModuleWindow(L"Norvale Dial-up", L"mdlg_dpc");
+        cache = GetParent(s.frame.AddModuleWindow(L"Norvale Cache", L"mdlg_mcc"));
+        s.frame.AddModuleWindow(L"Norvale Core Process", L"mdlg_core");
+    }
+};
+
+TEST(Save, WritesTheHiddenEnabledModulesInIndexOrder) {
+    const struct {
+        const char* name;
+        std::vector<UINT> commands;  // applied after Show all
+        std::string bytes;
+    } rows[] = {
+        {"nothing hidden", {}, ""},
+        {"D then P hidden", {1004, 1001}, "NORVALEP\r\nNORVALED\r\n"},
+        {"P then D hidden", {1001, 1004}, "NORVALEP\r\nNORVALED\r\n"},
+        {"core only hidden", {1090}, ""},
+        {"hidden and shown again", {1000, 1000}, ""},
+        {"Hide all", {1097}, "NORVALES\r\nNORVALEP\r\nNORVALED\r\n"},
+    };
+    SaveBed bed;
+    ASSERT_TRUE(bed.s.StartAndWaitForMenu());
+    ASSERT_FALSE(IsWindowVisible(bed.cache)) << "hidden at start-up";
+    size_t framesCommandsAtMerge = 0;
+    bed.s.host.SetOnMerge([&] { framesCommandsAtMerge = bed.s.frame.commandsReceived().size(); });
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        SendMenuCommand(bed.s.frame.frame(), 1098);
+        for (UINT command : row.commands) SendMenuCommand(bed.s.frame.frame(), command);
+        // Saving twice without a change writes the same file twice.
+        for (int save = 1; save <= 2; ++save) {
+            SCOPED_TRACE(testing::Message() << "save " << save);
+            bed.s.host.ClearCalls();
+            const size_t commandsBefore = bed.s.frame.commandsReceived().size();
+            SendMenuCommand(bed.s.frame.frame(), 1099);
+            const auto merges = bed.s.host.CallsOf(Op::MergeSection);
+            ASSERT_EQ(merges.size(), 1u);
+            EXPECT_EQ(merges[0].text, "[HiddenWindows]");
+            EXPECT_EQ(merges[0].fileName, kUpdateFile);
+            EXPECT_TRUE(merges[0].fileExisted);
+            EXPECT_EQ(merges[0].fileBytes, row.bytes);
+            EXPECT_FALSE(UpdateFileExists()) << "deleted after the merge";
+            EXPECT_EQ(framesCommandsAtMerge, commandsBefore) << "499 comes after the merge";
+            const std::vector<unsigned> received(bed.s.frame.commandsReceived().begin() + commandsBefore,
+                                                 bed.s.frame.commandsReceived().end());
+            EXPECT_EQ(received, (std::vector<unsigned>{499, 1099}));
+        }
+    }
+    EXPECT_FALSE(IsWindowVisible(bed.cache)) << "Show all leaves a module without an item alone";
+}
+
+// Closes each message box of this thread as it appears (a CBT hook sees it
+// activated) and records what it said.
+struct ShownBox {
+    std::wstring text, caption;
+    HWND owner;
+};
+std::vector<ShownBox> g_boxes;
+
+LRESULT CALLBACK CloseMessageBoxes(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HCBT_ACTIVATE) {
+        HWND box = reinterpret_cast<HWND>(wParam);
+        wchar_t className[32] = {};
+        GetClassNameW(box, className, 31);
+        if (std::wstring(className) == L"#32770") {
+            wchar_t text[256] = {};
+            wchar_t caption[256] = {};
+            GetDlgItemTextW(box, 0xFFFF, text, 255);  // the message box's text control
+            GetWindowTextW(box, caption, 255);
+            g_boxes.push_back({text, caption, GetWindow(box, GW_OWNER)});
+            PostMessageW(box, WM_COMMAND, IDOK, 0);
+        }
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+struct MessageBoxCloser {
+    HHOOK hook;
+    MessageBoxCloser() {
+        g_boxes.clear();
+        hook = SetWindowsHookExW(WH_CBT, &CloseMessageBoxes, nullptr, GetCurrentThreadId());
+    }
+    ~MessageBoxCloser() { UnhookWindowsHookEx(hook); }
+};
+
+TEST(Save, RefusedMergeShowsTheBoxThenStillDeletesAndNotifies) {
+    SaveBed bed;
+    ASSERT_TRUE(bed.s.StartAndWaitForMenu());
+    // The box's owner is the window the host names at the time of the
+    // failure, not the frame recorded at start-up.
+    testhost::HostFrame otherFrame;
+    bed.s.host.SetMergeAnswer(0);
+    bed.s.host.SetOnMerge([&] { bed.s.host.SetMainWindow(otherFrame.frame()); });
+    MessageBoxCloser closer;
+    SendMenuCommand(bed.s.frame.frame(), 1001);
+    SendMenuCommand(bed.s.frame.frame(), 1099);
+
+    ASSERT_EQ(g_boxes.size(), 1u);
+    EXPECT_EQ(g_boxes[0].text, L"Failed to save settings");
+    EXPECT_EQ(g_boxes[0].caption, L"Orbwick");
+    EXPECT_EQ(g_boxes[0].owner, otherFrame.frame());
+    EXPECT_EQ(bed.s.host.CallsOf(Op::MergeSection).at(0).fileBytes, "NORVALEP\r\n");
+    EXPECT_FALSE(UpdateFileExists());
+    EXPECT_EQ(bed.s.frame.commandsReceived(), (std::vector<unsigned>{1001, 499, 1099}))
+        << "499 goes to the frame recorded at start-up";
+    EXPECT_TRUE(otherFrame.commandsReceived().empty());
+}
+
+TEST(Save, UpdateFileThatCannotBeCreatedIsReportedAndNotMerged) {
+    SaveBed bed;
+    ASSERT_TRUE(bed.s.StartAndWaitForMenu());
+    ASSERT_TRUE(CreateDirectoryA(kUpdateFile, nullptr)) << "a directory in the way of the file";
+    MessageBoxCloser closer;
+    SendMenuCommand(bed.s.frame.frame(), 1099);
+
+    ASSERT_EQ(g_boxes.size(), 1u);
+    EXPECT_EQ(g_boxes[0].text, L"Failed to save settings");
+    EXPECT_EQ(g_boxes[0].caption, L"Orbwick");
+    EXPECT_EQ(g_boxes[0].owner, bed.s.frame.frame());
+    EXPECT_TRUE(bed.s.host.CallsOf(Op::MergeSection).empty()) << "nothing stale is handed to the host";
+    const DWORD attributes = GetFileAttributesA(kUpdateFile);
+    EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        << "the directory is left alone";
+    EXPECT_EQ(bed.s.frame.commandsReceived(), (std::vector<unsigned>{1099})) << "no 499";
+    RemoveDirectoryA(kUpdateFile);
+}
+
+}  // namespace
