@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
 #include <string_view>
 
 struct BoundedText {
@@ -22,8 +23,9 @@ struct BoundedText {
     void Assign(std::string_view text)
     {
         const std::size_t length = text.size() < kMaxLength ? text.size() : kMaxLength;
-        for (std::size_t i = 0; i < kMaxLength; ++i)
-            Chars[i] = i < length ? text[i] : '\0';
+        if (length > 0)
+            std::memcpy(Chars, text.data(), length);
+        std::memset(Chars + length, 0, kMaxLength - length);
         Length = static_cast<unsigned char>(length);
     }
 };

@@ -3,6 +3,7 @@
 // same in the DLL, the native tests and the fuzzer.
 #include "cfgfile.h"
 
+#include <cstring>
 #include <new>
 
 #include "config_reader.h"
@@ -24,6 +25,28 @@ constexpr Utf16Char kLineEnd[] = {0x0D, 0x0A, 0};
 bool IsBlankOrControl(char c)
 {
     return static_cast<unsigned char>(c) <= 32;
+}
+
+// The three bytes that end or shape a line; every other byte is line text.
+// Codes above Ctrl-Z are settled by one comparison.
+bool IsLineControl(char c)
+{
+    return static_cast<unsigned char>(c) <= static_cast<unsigned char>(kCtrlZ) &&
+           (c == kLF || c == kCR || c == kCtrlZ);
+}
+
+// TrimText's rule (codes 0 to 32 off both ends) as a view into the same
+// bytes: a line is trimmed up to three times, and a copy each time would cost
+// more than everything else the reader does per line.
+std::string_view TrimmedView(std::string_view text)
+{
+    std::size_t first = 0;
+    std::size_t last = text.size();
+    while (first < last && IsBlankOrControl(text[first]))
+        ++first;
+    while (last > first && IsBlankOrControl(text[last - 1]))
+        --last;
+    return text.substr(first, last - first);
 }
 
 // With a comment character as separator no line could be split at all, so
@@ -51,7 +74,7 @@ void ParseSectionHeader(std::string_view line, BoundedText& section)
     const std::size_t close = line.find(kHeaderClose);
     if (close == std::string_view::npos)
         return;
-    section.Assign(TrimText(line.substr(1, close - 1)));
+    section.Assign(TrimmedView(line.substr(1, close - 1)));
 }
 
 // Appends the entry of one trimmed, non-empty line that is not a header.
@@ -72,12 +95,14 @@ bool ParseEntryLine(std::string_view line, ConfigList& list, ConfigEntry*& tail,
         key = line.substr(0, at);
         value = line.substr(at + 1);
     }
-    ConfigEntry* entry = new (std::nothrow) ConfigEntry();
+    // Not zero-filled first: every field is written right here (Next by
+    // ListAppend below), and Assign zeroes the bytes behind each text.
+    ConfigEntry* entry = new (std::nothrow) ConfigEntry;
     if (entry == nullptr)
         return false;
     entry->Section = section;
-    entry->Key.Assign(TrimText(key));
-    entry->Value.Assign(TrimText(value));
+    entry->Key.Assign(TrimmedView(key));
+    entry->Value.Assign(TrimmedView(value));
     // The list behind the last entry is empty, so ListAppend links there at
     // once; only the first append of a load walks the caller's list.
     ListAppend(tail == nullptr ? list : tail->Next, entry);
@@ -85,25 +110,38 @@ bool ParseEntryLine(std::string_view line, ConfigList& list, ConfigEntry*& tail,
     return true;
 }
 
-// Takes one byte of the current line. Leading codes 0 to 32 are dropped at
-// once and only the first 128 bytes after them are kept: that is all the
-// handlers look at. Of the rest only one thing matters, whether a non-blank
-// follows, because then the kept part is not the end of the line and must
-// not be trimmed at its end.
-void AddLineByte(ConfigReader& reader, char c)
+// Takes a run of bytes of the current line, none of them LF, CR or Ctrl-Z.
+// Leading codes 0 to 32 are dropped at once and only the first 128 bytes
+// after them are kept: that is all the handlers look at. Of the rest only one
+// thing matters, whether a non-blank follows, because then the kept part is
+// not the end of the line and must not be trimmed at its end. Runs are taken
+// whole rather than byte by byte: most lines are one run, copied at once.
+void AddLineBytes(ConfigReader& reader, const char* bytes, std::size_t count)
 {
-    if (reader.LineLength == 0 && IsBlankOrControl(c))
-        return;
-    if (reader.LineLength < BoundedText::kMaxLength)
-        reader.Line[reader.LineLength++] = c;
-    else if (!IsBlankOrControl(c))
-        reader.LineGoesOn = true;
+    std::size_t at = 0;
+    if (reader.LineLength == 0) {
+        while (at < count && IsBlankOrControl(bytes[at]))
+            ++at;
+    }
+    const std::size_t room = BoundedText::kMaxLength - reader.LineLength;
+    const std::size_t taken = count - at < room ? count - at : room;
+    if (taken > 0) {
+        std::memcpy(reader.Line + reader.LineLength, bytes + at, taken);
+        reader.LineLength += taken;
+        at += taken;
+    }
+    for (; at < count && !reader.LineGoesOn; ++at) {
+        if (!IsBlankOrControl(bytes[at]))
+            reader.LineGoesOn = true;
+    }
 }
 
 void EndLine(ConfigReader& reader)
 {
-    std::string_view kept(reader.Line, reader.LineLength);
-    const std::string trimmed = reader.LineGoesOn ? std::string(kept) : TrimText(kept);
+    // The view stays valid until the next byte is added: the line is handled
+    // completely before that.
+    const std::string_view kept(reader.Line, reader.LineLength);
+    const std::string_view trimmed = reader.LineGoesOn ? kept : TrimmedView(kept);
     reader.LineLength = 0;
     reader.LineGoesOn = false;
     if (trimmed.empty())
@@ -125,10 +163,17 @@ void StartConfigRead(ConfigReader& reader, ConfigList& list, char separator)
 
 bool FeedConfigBytes(ConfigReader& reader, std::string_view bytes)
 {
-    for (const char c : bytes) {
-        if (reader.Ended)
+    const char* next = bytes.data();
+    const char* const end = next + bytes.size();
+    while (next != end && !reader.Ended) {
+        const char* const run = next;
+        while (next != end && !IsLineControl(*next))
+            ++next;
+        if (next != run)
+            AddLineBytes(reader, run, static_cast<std::size_t>(next - run));
+        if (next == end)
             break;
-        switch (c) {
+        switch (*next++) {
         case kCtrlZ:
             EndLine(reader);
             reader.Ended = true;
@@ -136,13 +181,10 @@ bool FeedConfigBytes(ConfigReader& reader, std::string_view bytes)
         case kLF:
             EndLine(reader);
             break;
-        case kCR:
+        default:
             // A CR before LF ends the line together with the LF; any other CR
             // is dropped and the line goes on. Either way the CR itself is
             // dropped, and the next byte decides alone.
-            break;
-        default:
-            AddLineByte(reader, c);
             break;
         }
     }

@@ -1,0 +1,65 @@
+// Side-by-side timing for the benchmarks: variants measured in alternating
+// order within one run, repeated, and compared by their medians, so that a
+// disturbance of the machine hits both alike.
+#pragma once
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+namespace bench {
+
+using Clock = std::chrono::steady_clock;
+
+inline double NanosecondsSince(Clock::time_point start)
+{
+    return std::chrono::duration<double, std::nano>(Clock::now() - start).count();
+}
+
+inline double Median(std::vector<double> values)
+{
+    if (values.empty())
+        return 0.0;
+    std::sort(values.begin(), values.end());
+    const std::size_t middle = values.size() / 2;
+    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+// Nanoseconds per call of run, timed over `repeats` calls in a row.
+inline double TimePerCall(const std::function<void()>& run, int repeats)
+{
+    const Clock::time_point start = Clock::now();
+    for (int i = 0; i < repeats; ++i)
+        run();
+    return NanosecondsSince(start) / repeats;
+}
+
+struct PairTiming {
+    double MedianA;  // ns per call
+    double MedianB;
+    double MedianRatio;  // median over rounds of A / B
+};
+
+// rounds times: A then B in even rounds, B then A in odd ones.
+inline PairTiming TimePair(const std::function<void()>& a, const std::function<void()>& b, int rounds, int repeats)
+{
+    std::vector<double> timesA, timesB, ratios;
+    for (int round = 0; round < rounds; ++round) {
+        double ta, tb;
+        if (round % 2 == 0) {
+            ta = TimePerCall(a, repeats);
+            tb = TimePerCall(b, repeats);
+        } else {
+            tb = TimePerCall(b, repeats);
+            ta = TimePerCall(a, repeats);
+        }
+        timesA.push_back(ta);
+        timesB.push_back(tb);
+        ratios.push_back(ta / tb);
+    }
+    return PairTiming{Median(timesA), Median(timesB), Median(ratios)};
+}
+
+}  // namespace bench
