@@ -1,8 +1,8 @@
 // The daemon's module-level state: everything lives as long as the library is
 // loaded and starts zeroed. STARTUP fills it on the host's user-interface
-// thread; the start-up worker writes the window slots and the menu handle, the
-// only fields that two threads touch, so those are atomics (no locks are
-// taken anywhere).
+// thread; the start-up worker writes the window slots and the menu handle and
+// reads the number of its run, the only fields that two threads touch after
+// STARTUP, so those are atomics (no locks are taken anywhere).
 #pragma once
 
 #include <windows.h>

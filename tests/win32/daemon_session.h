@@ -101,7 +101,7 @@ std::string Describe(const std::vector<MenuItem>& items);
 // The check state of the item with this identifier; false when absent.
 bool IsChecked(HMENU menu, UINT id);
 
-constexpr DWORD kWaitMs = 5000;  // generous bound for anything asynchronous
+constexpr DWORD kWaitMs = 20000;  // generous bound for anything asynchronous (a loaded machine)
 
 // True while orbwick.dll is mapped in this process.
 bool LibraryLoaded();

@@ -26,6 +26,12 @@ namespace {
 constexpr char kScanComplete[] = "Orbwick: window scan complete";
 constexpr char kLoaded[] = "Orbwick daemon loaded successfully";
 
+std::string Narrow(const std::wstring& text) {
+    std::string narrow;
+    for (wchar_t c : text) narrow += c < 128 ? static_cast<char>(c) : '?';
+    return narrow;
+}
+
 // The class of module i's slot window on hosts without the new-host flag.
 std::wstring ClassOfModule(int index) {
     const wchar_t* const classes[] = {L"mdlg_msc", L"mdlg_mpp", L"mdlg_mce", L"mdlg_mcc", L"mdlg_dpc", L"mdlg_mhc",
@@ -124,7 +130,7 @@ TEST(Discovery, FillsSlotsByTheRulesOfEachFlag) {
             SCOPED_TRACE(testing::Message() << "command " << toggle.command);
             SendMenuCommand(s.frame.frame(), toggle.command);
             for (const auto& [title, child] : children) {
-                EXPECT_EQ(IsWindowVisible(child) != FALSE, title != toggle.title) << "window \"" << title.size() << " chars\"";
+                EXPECT_EQ(IsWindowVisible(child) != FALSE, title != toggle.title) << Narrow(title);
             }
             SendMenuCommand(s.frame.frame(), toggle.command);
             EXPECT_TRUE(IsWindowVisible(children[toggle.title]));
