@@ -1,0 +1,215 @@
+// daemon_host_bench: what the loaded daemon costs the host's thread.
+//
+// Hook cost: 1,000,000 ordinary messages pumped through the host's loop
+// (bench_host.h) with orbwick.dll loaded and started (its message-filter hook
+// in the chain, its menu built) and without it, alternately; and, for the
+// platform's own share, with a hook that only passes each message on.
+// Start-up: how long STARTUP holds the calling thread with a typical
+// norvale.ini and with one of 10 MB, beside reading the same file with the
+// configuration reader alone; and the time from the last module becoming
+// present to the "Display control" menu being attached, against the
+// worker's fixed 100 ms delay after its wait.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "bench_config.h"
+#include "bench_host.h"
+#include "cfgfile.h"
+#include "side_by_side.h"
+#include "test_host.h"
+
+namespace {
+
+const char kModuleLetters[] = "SPECDHFWXIB";
+constexpr DWORD kMenuTimeoutMs = 10000;
+
+std::string MakeBaseDirectory(const char* name, const std::string& config)
+{
+    char temp[MAX_PATH + 1] = {};
+    GetTempPathA(MAX_PATH, temp);
+    const std::string directory = std::string(temp) + name + "\\";
+    CreateDirectoryA(directory.c_str(), nullptr);
+    std::ofstream(directory + "norvale.ini", std::ios::binary) << config;
+    return directory;
+}
+
+void SetAllModulesPresent(bool present)
+{
+    for (const char* letter = kModuleLetters; *letter != '\0'; ++letter)
+        bench::SetModulePresent(*letter, present);
+}
+
+// Loads and starts the daemon and waits until its menu is attached.
+struct StartedDaemon {
+    testhost::DaemonLibrary library;
+    StartedDaemon(const HostRecord& record, HWND frame)
+    {
+        library.Startup(record);
+        bench::PumpUntilDone([frame] { return bench::HasDisplayControlMenu(frame); }, kMenuTimeoutMs);
+    }
+    ~StartedDaemon() { library.Closedown(); }
+};
+
+HHOOK g_emptyHook = nullptr;
+
+// The least any message-filter hook can be: it passes every message on.
+LRESULT CALLBACK PassOnFilter(int code, WPARAM wParam, LPARAM lParam)
+{
+    return CallNextHookEx(g_emptyHook, code, wParam, lParam);
+}
+
+double PumpWithPassOnHook(testhost::HostFrame& frame, int messages)
+{
+    g_emptyHook = SetWindowsHookExW(WH_MSGFILTER, &PassOnFilter, nullptr, GetCurrentThreadId());
+    const double elapsed = bench::PumpThroughHostLoop(frame.frame(), frame.client(), messages);
+    UnhookWindowsHookEx(g_emptyHook);
+    return elapsed;
+}
+
+void BenchHookCost(testhost::HostFrame& frame, const std::string& emptyBase, int messages, int rounds)
+{
+    const HostRecord record = bench::MakeBenchRecord(frame.frame(), emptyBase);
+    std::vector<double> with, without, passOn, ratios, passOnRatios;
+    for (int round = 0; round < rounds; ++round) {
+        double a = 0, b = 0;
+        const double c = PumpWithPassOnHook(frame, messages);
+        if (round % 2 == 1)
+            b = bench::PumpThroughHostLoop(frame.frame(), frame.client(), messages);
+        {
+            StartedDaemon daemon(record, frame.frame());
+            a = bench::PumpThroughHostLoop(frame.frame(), frame.client(), messages);
+        }
+        if (round % 2 == 0)
+            b = bench::PumpThroughHostLoop(frame.frame(), frame.client(), messages);
+        with.push_back(a);
+        without.push_back(b);
+        passOn.push_back(c);
+        ratios.push_back(a / b);
+        passOnRatios.push_back(a / c);
+    }
+    const double ratio = bench::Median(ratios);
+    std::printf("Hook cost: %d messages through the host's loop, %d alternating rounds\n", messages, rounds);
+    std::printf("%12s %12s %14s %12s %14s %16s\n", "without ms", "with ms", "with/without", "daemon cost",
+                "pass-on ms", "with/pass-on");
+    std::printf("%12.1f %12.1f %14.4f %11.2f%% %14.1f %16.4f\n", bench::Median(without), bench::Median(with), ratio,
+                (ratio - 1) * 100, bench::Median(passOn), bench::Median(passOnRatios));
+}
+
+int ReadSettingsAlone(const std::string& path)
+{
+    ConfigList list = ListNew();
+    LoadConfigFile(path, list, '#');
+    const Utf16Text protocols = CollectSection("Protocols", list, false);
+    const Utf16Text hidden = CollectSection("HiddenWindows", list, false);
+    ListClear(list);
+    return static_cast<int>(protocols.size() + hidden.size());
+}
+
+void BenchStartup(testhost::HostFrame& frame, const char* label, const std::string& base, int rounds)
+{
+    const HostRecord record = bench::MakeBenchRecord(frame.frame(), base);
+    const std::string file = base + "norvale.ini";
+    std::vector<double> startup, reading, ratios;
+    for (int round = 0; round < rounds; ++round) {
+        double s = 0, r = 0;
+        if (round % 2 == 1) {
+            const double start = bench::NowMs();
+            ReadSettingsAlone(file);
+            r = bench::NowMs() - start;
+        }
+        {
+            testhost::DaemonLibrary library;
+            const double start = bench::NowMs();
+            library.Startup(record);
+            s = bench::NowMs() - start;
+            library.Closedown();
+        }
+        if (round % 2 == 0) {
+            const double start = bench::NowMs();
+            ReadSettingsAlone(file);
+            r = bench::NowMs() - start;
+        }
+        startup.push_back(s);
+        reading.push_back(r);
+        ratios.push_back(s / r);
+    }
+    std::printf("%-22s %12.3f %12.3f %14.3f\n", label, bench::Median(startup), bench::Median(reading),
+                bench::Median(ratios));
+}
+
+// Every module but B present from the start; B turns present 300 ms after
+// STARTUP, well after the worker's first 100 ms.
+void BenchMenuLatency(testhost::HostFrame& frame, const std::string& base, int rounds)
+{
+    const HostRecord record = bench::MakeBenchRecord(frame.frame(), base);
+    std::vector<double> totals, polls, excesses;
+    for (int round = 0; round < rounds; ++round) {
+        SetAllModulesPresent(true);
+        bench::SetModulePresent('B', false);
+        bench::ResetFirstPresentAnswer('B');
+        testhost::DaemonLibrary library;
+        library.Startup(record);
+        const double started = bench::NowMs();
+        bench::PumpUntilDone([&] { return bench::NowMs() - started >= 300; }, 1000);
+        LARGE_INTEGER frequency, present;
+        QueryPerformanceFrequency(&frequency);
+        QueryPerformanceCounter(&present);
+        bench::SetModulePresent('B', true);
+        const double presentMs = static_cast<double>(present.QuadPart) * 1000.0 / frequency.QuadPart;
+        const HWND frameWindow = frame.frame();
+        bench::PumpUntilDone([frameWindow] { return bench::HasDisplayControlMenu(frameWindow); }, kMenuTimeoutMs);
+        const double attachedMs = bench::NowMs();
+        const double seenMs = static_cast<double>(bench::FirstPresentAnswer()) * 1000.0 / frequency.QuadPart;
+        totals.push_back(attachedMs - presentMs);
+        polls.push_back(seenMs - presentMs);
+        excesses.push_back(attachedMs - seenMs - 100.0);
+        library.Closedown();
+        // The menu of this round goes, so the next round sees its own.
+        HMENU windowMenu = GetSubMenu(GetMenu(frameWindow), 2);
+        while (GetMenuItemCount(windowMenu) > 1)
+            DeleteMenu(windowMenu, static_cast<UINT>(GetMenuItemCount(windowMenu) - 1), MF_BYPOSITION);
+    }
+    std::printf("Last module present -> menu attached (medians of %d rounds; floor 100 ms + poll <= 20 ms)\n", rounds);
+    std::printf("%12s %16s %26s\n", "total ms", "poll wait ms", "excess over 100 ms ms");
+    std::printf("%12.1f %16.1f %26.1f\n", bench::Median(totals), bench::Median(polls), bench::Median(excesses));
+}
+
+std::string TypicalConfig()
+{
+    return "[General]\r\nServerName=mail.example.net\r\nLogLevel=25\r\n\r\n[Protocols]\r\n"
+           "NORVALES=1\r\nNORVALEP=1\r\nNORVALEE=1\r\nNORVALEC=1\r\nNORVALED=1\r\nNORVALEH=1\r\n"
+           "NORVALEF=1\r\nNORVALEW=1\r\nNORVALEX=1\r\nNORVALEI=1\r\nNORVALEB=1\r\n\r\n"
+           "[Paths]\r\nMail=D:\\Norvale\\Mail\r\nLogs=D:\\Norvale\\Logs\r\n\r\n"
+           "[HiddenWindows]\r\nNORVALEP\r\nNORVALEX\r\n";
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const int messages = argc > 1 ? std::atoi(argv[1]) : 1000000;
+    testhost::HostFrame frame;
+    for (const char* letter = kModuleLetters; *letter != '\0'; ++letter)
+        frame.AddModuleWindow(std::wstring(L"Norvale Module ") + static_cast<wchar_t>(*letter),
+                              std::wstring(L"mdlg_m") + static_cast<wchar_t>(*letter - 'A' + 'a') + L"x");
+    frame.AddMdiChild(L"System Messages");
+
+    SetAllModulesPresent(true);
+    BenchHookCost(frame, MakeBaseDirectory("orbwick_bench_empty", ""), messages, 3);
+
+    const std::string typical = MakeBaseDirectory("orbwick_bench_typical", TypicalConfig());
+    const std::string large = MakeBaseDirectory("orbwick_bench_10mb", bench::MakeHostConfig(235000));
+    std::printf("\nSTARTUP on the host's thread (medians of 9 alternating rounds)\n");
+    std::printf("%-22s %12s %12s %14s\n", "norvale.ini", "STARTUP ms", "reader ms", "STARTUP/reader");
+    SetAllModulesPresent(false);
+    BenchStartup(frame, "typical (21 lines)", typical, 9);
+    BenchStartup(frame, "10 MB (235,000 lines)", large, 9);
+    std::printf("\n");
+    BenchMenuLatency(frame, typical, 9);
+    return 0;
+}
