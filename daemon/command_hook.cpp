@@ -65,7 +65,10 @@ void RunCommand(unsigned command) {
 LRESULT CALLBACK MessageFilterProc(int code, WPARAM wParam, LPARAM lParam) {
     if (code >= 0) {
         const MSG& message = *reinterpret_cast<const MSG*>(lParam);
-        if (message.hwnd == g_daemon.mainWindow && message.message == WM_COMMAND) {
+        // Without a main window nothing is addressed to it; a thread message
+        // (no window at all) is not taken for one.
+        if (g_daemon.mainWindow != nullptr && message.hwnd == g_daemon.mainWindow &&
+            message.message == WM_COMMAND) {
             RunCommand(LOWORD(message.wParam));
         }
     }

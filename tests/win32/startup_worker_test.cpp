@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
+#include <set>
 #include <functional>
 #include <string>
 #include <vector>
@@ -228,6 +230,41 @@ TEST(Unloading, WhileTheWorkerWaitsForAModuleThatNeverComes) {
     EXPECT_EQ(s.host.Calls().size(), callsAfterEnd);
     EXPECT_FALSE(s.MenuAttached());
     EXPECT_TRUE(IsWindowVisible(backup)) << "the pass never ran";
+}
+
+// The identifiers of this process's threads, as the platform lists them.
+std::set<DWORD> ThreadsOfThisProcess() {
+    std::set<DWORD> threads;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+        if (entry.th32OwnerProcessID == GetCurrentProcessId()) threads.insert(entry.th32ThreadID);
+    }
+    CloseHandle(snapshot);
+    return threads;
+}
+
+TEST(Unloading, RightAfterStartupTheWorkerEndsAndLeavesNoThread) {
+    DaemonSession s("SB", "");
+    s.frame.AddModuleWindow(L"Norvale Backup", L"mdlg_mbs");
+    s.host.SetModuleState('S', -1);
+    testhost::PumpFor(50);  // the platform's own threads for the first windows
+    const std::set<DWORD> before = ThreadsOfThisProcess();
+    ASSERT_EQ(s.Start() & 0xFF, 1);
+    std::set<DWORD> started;
+    for (DWORD thread : ThreadsOfThisProcess()) {
+        if (before.count(thread) == 0) started.insert(thread);
+    }
+    ASSERT_FALSE(started.empty()) << "the worker's thread";
+    ASSERT_TRUE(s.CloseAndUnload());
+    for (DWORD thread : started) {
+        SCOPED_TRACE(testing::Message() << "thread " << thread);
+        EXPECT_TRUE(session::WaitForThreadEnd(thread));
+        EXPECT_TRUE(PumpUntil([&] { return ThreadsOfThisProcess().count(thread) == 0; }, kWaitMs))
+            << "still listed by Toolhelp";
+    }
+    EXPECT_TRUE(s.host.CallsOf(Op::ModuleState).empty()) << "stopped before its first test";
 }
 
 // Polls without pumping: the worker's messages to the frame stay unanswered.

@@ -265,6 +265,14 @@ TEST(Discovery, WithoutMainWindowLogsOnceAndFindsNothing) {
     EXPECT_TRUE(s.host.LogLines(25).empty()) << "no window visited, no completion line";
     EXPECT_TRUE(IsWindowVisible(GetParent(smtp))) << "nothing found, so nothing hidden";
     EXPECT_EQ(GetMenuItemCount(s.HostMenu()), hostItems);
+    // A thread message has no window either; it is not taken for one sent to
+    // the missing main window.
+    for (UINT command : {1099u, 1097u}) {
+        SCOPED_TRACE(testing::Message() << "thread message " << command);
+        PostThreadMessageW(GetCurrentThreadId(), WM_COMMAND, command, 0);
+        testhost::PumpFor(50);
+    }
+    EXPECT_TRUE(s.host.CallsOf(testhost::Op::MergeSection).empty()) << "no save";
 }
 
 // ---------------------------------------------------------------------------
