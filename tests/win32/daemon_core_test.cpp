@@ -109,6 +109,85 @@ TEST(Startup, SurvivesMissingOrEmptyBaseDirectory) {
     }
 }
 
+// The base directory decides which norvale.ini is read; the worker's first
+// ModuleState question shows which modules that file enabled.
+std::string FirstModuleAskedFor(const std::optional<std::string>& baseDirectory) {
+    RecordingHost host;
+    host.SetBaseDirectory(baseDirectory);
+    std::string asked;
+    {
+        DaemonLibrary daemon;
+        EXPECT_EQ(daemon.Startup(host.MakeRecord(3, 0)) & 0xFF, 1);
+        testhost::PumpUntil([&] { return !host.CallsOf(Op::ModuleState).empty(); }, 20000);
+        const auto calls = host.CallsOf(Op::ModuleState);
+        asked = calls.empty() ? "(none)" : calls.front().text;
+        daemon.Closedown();
+    }
+    // The worker keeps the library mapped until it has seen CLOSEDOWN.
+    EXPECT_TRUE(testhost::PumpUntil([] { return GetModuleHandleW(L"orbwick.dll") == nullptr; }, 20000));
+    return asked;
+}
+
+struct ConfigFileAt {
+    std::string path;
+    ConfigFileAt(const std::string& directory, const char* moduleName) : path(directory + "norvale.ini") {
+        const std::string text = std::string("[Protocols]\r\n") + moduleName + "\r\n";
+        HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        DWORD written = 0;
+        WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+        CloseHandle(file);
+    }
+    ~ConfigFileAt() { DeleteFileA(path.c_str()); }
+};
+
+std::string MakeTempDirectory(const char* name) {
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    const std::string directory = std::string(temp) + name + "\\";
+    CreateDirectoryA(directory.c_str(), nullptr);
+    return directory;
+}
+
+TEST(Startup, ReadsNorvaleIniFromTheBaseDirectory) {
+    const std::string base = MakeTempDirectory("orbwick-base");  // ends in a backslash
+    ConfigFileAt config(base, "NORVALEB");
+    const std::string withoutBackslash = base.substr(0, base.size() - 1);
+    const struct {
+        const char* name;
+        std::string directory;
+    } rows[] = {
+        {"with trailing backslash", base},
+        {"without trailing backslash", withoutBackslash},
+        // Without path normalisation a doubled backslash would not name the file.
+        {"extended-length form with backslash", "\\\\?\\" + base},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(FirstModuleAskedFor(row.directory), "NORVALEB");
+    }
+    RemoveDirectoryA(base.c_str());
+}
+
+// A missing or empty base directory means the current directory, never the
+// root of the drive.
+TEST(Startup, MissingBaseDirectoryReadsTheCurrentDirectory) {
+    const std::string current = MakeTempDirectory("orbwick-current");
+    ConfigFileAt inCurrent(current, "NORVALEP");
+    char root[MAX_PATH];
+    GetWindowsDirectoryA(root, MAX_PATH);
+    ConfigFileAt inRoot(std::string(root, 3), "NORVALEX");  // "C:\"
+    char previous[MAX_PATH];
+    GetCurrentDirectoryA(MAX_PATH, previous);
+    SetCurrentDirectoryA(current.c_str());
+    const std::optional<std::string> rows[] = {std::nullopt, std::string()};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row ? "empty text" : "null pointer");
+        EXPECT_EQ(FirstModuleAskedFor(row), "NORVALEP");
+    }
+    SetCurrentDirectoryA(previous);
+    RemoveDirectoryA(current.c_str());
+}
+
 TEST(Exports, DaemonAndClosedownReturnZeroInEveryState) {
     RecordingHost host;
     host.SetBaseDirectory(std::string());
