@@ -1,0 +1,180 @@
+// Faults of the host as the daemon sees them through the host interface: a
+// module that never starts, a refused merge, no main window, no base
+// directory. Each case states the outcome the host can rely on.
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "reliability_session.h"
+
+using reliability::CheckMark;
+using reliability::Command;
+using reliability::Session;
+using testhost::Op;
+
+namespace {
+
+constexpr unsigned kReloadCommand = 499;
+const char kLoaded[] = "Orbwick daemon loaded successfully";
+const char kNoMainWindow[] = "Orbwick daemon could not find main window";
+const char kScanComplete[] = "Orbwick: window scan complete";
+
+bool Contains(const std::vector<std::string>& lines, const std::string& line) {
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+size_t CountOf(const std::vector<unsigned>& ids, unsigned id) {
+    return static_cast<size_t>(std::count(ids.begin(), ids.end(), id));
+}
+
+std::vector<int> PopupItemCounts(HWND frame) {
+    std::vector<int> counts;
+    HMENU bar = GetMenu(frame);
+    for (int i = 0; i < GetMenuItemCount(bar); ++i) {
+        counts.push_back(GetMenuItemCount(GetSubMenu(bar, i)));
+    }
+    return counts;
+}
+
+// The worker waits for a module the host never reports; the host closes the
+// daemon down and unloads it, at different moments of that wait, over and
+// over in one process. Every time the worker must go and leave nothing
+// behind: no thread, no mapped library, no menu, no hidden window.
+TEST(HostFaults, ModuleNeverPresentThenClosedownAndUnloadFiftyTimes) {
+    constexpr int kRounds = 50;
+    int firstCount = -1;
+    int mostThreads = 0;
+    const DWORD started = GetTickCount();
+    for (int round = 0; round < kRounds; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        {
+            Session session;
+            ASSERT_TRUE(session.directory().WriteFile("norvale.ini", reliability::ConfigText("SPD", "D")));
+            HWND moduleD = session.AddModule(4);
+            session.host.SetModuleState('P', kModuleAbsent);
+            // Counted once the frame exists: the platform may start threads
+            // of its own for the first windows of the process.
+            const int threadsBefore = reliability::ThreadCount();
+            ASSERT_GT(threadsBefore, 0) << "Toolhelp gives no thread list";
+            firstCount = firstCount < 0 ? threadsBefore : firstCount;
+            ASSERT_EQ(session.Start() & 0xFF, 1);
+            // Rounds alternate between closing at once and closing once
+            // the worker is polling.
+            if (round % 2 == 1) {
+                ASSERT_TRUE(testhost::PumpUntil(
+                    [&] { return session.host.CallsOf(Op::ModuleState).size() >= 2; }, reliability::kWaitMs));
+            }
+            mostThreads = std::max(mostThreads, reliability::ThreadCount());
+            ASSERT_TRUE(session.CloseAndUnload()) << "orbwick.dll still mapped";
+            ASSERT_TRUE(testhost::PumpUntil([&] { return reliability::ThreadCount() <= threadsBefore; },
+                                            reliability::kWaitMs))
+                << reliability::ThreadCount() << " threads, " << threadsBefore << " before STARTUP";
+            EXPECT_EQ(session.DisplayMenu(), nullptr);
+            EXPECT_TRUE(IsWindowVisible(moduleD));
+            EXPECT_TRUE(session.host.LogLines(kLogLevelDetail).empty());
+            for (const testhost::HostCall& call : session.host.CallsOf(Op::ModuleState)) {
+                ASSERT_TRUE(call.text == "NORVALED" || call.text == "NORVALEP") << call.text;
+            }
+        }
+    }
+    const int lastCount = reliability::ThreadCount();
+    std::printf("[ figures  ] %d rounds in %lu ms; threads before the first STARTUP %d, at most %d while running, "
+                "at the end %d\n",
+                kRounds, static_cast<unsigned long>(GetTickCount() - started), firstCount, mostThreads, lastCount);
+    EXPECT_GT(mostThreads, firstCount) << "the worker was never seen running";
+    EXPECT_LE(lastCount, firstCount);
+}
+
+// The host refuses the merge: the operator is told, and the save still ends
+// as usual (file removed, host notified).
+TEST(HostFaults, MergeRefusedShowsTheMessageAndStillNotifiesTheHost) {
+    Session session;
+    ASSERT_TRUE(session.directory().WriteFile("norvale.ini", reliability::ConfigText("SD", "")));
+    session.AddModule(0);
+    session.AddModule(4);
+    ASSERT_EQ(session.Start() & 0xFF, 1);
+    ASSERT_TRUE(session.WaitForMenu());
+    Command(session.frame.frame(), 1000);  // hide module S
+    session.host.SetMergeAnswer(0);
+
+    reliability::MessageBoxCloser closer;
+    Command(session.frame.frame(), 1099);
+
+    EXPECT_EQ(closer.count, 1);
+    EXPECT_EQ(closer.text, L"Failed to save settings");
+    EXPECT_EQ(closer.caption, L"Orbwick");
+    EXPECT_EQ(closer.owner, session.frame.frame());
+    const auto merges = session.host.CallsOf(Op::MergeSection);
+    ASSERT_EQ(merges.size(), 1u);
+    EXPECT_EQ(merges[0].fileBytes, "NORVALES\r\n");
+    EXPECT_FALSE(reliability::FileExists(session.directory().Path() + "IniUpdate.tmp"));
+    EXPECT_EQ(CountOf(session.frame.commandsReceived(), kReloadCommand), 1u);
+}
+
+// No main window: the scan says so once, no menu is attached anywhere, and
+// no command does anything, not even one that arrives as a thread message
+// (a message addressed to no window).
+TEST(HostFaults, NoMainWindowLogsOnceAndLeavesEveryCommandHarmless) {
+    Session session;
+    ASSERT_TRUE(session.directory().WriteFile("norvale.ini", reliability::ConfigText("SD", "D")));
+    HWND moduleS = session.AddModule(0);
+    HWND moduleD = session.AddModule(4);
+    HWND core = session.AddCore();
+    session.host.SetMainWindow(nullptr);
+    const std::vector<int> menusBefore = PopupItemCounts(session.frame.frame());
+
+    ASSERT_EQ(session.Start() & 0xFF, 1);
+    ASSERT_TRUE(session.WaitForWorkerEnd());
+    const auto outcomes = session.host.LogLines(kLogLevelOutcome);
+    EXPECT_TRUE(Contains(outcomes, kLoaded));
+    EXPECT_EQ(std::count(outcomes.begin(), outcomes.end(), kNoMainWindow), 1);
+    EXPECT_FALSE(Contains(session.host.LogLines(kLogLevelDetail), kScanComplete));
+    EXPECT_EQ(PopupItemCounts(session.frame.frame()), menusBefore);
+
+    const unsigned ids[] = {1000, 1004, 1090, 1097, 1098, 1099};
+    const struct {
+        const char* name;
+        HWND target;
+    } targets[] = {{"the frame", session.frame.frame()}, {"no window (thread message)", nullptr}};
+    for (const auto& target : targets) {
+        for (unsigned id : ids) {
+            SCOPED_TRACE(std::string(target.name) + ", command " + std::to_string(id));
+            Command(target.target, id);
+            EXPECT_TRUE(IsWindowVisible(moduleS));
+            EXPECT_TRUE(IsWindowVisible(moduleD));
+            EXPECT_TRUE(IsWindowVisible(core));
+            EXPECT_TRUE(session.host.CallsOf(Op::MergeSection).empty());
+            EXPECT_FALSE(reliability::FileExists(session.directory().Path() + "IniUpdate.tmp"));
+        }
+    }
+    EXPECT_EQ(PopupItemCounts(session.frame.frame()), menusBefore);
+}
+
+// Without a base directory the configuration file is the one in the current
+// directory.
+TEST(HostFaults, NullOrEmptyBaseDirectoryReadsTheFileInTheCurrentDirectory) {
+    const struct {
+        const char* name;
+        std::optional<std::string> baseDirectory;
+    } rows[] = {{"null", std::nullopt}, {"empty", std::string()}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string("base directory ") + row.name);
+        Session session;  // its directory is the current one
+        ASSERT_TRUE(session.directory().WriteFile("norvale.ini", reliability::ConfigText("SD", "D")));
+        session.host.SetBaseDirectory(row.baseDirectory);
+        session.AddModule(0);
+        HWND moduleD = session.AddModule(4);
+        ASSERT_EQ(session.Start() & 0xFF, 1);
+        ASSERT_TRUE(session.WaitForMenu());
+        EXPECT_EQ(CheckMark(session.DisplayMenu(), 1000), std::optional<bool>(true));
+        EXPECT_EQ(CheckMark(session.DisplayMenu(), 1004), std::optional<bool>(false));
+        EXPECT_EQ(CheckMark(session.DisplayMenu(), 1001), std::nullopt);
+        EXPECT_FALSE(IsWindowVisible(moduleD));
+    }
+}
+
+}  // namespace

@@ -1,0 +1,339 @@
+// Faults of the platform and of the host's windows and files: odd menu bars,
+// windows that go away, an update file that cannot be created, a
+// configuration file that cannot be read or is huge or garbage, very long
+// window texts and class names, and very many windows.
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <random>
+
+#include "reliability_session.h"
+
+using reliability::CheckMark;
+using reliability::Command;
+using reliability::ItemText;
+using reliability::Session;
+using testhost::Op;
+
+namespace {
+
+constexpr unsigned kReloadCommand = 499;
+
+size_t CountOf(const std::vector<unsigned>& ids, unsigned id) {
+    return static_cast<size_t>(std::count(ids.begin(), ids.end(), id));
+}
+
+std::vector<int> PopupItemCounts(HMENU bar) {
+    std::vector<int> counts;
+    for (int i = 0; i < GetMenuItemCount(bar); ++i) {
+        counts.push_back(GetMenuItemCount(GetSubMenu(bar, i)));
+    }
+    return counts;
+}
+
+// Menu bars the Display control menu cannot be attached to. The MDI
+// client's window menu (the third popup) is never destroyed here, since the
+// client keeps using it.
+struct MenuShape {
+    const char* name;
+    std::function<void(HWND frame)> apply;
+};
+
+TEST(PlatformFaults, MenuBarsWithoutAThirdPopupGetNothingAndCommandsStillWork) {
+    const MenuShape shapes[] = {
+        {"no menu bar", [](HWND frame) { SetMenu(frame, nullptr); }},
+        {"one popup", [](HWND frame) {
+             DeleteMenu(GetMenu(frame), 0, MF_BYPOSITION);
+             DeleteMenu(GetMenu(frame), 0, MF_BYPOSITION);
+         }},
+        {"two popups", [](HWND frame) { DeleteMenu(GetMenu(frame), 0, MF_BYPOSITION); }},
+        {"third item a plain command", [](HWND frame) {
+             InsertMenuW(GetMenu(frame), 2, MF_BYPOSITION | MF_STRING, 300, L"Help");
+         }},
+    };
+    for (const MenuShape& shape : shapes) {
+        SCOPED_TRACE(shape.name);
+        HMENU originalBar = nullptr;
+        {
+            Session session;
+            ASSERT_TRUE(session.directory().WriteFile("norvale.ini", reliability::ConfigText("SD", "")));
+            HWND moduleS = session.AddModule(0);
+            HWND moduleD = session.AddModule(4);
+            HWND core = session.AddCore();
+            HWND frame = session.frame.frame();
+            originalBar = GetMenu(frame);
+            shape.apply(frame);
+            const int barItems = GetMenuItemCount(GetMenu(frame));
+            const std::vector<int> popups = PopupItemCounts(GetMenu(frame));
+
+            ASSERT_EQ(session.Start() & 0xFF, 1);
+            ASSERT_TRUE(session.WaitForWorkerEnd());
+            EXPECT_EQ(GetMenuItemCount(GetMenu(frame)), barItems);
+            EXPECT_EQ(PopupItemCounts(GetMenu(frame)), popups);
+
+            // The popup cannot be reached, but the windows still follow
+            // the commands.
+            Command(frame, 1000);
+            EXPECT_FALSE(IsWindowVisible(moduleS));
+            Command(frame, 1000);
+            EXPECT_TRUE(IsWindowVisible(moduleS));
+            Command(frame, 1097);
+            EXPECT_FALSE(IsWindowVisible(moduleS) || IsWindowVisible(moduleD) || IsWindowVisible(core));
+            Command(frame, 1098);
+            EXPECT_TRUE(IsWindowVisible(moduleS) && IsWindowVisible(moduleD) && IsWindowVisible(core));
+            EXPECT_EQ(PopupItemCounts(GetMenu(frame)), popups);
+        }
+        if (shape.name == std::string("no menu bar")) {
+            DestroyMenu(originalBar);  // detached from the frame, so the frame did not destroy it
+        }
+    }
+}
+
+// Windows destroyed after the scan: their slots keep the old handles. No
+// command may fail on them, and a destroyed module window counts as hidden
+// when saving.
+TEST(PlatformFaults, WindowsDestroyedAfterTheScanAreHarmlessAndSavedAsHidden) {
+    Session session;
+    ASSERT_TRUE(session.directory().WriteFile("norvale.ini", reliability::ConfigText("SPDB", "")));
+    HWND moduleS = session.AddModule(0);
+    HWND moduleP = session.AddModule(1);
+    HWND moduleD = session.AddModule(4);
+    HWND moduleB = session.AddModule(10);
+    HWND core = session.AddCore();
+    HWND frame = session.frame.frame();
+    ASSERT_EQ(session.Start() & 0xFF, 1);
+    ASSERT_TRUE(session.WaitForMenu());
+    HWND keptMdiChildOfP = GetParent(moduleP);
+    HMENU display = session.DisplayMenu();
+
+    // S and the core window lose their MDI child, P only its slot window.
+    SendMessageW(session.frame.client(), WM_MDIDESTROY, reinterpret_cast<WPARAM>(GetParent(moduleS)), 0);
+    SendMessageW(session.frame.client(), WM_MDIDESTROY, reinterpret_cast<WPARAM>(GetParent(core)), 0);
+    DestroyWindow(moduleP);
+    ASSERT_FALSE(IsWindow(moduleS) || IsWindow(moduleP) || IsWindow(core));
+    std::printf("[ observed ] Display control still in the host menu after MDI children were destroyed: %s\n",
+                session.DisplayMenu() != nullptr ? "yes" : "no");
+
+    const unsigned commands[] = {1000, 1001, 1090, 1004, 1097, 1098, 1000, 1090, 1004};
+    for (unsigned id : commands) {
+        SCOPED_TRACE("command " + std::to_string(id));
+        Command(frame, id);
+        // With its slot window gone, P's MDI child is out of the daemon's reach.
+        EXPECT_TRUE(IsWindowVisible(keptMdiChildOfP));
+    }
+    EXPECT_FALSE(IsWindowVisible(moduleD));  // hidden by its last toggle
+    EXPECT_TRUE(IsWindowVisible(moduleB));   // shown by the last Show all
+
+    Command(frame, 1099);
+    Command(frame, 1098);
+    Command(frame, 1099);
+    const auto merges = session.host.CallsOf(Op::MergeSection);
+    ASSERT_EQ(merges.size(), 2u);
+    EXPECT_EQ(merges[0].fileBytes, "NORVALES\r\nNORVALEP\r\nNORVALED\r\n");
+    EXPECT_EQ(merges[1].fileBytes, "NORVALES\r\nNORVALEP\r\n");
+    EXPECT_EQ(CountOf(session.frame.commandsReceived(), kReloadCommand), 2u);
+    EXPECT_EQ(CheckMark(display, 1000), std::optional<bool>(true));
+}
+
+// The update file cannot be created (a directory holds its name): the
+// operator is told, and the host is asked nothing.
+TEST(PlatformFaults, UpdateFileThatCannotBeCreatedIsReportedAndNothingIsMerged) {
+    Session session;
+    ASSERT_TRUE(session.directory().WriteFile("norvale.ini", reliability::ConfigText("S", "")));
+    session.AddModule(0);
+    ASSERT_EQ(session.Start() & 0xFF, 1);
+    ASSERT_TRUE(session.WaitForMenu());
+    const std::string blocker = session.directory().Path() + "IniUpdate.tmp";
+    ASSERT_TRUE(CreateDirectoryA(blocker.c_str(), nullptr));
+
+    reliability::MessageBoxCloser closer;
+    Command(session.frame.frame(), 1000);
+    Command(session.frame.frame(), 1099);
+
+    EXPECT_EQ(closer.count, 1);
+    EXPECT_EQ(closer.text, L"Failed to save settings");
+    EXPECT_EQ(closer.caption, L"Orbwick");
+    EXPECT_EQ(closer.owner, session.frame.frame());
+    EXPECT_TRUE(session.host.CallsOf(Op::MergeSection).empty());
+    EXPECT_TRUE(reliability::DirectoryExists(blocker));
+    EXPECT_EQ(CountOf(session.frame.commandsReceived(), kReloadCommand), 0u);
+}
+
+// A configuration file the host holds open for writing cannot be read (the
+// reader lets no writer in beside it): the daemon starts with empty sets.
+TEST(PlatformFaults, ConfigurationFileOpenForWritingGivesEmptySets) {
+    Session session;
+    ASSERT_TRUE(session.directory().WriteFile("norvale.ini", reliability::ConfigText("SD", "D")));
+    HWND moduleD = session.AddModule(4);
+    HANDLE writer = CreateFileA((session.directory().Path() + "norvale.ini").c_str(), GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+    const int32_t result = session.Start();
+    CloseHandle(writer);
+    ASSERT_EQ(result & 0xFF, 1);
+    ASSERT_TRUE(session.WaitForMenu());
+    EXPECT_EQ(GetMenuItemCount(session.DisplayMenu()), 6) << "core item, two separators, three commands only";
+    EXPECT_EQ(CheckMark(session.DisplayMenu(), 1000), std::nullopt);
+    EXPECT_TRUE(IsWindowVisible(moduleD));
+}
+
+// Large and malformed configuration files. Modules have no windows here, so
+// their items show the sets: present = enabled, unchecked = hidden.
+std::string TenMegabyteFile() {
+    std::string text = "[Protocols]\r\nNORVALES\r\nNORVALEP\r\n";
+    for (unsigned n = 0; text.size() < 10u * 1024 * 1024; ++n) {
+        text += "[Filler" + std::to_string(n) + "]\r\n";
+        for (int k = 0; k < 8; ++k) {
+            text += "key" + std::to_string(k) + "=" + std::string(100, static_cast<char>('a' + k)) + "\r\n";
+        }
+    }
+    return text + "[HiddenWindows]\r\nNORVALEP\r\n";
+}
+
+std::string RandomBytes() {
+    std::mt19937 random(4242);
+    std::string bytes(1024 * 1024, '\0');
+    for (char& byte : bytes) {
+        byte = static_cast<char>(random() & 0xFF);
+    }
+    return bytes;
+}
+
+std::string HundredThousandSections() {
+    std::string text;
+    for (int n = 0; n < 100000; ++n) {
+        if (n == 50000) {
+            text += "[Protocols]\r\nNORVALEE\r\nNORVALEX\r\n";
+        }
+        text += "[S" + std::to_string(n) + "]\r\nk=v\r\n";
+    }
+    return text + "[HiddenWindows]\r\nNORVALEX\r\n";
+}
+
+TEST(PlatformFaults, HugeAndGarbageConfigurationFilesStillStart) {
+    const struct {
+        const char* name;
+        std::function<std::string()> make;
+        std::vector<std::pair<unsigned, bool>> items;  // module item, first check mark
+    } rows[] = {
+        {"10 MB", TenMegabyteFile, {{1000, true}, {1001, false}}},
+        {"1 MB of random bytes", RandomBytes, {}},
+        {"100,000 sections", HundredThousandSections, {{1002, true}, {1008, false}}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Session session;
+        const std::string bytes = row.make();
+        ASSERT_TRUE(session.directory().WriteFile("norvale.ini", bytes));
+        const DWORD started = GetTickCount();
+        ASSERT_EQ(session.Start() & 0xFF, 1);
+        const DWORD held = GetTickCount() - started;
+        ASSERT_TRUE(session.WaitForMenu());
+        std::printf("[ figures  ] %s (%lu bytes): STARTUP returned after %lu ms\n", row.name,
+                    static_cast<unsigned long>(bytes.size()), static_cast<unsigned long>(held));
+        HMENU menu = session.DisplayMenu();
+        EXPECT_EQ(GetMenuItemCount(menu), 6 + static_cast<int>(row.items.size()));
+        for (const auto& [id, checked] : row.items) {
+            SCOPED_TRACE("item " + std::to_string(id));
+            EXPECT_EQ(CheckMark(menu, id), std::optional<bool>(checked));
+        }
+    }
+}
+
+std::wstring Repeated(wchar_t c, size_t n) { return std::wstring(n, c); }
+
+// Module window titles longer than the read allows: the label is the first
+// 143 characters with the letter put in at the 8th place.
+TEST(PlatformFaults, LongTitlesGiveLabelsOf143CharactersPlusTheLetter) {
+    const struct {
+        size_t length;
+        int module;
+    } rows[] = {{143, 2}, {144, 3}, {300, 4}};
+    Session session;
+    ASSERT_TRUE(session.directory().WriteFile("norvale.ini", reliability::ConfigText("ECD", "")));
+    for (const auto& row : rows) {
+        const std::wstring title = L"Norvale " + Repeated(L'a' + static_cast<wchar_t>(row.module), row.length - 8);
+        ASSERT_NE(session.frame.AddModuleWindow(title, reliability::ModuleClassOf(row.module)), nullptr);
+    }
+    ASSERT_EQ(session.Start() & 0xFF, 1);
+    ASSERT_TRUE(session.WaitForMenu());
+    for (const auto& row : rows) {
+        SCOPED_TRACE("title of " + std::to_string(row.length) + " characters");
+        const wchar_t letter = static_cast<wchar_t>(reliability::LetterOf(row.module));
+        const std::wstring expected = L"Norvale" + std::wstring(1, letter) + L" " +
+                                      Repeated(L'a' + static_cast<wchar_t>(row.module), 143 - 8);
+        EXPECT_EQ(ItemText(session.DisplayMenu(), 1000 + static_cast<unsigned>(row.module)), expected);
+    }
+}
+
+// Class names longer than the read allows are cut to 143 characters (seen in
+// the scan's log lines) and never taken for a module's class, even when they
+// begin with one.
+TEST(PlatformFaults, LongClassNamesAreCutAndNeverMatchAModuleClass) {
+    const struct {
+        size_t length;
+        wchar_t filler;  // differs per row, so that the cut names differ too
+    } rows[] = {{143, L'q'}, {144, L'r'}, {255, L's'}};
+    Session session;
+    ASSERT_TRUE(session.directory().WriteFile("norvale.ini", reliability::ConfigText("H", "")));
+    HWND holder = session.frame.AddMdiChild(L"Long class names");
+    std::vector<std::wstring> classNames;
+    for (const auto& row : rows) {
+        classNames.push_back(L"mdlg_mhc" + Repeated(row.filler, row.length - 8));
+        ASSERT_NE(session.frame.AddChildWindow(holder, classNames.back()), nullptr) << row.length;
+    }
+    // 255 characters is the longest class name the platform registers, so
+    // 300 is not tried: Wine refuses it (error 87) but corrupts its own heap
+    // on the way, and the process dies later.
+    ASSERT_EQ(session.Start() & 0xFF, 1);
+    ASSERT_TRUE(session.WaitForMenu());
+    EXPECT_EQ(ItemText(session.DisplayMenu(), 1005), L"Module H");
+    const auto details = session.host.LogLines(kLogLevelDetail);
+    for (const std::wstring& className : classNames) {
+        SCOPED_TRACE("class of " + std::to_string(className.size()) + " characters");
+        const std::string logged = "Found window: " + std::string(className.begin(), className.begin() + 143);
+        EXPECT_EQ(std::count(details.begin(), details.end(), logged), 1);
+    }
+}
+
+// 5,000 windows beside the module windows: the scan visits them all and
+// still finds every module.
+TEST(PlatformFaults, FiveThousandWindowsStillFindEveryModule) {
+    constexpr int kExtraWindows = 5000;
+    Session session;
+    ASSERT_TRUE(session.directory().WriteFile("norvale.ini", reliability::ConfigText("SPECDHFWXIB", "")));
+    HWND slots[reliability::kModules];
+    for (int i = 0; i < reliability::kModules; ++i) {
+        slots[i] = session.AddModule(i);
+    }
+    HWND holder = session.frame.AddMdiChild(L"Many windows");
+    session.frame.AddChildWindow(holder, L"OrbwickFiller");  // registers the class
+    for (int n = 1; n < kExtraWindows; ++n) {
+        ASSERT_NE(CreateWindowExW(0, L"OrbwickFiller", L"", WS_CHILD, 0, 0, 10, 10, holder, nullptr,
+                                  GetModuleHandleW(nullptr), nullptr),
+                  nullptr)
+            << n;
+    }
+    const DWORD started = GetTickCount();
+    ASSERT_EQ(session.Start() & 0xFF, 1);
+    ASSERT_TRUE(session.WaitForMenu());
+    std::printf("[ figures  ] %d extra windows: menu attached %lu ms after STARTUP\n", kExtraWindows,
+                static_cast<unsigned long>(GetTickCount() - started));
+    const auto details = session.host.LogLines(kLogLevelDetail);
+    EXPECT_GE(std::count(details.begin(), details.end(), "Found window: OrbwickFiller"), kExtraWindows);
+    for (int i = 0; i < reliability::kModules; ++i) {
+        SCOPED_TRACE("module " + std::to_string(i));
+        const unsigned id = 1000 + static_cast<unsigned>(i);
+        const std::wstring label = ItemText(session.DisplayMenu(), id);
+        EXPECT_EQ(label.rfind(L"Norvale", 0), 0u) << "no window found for this module";
+        Command(session.frame.frame(), id);
+        EXPECT_FALSE(IsWindowVisible(slots[i]));
+    }
+}
+
+}  // namespace
