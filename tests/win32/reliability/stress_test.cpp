@@ -275,9 +275,11 @@ TEST(Stress, AThousandSavesWriteTheSameFile) {
     Command(session.frame.frame(), kToggleCore);
     const std::string expected = "NORVALES\r\nNORVALEP\r\nNORVALEH\r\nNORVALEB\r\n";
 
+    const DWORD started = GetTickCount();
     for (int i = 0; i < kSaves; ++i) {
         Command(session.frame.frame(), kSave);
     }
+    std::printf("[ figures  ] %d saves in %lu ms\n", kSaves, static_cast<unsigned long>(GetTickCount() - started));
     const auto merges = session.host.CallsOf(testhost::Op::MergeSection);
     ASSERT_EQ(merges.size(), static_cast<size_t>(kSaves));
     for (size_t i = 0; i < merges.size(); ++i) {
