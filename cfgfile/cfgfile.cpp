@@ -22,11 +22,6 @@ constexpr char kCommentSemicolon = ';';
 constexpr Utf16Char kBlank = 0x20;
 constexpr Utf16Char kLineEnd[] = {0x0D, 0x0A, 0};
 
-bool IsBlankOrControl(char c)
-{
-    return static_cast<unsigned char>(c) <= 32;
-}
-
 // The three bytes that end or shape a line; every other byte is line text.
 // Codes above Ctrl-Z are settled by one comparison.
 bool IsLineControl(char c)
@@ -35,19 +30,6 @@ bool IsLineControl(char c)
            (c == kLF || c == kCR || c == kCtrlZ);
 }
 
-// TrimText's rule (codes 0 to 32 off both ends) as a view into the same
-// bytes: a line is trimmed up to three times, and a copy each time would cost
-// more than everything else the reader does per line.
-std::string_view TrimmedView(std::string_view text)
-{
-    std::size_t first = 0;
-    std::size_t last = text.size();
-    while (first < last && IsBlankOrControl(text[first]))
-        ++first;
-    while (last > first && IsBlankOrControl(text[last - 1]))
-        --last;
-    return text.substr(first, last - first);
-}
 
 // With a comment character as separator no line could be split at all, so
 // each entry line is kept whole, as a key.

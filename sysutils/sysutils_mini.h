@@ -29,6 +29,14 @@ Utf16Text UpperCaseText(Utf16Text text);
 // 0x80 and above are characters and are never trimmed.
 std::string TrimText(std::string_view text);
 
+// TrimText's rule as a view into the same bytes, for callers that trim many
+// texts and keep few of them (the configuration reader).
+std::string_view TrimmedView(std::string_view text);
+
+// True for codes 0 to 32, the blank and the control characters; the byte is
+// taken as unsigned, so 0x80 and above (letters in most code pages) never are.
+inline bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= 32; }
+
 // Conversions between 8-bit texts in the system's default code page and
 // UTF-16. Never fail: a character without a mapping becomes the code page's
 // default character.
