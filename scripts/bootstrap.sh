@@ -4,7 +4,7 @@
 # all present already, so every build and test command can start with it.
 set -eu
 
-PACKAGES_NATIVE="cmake make g++ clang libclang-rt-14-dev googletest libinih-dev zip python3"
+PACKAGES_NATIVE="cmake make g++ pkg-config clang libclang-rt-14-dev googletest libinih-dev"
 PACKAGES_CROSS="g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386 wine64 fonts-wine xvfb xauth"
 
 missing=""
