@@ -6,29 +6,12 @@
 
 #include <windows.h>
 
-#include <cstring>
 #include <string>
 
-#include "test_host.h"
+#include "daemon_session.h"
+#include "menu_reader.h"
 
 namespace {
-
-constexpr char kLetters[] = "SPECDHFWXIB";
-const wchar_t* const kOldHostClasses[] = {L"mdlg_msc", L"mdlg_mpp", L"mdlg_mce", L"mdlg_mcc", L"mdlg_dpc", L"mdlg_mhc",
-                                          L"mdlg_mdf", L"mdlg_mdw", L"mdlg_xpc", L"mdlg_mis", L"mdlg_mbs"};
-constexpr DWORD kWaitMs = 20000;
-
-HMENU FindDisplayControl(HWND frame) {
-    HMENU hostMenu = GetSubMenu(GetMenu(frame), 2);
-    for (int i = 0; i < GetMenuItemCount(hostMenu); ++i) {
-        wchar_t text[64] = {};
-        GetMenuStringW(hostMenu, static_cast<UINT>(i), text, 64, MF_BYPOSITION);
-        if (std::wstring(text) == L"Display control") {
-            return GetSubMenu(hostMenu, i);
-        }
-    }
-    return nullptr;
-}
 
 struct Outcome {
     std::string enabled;  // letters with a menu item
@@ -38,47 +21,27 @@ struct Outcome {
 // Starts the daemon over a frame holding all eleven module windows, with this
 // norvale.ini (none when configText is null), and reads the outcome.
 Outcome StartWithConfig(const char* configText) {
-    char temp[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp);
-    const std::string directory = std::string(temp) + "orbwick-settings\\";
-    CreateDirectoryA(directory.c_str(), nullptr);
-    const std::string configPath = directory + "norvale.ini";
-    DeleteFileA(configPath.c_str());
+    fixture::DaemonSession s;
     if (configText != nullptr) {
-        HANDLE file = CreateFileA(configPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        DWORD written = 0;
-        WriteFile(file, configText, static_cast<DWORD>(strlen(configText)), &written, nullptr);
-        CloseHandle(file);
+        EXPECT_TRUE(s.directory().WriteFile("norvale.ini", configText));
     }
-
+    HWND slotWindows[fixture::kModules];
+    for (int i = 0; i < fixture::kModules; ++i) {
+        slotWindows[i] = s.AddModule(i);
+    }
     Outcome outcome;
-    testhost::RecordingHost host;
-    testhost::HostFrame frame;
-    HWND slotWindows[11];
-    for (int i = 0; i < 11; ++i) {
-        slotWindows[i] = frame.AddModuleWindow(std::wstring(L"Norvale module ") + wchar_t(kLetters[i]), kOldHostClasses[i]);
-        host.SetModuleState(kLetters[i], 1);
-    }
-    host.SetBaseDirectory(directory);
-    host.SetMainWindow(frame.frame());
-    {
-        testhost::DaemonLibrary daemon;
-        EXPECT_EQ(daemon.Startup(host.MakeRecord(3, 0)) & 0xFF, 1);
-        HMENU menu = nullptr;
-        EXPECT_TRUE(testhost::PumpUntil([&] { return (menu = FindDisplayControl(frame.frame())) != nullptr; }, kWaitMs));
-        for (int i = 0; i < 11; ++i) {
-            if (menu != nullptr && GetMenuState(menu, 1000u + i, MF_BYCOMMAND) != static_cast<UINT>(-1)) {
-                outcome.enabled += kLetters[i];
-            }
-            if (!IsWindowVisible(GetParent(slotWindows[i]))) {
-                outcome.hidden += kLetters[i];
-            }
+    EXPECT_EQ(s.Start() & 0xFF, 1);
+    EXPECT_TRUE(s.WaitForMenu());
+    HMENU menu = s.DisplayMenu();
+    for (int i = 0; i < fixture::kModules; ++i) {
+        if (menu != nullptr && fixture::CheckMark(menu, 1000u + i).has_value()) {
+            outcome.enabled += fixture::LetterOf(i);
         }
-        daemon.Closedown();
+        if (!IsWindowVisible(GetParent(slotWindows[i]))) {
+            outcome.hidden += fixture::LetterOf(i);
+        }
     }
-    EXPECT_TRUE(testhost::PumpUntil([] { return GetModuleHandleW(L"orbwick.dll") == nullptr; }, kWaitMs));
-    DeleteFileA(configPath.c_str());
-    RemoveDirectoryA(directory.c_str());
+    EXPECT_TRUE(s.CloseAndUnload());
     return outcome;
 }
 

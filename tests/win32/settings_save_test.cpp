@@ -12,7 +12,7 @@
 
 #include "daemon_session.h"
 
-using session::DaemonSession;
+using fixture::DaemonSession;
 using testhost::Op;
 using testhost::SendMenuCommand;
 

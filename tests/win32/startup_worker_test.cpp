@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <algorithm>
 #include <set>
@@ -14,10 +13,12 @@
 #include <vector>
 
 #include "daemon_session.h"
+#include "menu_reader.h"
 
-using session::DaemonSession;
-using session::IsChecked;
-using session::kWaitMs;
+using fixture::DaemonSession;
+using fixture::IsChecked;
+using fixture::ThreadsOfThisProcess;
+using fixture::kWaitMs;
 using testhost::Op;
 using testhost::PumpUntil;
 
@@ -35,8 +36,8 @@ std::string Name(char letter) { return std::string("NORVALE") + letter; }
 
 // Pumps until the worker wrote its scan-complete line and its thread ended.
 bool WaitForFirstPass(const testhost::RecordingHost& host) {
-    if (!PumpUntil([&] { return session::ThreadOfLogLine(host, kScanComplete) != 0; }, kWaitMs)) return false;
-    return session::WaitForThreadEnd(session::ThreadOfLogLine(host, kScanComplete));
+    if (!PumpUntil([&] { return fixture::ThreadOfLogLine(host, kScanComplete) != 0; }, kWaitMs)) return false;
+    return fixture::WaitForThreadEnd(fixture::ThreadOfLogLine(host, kScanComplete));
 }
 
 TEST(Polling, AsksFromTheHighestEnabledModuleDownAndStopsAtTheFirstAbsent) {
@@ -222,7 +223,7 @@ TEST(Unloading, WhileTheWorkerWaitsForAModuleThatNeverComes) {
     GetExitCodeThread(workerThread, &exitCode);
     CloseHandle(workerThread);
     EXPECT_EQ(exitCode, 0u);
-    EXPECT_FALSE(session::LibraryLoaded()) << "its reference went with it";
+    EXPECT_FALSE(fixture::LibraryLoaded()) << "its reference went with it";
 
     // The host keeps running and pumping: nothing more comes from the daemon.
     const size_t callsAfterEnd = s.host.Calls().size();
@@ -230,19 +231,6 @@ TEST(Unloading, WhileTheWorkerWaitsForAModuleThatNeverComes) {
     EXPECT_EQ(s.host.Calls().size(), callsAfterEnd);
     EXPECT_FALSE(s.MenuAttached());
     EXPECT_TRUE(IsWindowVisible(backup)) << "the pass never ran";
-}
-
-// The identifiers of this process's threads, as the platform lists them.
-std::set<DWORD> ThreadsOfThisProcess() {
-    std::set<DWORD> threads;
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    THREADENTRY32 entry = {};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
-        if (entry.th32OwnerProcessID == GetCurrentProcessId()) threads.insert(entry.th32ThreadID);
-    }
-    CloseHandle(snapshot);
-    return threads;
 }
 
 TEST(Unloading, RightAfterStartupTheWorkerEndsAndLeavesNoThread) {
@@ -260,7 +248,7 @@ TEST(Unloading, RightAfterStartupTheWorkerEndsAndLeavesNoThread) {
     ASSERT_TRUE(s.CloseAndUnload());
     for (DWORD thread : started) {
         SCOPED_TRACE(testing::Message() << "thread " << thread);
-        EXPECT_TRUE(session::WaitForThreadEnd(thread));
+        EXPECT_TRUE(fixture::WaitForThreadEnd(thread));
         EXPECT_TRUE(PumpUntil([&] { return ThreadsOfThisProcess().count(thread) == 0; }, kWaitMs))
             << "still listed by Toolhelp";
     }
@@ -287,11 +275,11 @@ TEST(Unloading, ClosedownDoesNotWaitForAWorkerThatWaitsForTheHostThread) {
         const auto lines = s.host.LogLines(25);
         return std::find(lines.begin(), lines.end(), "Found window: NVLMDICHILD") != lines.end();
     }));
-    const DWORD worker = session::ThreadOfLogLine(s.host, "Found window: NVLMDICHILD");
+    const DWORD worker = fixture::ThreadOfLogLine(s.host, "Found window: NVLMDICHILD");
     EXPECT_EQ(s.library()->Closedown(), 0) << "returned while the worker waits for this thread";
     s.library().reset();
-    ASSERT_TRUE(session::WaitForThreadEnd(worker));
-    EXPECT_FALSE(session::LibraryLoaded());
+    ASSERT_TRUE(fixture::WaitForThreadEnd(worker));
+    EXPECT_FALSE(fixture::LibraryLoaded());
     testhost::PumpFor(200);
     // The scan that was under way finished; nothing after it ran.
     const auto lines = s.host.LogLines(25);
@@ -315,7 +303,7 @@ TEST(Unloading, StartingAgainBeforeTheOldWorkerHasGoneBuildsOneMenu) {
     s.host.SetModuleState('S', 1);
     const int hostItems = GetMenuItemCount(s.HostMenu());
     ASSERT_TRUE(s.StartAndWaitForMenu());
-    ASSERT_TRUE(session::WaitForThreadEnd(oldWorker));
+    ASSERT_TRUE(fixture::WaitForThreadEnd(oldWorker));
     ASSERT_TRUE(WaitForFirstPass(s.host));
     testhost::PumpFor(200);
     EXPECT_EQ(GetMenuItemCount(s.HostMenu()), hostItems + 2) << "one separator and one popup";

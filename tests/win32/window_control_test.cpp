@@ -12,13 +12,14 @@
 #include <vector>
 
 #include "daemon_session.h"
+#include "menu_reader.h"
 
-using session::DaemonSession;
-using session::IsChecked;
-using session::kNewHost;
-using session::kOldHost;
-using session::MenuItem;
-using session::ReadMenu;
+using fixture::DaemonSession;
+using fixture::IsChecked;
+using fixture::MenuItem;
+using fixture::ReadMenu;
+using fixture::kNewHost;
+using fixture::kOldHost;
 using testhost::SendMenuCommand;
 
 namespace {
@@ -87,7 +88,7 @@ const MdiSpec kByTitle[] = {{L"Norvale SMTP Server", L"inner_smtp"},
 TEST(Discovery, FillsSlotsByTheRulesOfEachFlag) {
     const struct {
         const char* name;
-        session::HostVersion version;
+        fixture::HostVersion version;
         std::vector<std::wstring> moduleLabels;  // S, P, E
         const wchar_t* coreTitle;
         const wchar_t* module0Title;
@@ -115,7 +116,7 @@ TEST(Discovery, FillsSlotsByTheRulesOfEachFlag) {
         ASSERT_TRUE(s.StartAndWaitForMenu());
 
         const auto items = ReadMenu(s.DisplayMenu());
-        ASSERT_EQ(items.size(), 4u + FixedTail().size()) << session::Describe(items);
+        ASSERT_EQ(items.size(), 4u + FixedTail().size()) << fixture::Describe(items);
         EXPECT_EQ(items[0], WindowItem(L"Norvale Core Process", 1090, true));
         for (size_t i = 0; i < row.moduleLabels.size(); ++i) {
             EXPECT_EQ(items[1 + i], WindowItem(row.moduleLabels[i], 1000 + static_cast<UINT>(i), true));
@@ -145,7 +146,7 @@ TEST(Discovery, FillsSlotsByTheRulesOfEachFlag) {
         detail.push_back(kScanComplete);
         EXPECT_EQ(s.host.LogLines(25), detail);
         EXPECT_EQ(s.host.LogLines(15), std::vector<std::string>{kLoaded});
-        EXPECT_NE(session::ThreadOfLogLine(s.host, kScanComplete), GetCurrentThreadId())
+        EXPECT_NE(fixture::ThreadOfLogLine(s.host, kScanComplete), GetCurrentThreadId())
             << "the scan runs on the daemon's own thread";
     }
 }
@@ -187,7 +188,7 @@ bool WaitForScans(const testhost::RecordingHost& host, int count) {
         }
         return seen >= count;
     };
-    return testhost::PumpUntil(scanned, session::kWaitMs) && session::WaitForThreadEnd(lastScanner);
+    return testhost::PumpUntil(scanned, fixture::kWaitMs) && fixture::WaitForThreadEnd(lastScanner);
 }
 
 TEST(Discovery, TrimsOnlyNineItemSystemMenusOfModuleMdiChildren) {
@@ -196,7 +197,7 @@ TEST(Discovery, TrimsOnlyNineItemSystemMenusOfModuleMdiChildren) {
     std::vector<UINT> trimmed = standard;
     trimmed.erase(trimmed.begin() + 5, trimmed.begin() + 7);
 
-    for (const session::HostVersion version : {kOldHost, kNewHost}) {
+    for (const fixture::HostVersion version : {kOldHost, kNewHost}) {
         SCOPED_TRACE(testing::Message() << "host " << int(version.major) << "." << int(version.minor));
         DaemonSession s("", "", version);
         g_foreignFramePaints.clear();
@@ -258,9 +259,9 @@ TEST(Discovery, WithoutMainWindowLogsOnceAndFindsNothing) {
     s.host.SetMainWindow(nullptr);
     ASSERT_EQ(s.Start() & 0xFF, 1);
     const std::string noMainWindow = "Orbwick daemon could not find main window";
-    ASSERT_TRUE(testhost::PumpUntil([&] { return session::ThreadOfLogLine(s.host, noMainWindow) != 0; },
-                                    session::kWaitMs));
-    ASSERT_TRUE(session::WaitForThreadEnd(session::ThreadOfLogLine(s.host, noMainWindow)));
+    ASSERT_TRUE(testhost::PumpUntil([&] { return fixture::ThreadOfLogLine(s.host, noMainWindow) != 0; },
+                                    fixture::kWaitMs));
+    ASSERT_TRUE(fixture::WaitForThreadEnd(fixture::ThreadOfLogLine(s.host, noMainWindow)));
     EXPECT_EQ(s.host.LogLines(15), (std::vector<std::string>{kLoaded, noMainWindow}));
     EXPECT_TRUE(s.host.LogLines(25).empty()) << "no window visited, no completion line";
     EXPECT_TRUE(IsWindowVisible(GetParent(smtp))) << "nothing found, so nothing hidden";
@@ -312,12 +313,14 @@ TEST(Menu, ItemsIdentifiersAndFirstCheckMarks) {
         const auto tail = FixedTail();
         expected.insert(expected.end(), tail.begin(), tail.end());
         const auto items = ReadMenu(s.DisplayMenu());
-        EXPECT_EQ(items, expected) << "got:\n" << session::Describe(items) << "expected:\n" << session::Describe(expected);
+        EXPECT_EQ(items, expected) << "got:\n"
+                                   << fixture::Describe(items) << "expected:\n"
+                                   << fixture::Describe(expected);
 
         auto hostAfter = hostBefore;
         hostAfter.push_back({L"", 0, true, false, false});
         hostAfter.push_back({L"Display control", 0, false, false, true});
-        EXPECT_EQ(ReadMenu(s.HostMenu()), hostAfter) << session::Describe(ReadMenu(s.HostMenu()));
+        EXPECT_EQ(ReadMenu(s.HostMenu()), hostAfter) << fixture::Describe(ReadMenu(s.HostMenu()));
         const auto bar = ReadMenu(GetMenu(s.frame.frame()));
         EXPECT_EQ(bar.size(), 3u) << "the menu bar itself keeps its three popups";
     }
@@ -351,12 +354,12 @@ TEST(Menu, LabelsFromModuleWindowTitles) {
     }
     ASSERT_TRUE(s.StartAndWaitForMenu());
     const auto items = ReadMenu(s.DisplayMenu());
-    ASSERT_EQ(items.size(), 1u + 11u + 5u) << session::Describe(items);
+    ASSERT_EQ(items.size(), 1u + 11u + 5u) << fixture::Describe(items);
     for (int i = 0; i < 11; ++i) {
         SCOPED_TRACE(rows[i].name);
         EXPECT_EQ(items[1 + i].id, 1000u + i);
         EXPECT_EQ(items[1 + i].text.size(), rows[i].label.size());
-        EXPECT_TRUE(items[1 + i].text == rows[i].label) << session::Describe({items[1 + i]});
+        EXPECT_TRUE(items[1 + i].text == rows[i].label) << fixture::Describe({items[1 + i]});
     }
 }
 
@@ -495,7 +498,9 @@ TEST(Commands, WithoutCoreWindowOnlyTheCoreMarkChanges) {
         UINT command;
         bool coreChecked;
         bool smtpVisible;
-    } rows[] = {{1097, false, false}, {1098, true, true}, {1097, false, false}, {1090, true, false}, {1090, true, false}};
+    } rows[] = {
+        {1097, false, false}, {1098, true, true}, {1097, false, false}, {1090, true, false}, {1090, true, false},
+    };
     for (const auto& row : rows) {
         SCOPED_TRACE(testing::Message() << "command " << row.command);
         SendMenuCommand(s.frame.frame(), row.command);

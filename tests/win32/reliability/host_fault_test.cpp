@@ -9,12 +9,14 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "reliability_session.h"
+#include "daemon_session.h"
+#include "menu_reader.h"
+#include "message_box_closer.h"
 
-using reliability::CheckMark;
-using reliability::Command;
-using reliability::Session;
+using fixture::CheckMark;
+using fixture::DaemonSession;
 using testhost::Op;
+using testhost::SendMenuCommand;
 
 namespace {
 
@@ -52,13 +54,13 @@ TEST(HostFaults, ModuleNeverPresentThenClosedownAndUnloadFiftyTimes) {
     for (int round = 0; round < kRounds; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
         {
-            Session session;
-            ASSERT_TRUE(session.directory().WriteFile("norvale.ini", reliability::ConfigText("SPD", "D")));
+            DaemonSession session;
+            ASSERT_TRUE(session.directory().WriteFile("norvale.ini", fixture::ConfigText("SPD", "D")));
             HWND moduleD = session.AddModule(4);
             session.host.SetModuleState('P', kModuleAbsent);
             // Counted once the frame exists: the platform may start threads
             // of its own for the first windows of the process.
-            const int threadsBefore = reliability::ThreadCount();
+            const int threadsBefore = fixture::ThreadCount();
             ASSERT_GT(threadsBefore, 0) << "Toolhelp gives no thread list";
             firstCount = firstCount < 0 ? threadsBefore : firstCount;
             ASSERT_EQ(session.Start() & 0xFF, 1);
@@ -66,13 +68,13 @@ TEST(HostFaults, ModuleNeverPresentThenClosedownAndUnloadFiftyTimes) {
             // the worker is polling.
             if (round % 2 == 1) {
                 ASSERT_TRUE(testhost::PumpUntil(
-                    [&] { return session.host.CallsOf(Op::ModuleState).size() >= 2; }, reliability::kWaitMs));
+                    [&] { return session.host.CallsOf(Op::ModuleState).size() >= 2; }, fixture::kWaitMs));
             }
-            mostThreads = std::max(mostThreads, reliability::ThreadCount());
+            mostThreads = std::max(mostThreads, fixture::ThreadCount());
             ASSERT_TRUE(session.CloseAndUnload()) << "orbwick.dll still mapped";
-            ASSERT_TRUE(testhost::PumpUntil([&] { return reliability::ThreadCount() <= threadsBefore; },
-                                            reliability::kWaitMs))
-                << reliability::ThreadCount() << " threads, " << threadsBefore << " before STARTUP";
+            ASSERT_TRUE(testhost::PumpUntil([&] { return fixture::ThreadCount() <= threadsBefore; },
+                                            fixture::kWaitMs))
+                << fixture::ThreadCount() << " threads, " << threadsBefore << " before STARTUP";
             EXPECT_EQ(session.DisplayMenu(), nullptr);
             EXPECT_TRUE(IsWindowVisible(moduleD));
             EXPECT_TRUE(session.host.LogLines(kLogLevelDetail).empty());
@@ -81,7 +83,7 @@ TEST(HostFaults, ModuleNeverPresentThenClosedownAndUnloadFiftyTimes) {
             }
         }
     }
-    const int lastCount = reliability::ThreadCount();
+    const int lastCount = fixture::ThreadCount();
     std::printf("[ figures  ] %d rounds in %lu ms; threads before the first STARTUP %d, at most %d while running, "
                 "at the end %d\n",
                 kRounds, static_cast<unsigned long>(GetTickCount() - started), firstCount, mostThreads, lastCount);
@@ -92,17 +94,17 @@ TEST(HostFaults, ModuleNeverPresentThenClosedownAndUnloadFiftyTimes) {
 // The host refuses the merge: the operator is told, and the save still ends
 // as usual (file removed, host notified).
 TEST(HostFaults, MergeRefusedShowsTheMessageAndStillNotifiesTheHost) {
-    Session session;
-    ASSERT_TRUE(session.directory().WriteFile("norvale.ini", reliability::ConfigText("SD", "")));
+    DaemonSession session;
+    ASSERT_TRUE(session.directory().WriteFile("norvale.ini", fixture::ConfigText("SD", "")));
     session.AddModule(0);
     session.AddModule(4);
     ASSERT_EQ(session.Start() & 0xFF, 1);
     ASSERT_TRUE(session.WaitForMenu());
-    Command(session.frame.frame(), 1000);  // hide module S
+    SendMenuCommand(session.frame.frame(), 1000);  // hide module S
     session.host.SetMergeAnswer(0);
 
-    reliability::MessageBoxCloser closer;
-    Command(session.frame.frame(), 1099);
+    fixture::MessageBoxCloser closer;
+    SendMenuCommand(session.frame.frame(), 1099);
 
     EXPECT_EQ(closer.count, 1);
     EXPECT_EQ(closer.text, L"Failed to save settings");
@@ -111,7 +113,7 @@ TEST(HostFaults, MergeRefusedShowsTheMessageAndStillNotifiesTheHost) {
     const auto merges = session.host.CallsOf(Op::MergeSection);
     ASSERT_EQ(merges.size(), 1u);
     EXPECT_EQ(merges[0].fileBytes, "NORVALES\r\n");
-    EXPECT_FALSE(reliability::FileExists(session.directory().Path() + "IniUpdate.tmp"));
+    EXPECT_FALSE(fixture::FileExists(session.directory().Path() + "IniUpdate.tmp"));
     EXPECT_EQ(CountOf(session.frame.commandsReceived(), kReloadCommand), 1u);
 }
 
@@ -119,8 +121,8 @@ TEST(HostFaults, MergeRefusedShowsTheMessageAndStillNotifiesTheHost) {
 // no command does anything, not even one that arrives as a thread message
 // (a message addressed to no window).
 TEST(HostFaults, NoMainWindowLogsOnceAndLeavesEveryCommandHarmless) {
-    Session session;
-    ASSERT_TRUE(session.directory().WriteFile("norvale.ini", reliability::ConfigText("SD", "D")));
+    DaemonSession session;
+    ASSERT_TRUE(session.directory().WriteFile("norvale.ini", fixture::ConfigText("SD", "D")));
     HWND moduleS = session.AddModule(0);
     HWND moduleD = session.AddModule(4);
     HWND core = session.AddCore();
@@ -143,12 +145,12 @@ TEST(HostFaults, NoMainWindowLogsOnceAndLeavesEveryCommandHarmless) {
     for (const auto& target : targets) {
         for (unsigned id : ids) {
             SCOPED_TRACE(std::string(target.name) + ", command " + std::to_string(id));
-            Command(target.target, id);
+            SendMenuCommand(target.target, id);
             EXPECT_TRUE(IsWindowVisible(moduleS));
             EXPECT_TRUE(IsWindowVisible(moduleD));
             EXPECT_TRUE(IsWindowVisible(core));
             EXPECT_TRUE(session.host.CallsOf(Op::MergeSection).empty());
-            EXPECT_FALSE(reliability::FileExists(session.directory().Path() + "IniUpdate.tmp"));
+            EXPECT_FALSE(fixture::FileExists(session.directory().Path() + "IniUpdate.tmp"));
         }
     }
     EXPECT_EQ(PopupItemCounts(session.frame.frame()), menusBefore);
@@ -163,8 +165,8 @@ TEST(HostFaults, NullOrEmptyBaseDirectoryReadsTheFileInTheCurrentDirectory) {
     } rows[] = {{"null", std::nullopt}, {"empty", std::string()}};
     for (const auto& row : rows) {
         SCOPED_TRACE(std::string("base directory ") + row.name);
-        Session session;  // its directory is the current one
-        ASSERT_TRUE(session.directory().WriteFile("norvale.ini", reliability::ConfigText("SD", "D")));
+        DaemonSession session;  // its directory is the current one
+        ASSERT_TRUE(session.directory().WriteFile("norvale.ini", fixture::ConfigText("SD", "D")));
         session.host.SetBaseDirectory(row.baseDirectory);
         session.AddModule(0);
         HWND moduleD = session.AddModule(4);

@@ -12,13 +12,15 @@
 #include <functional>
 #include <random>
 
-#include "reliability_session.h"
+#include "daemon_session.h"
+#include "menu_reader.h"
+#include "message_box_closer.h"
 
-using reliability::CheckMark;
-using reliability::Command;
-using reliability::ItemText;
-using reliability::Session;
+using fixture::CheckMark;
+using fixture::DaemonSession;
+using fixture::ItemText;
 using testhost::Op;
+using testhost::SendMenuCommand;
 
 namespace {
 
@@ -60,8 +62,8 @@ TEST(PlatformFaults, MenuBarsWithoutAThirdPopupGetNothingAndCommandsStillWork) {
         SCOPED_TRACE(shape.name);
         HMENU originalBar = nullptr;
         {
-            Session session;
-            ASSERT_TRUE(session.directory().WriteFile("norvale.ini", reliability::ConfigText("SD", "")));
+            DaemonSession session;
+            ASSERT_TRUE(session.directory().WriteFile("norvale.ini", fixture::ConfigText("SD", "")));
             HWND moduleS = session.AddModule(0);
             HWND moduleD = session.AddModule(4);
             HWND core = session.AddCore();
@@ -78,13 +80,13 @@ TEST(PlatformFaults, MenuBarsWithoutAThirdPopupGetNothingAndCommandsStillWork) {
 
             // The popup cannot be reached, but the windows still follow
             // the commands.
-            Command(frame, 1000);
+            SendMenuCommand(frame, 1000);
             EXPECT_FALSE(IsWindowVisible(moduleS));
-            Command(frame, 1000);
+            SendMenuCommand(frame, 1000);
             EXPECT_TRUE(IsWindowVisible(moduleS));
-            Command(frame, 1097);
+            SendMenuCommand(frame, 1097);
             EXPECT_FALSE(IsWindowVisible(moduleS) || IsWindowVisible(moduleD) || IsWindowVisible(core));
-            Command(frame, 1098);
+            SendMenuCommand(frame, 1098);
             EXPECT_TRUE(IsWindowVisible(moduleS) && IsWindowVisible(moduleD) && IsWindowVisible(core));
             EXPECT_EQ(PopupItemCounts(GetMenu(frame)), popups);
         }
@@ -98,8 +100,8 @@ TEST(PlatformFaults, MenuBarsWithoutAThirdPopupGetNothingAndCommandsStillWork) {
 // command may fail on them, and a destroyed module window counts as hidden
 // when saving.
 TEST(PlatformFaults, WindowsDestroyedAfterTheScanAreHarmlessAndSavedAsHidden) {
-    Session session;
-    ASSERT_TRUE(session.directory().WriteFile("norvale.ini", reliability::ConfigText("SPDB", "")));
+    DaemonSession session;
+    ASSERT_TRUE(session.directory().WriteFile("norvale.ini", fixture::ConfigText("SPDB", "")));
     HWND moduleS = session.AddModule(0);
     HWND moduleP = session.AddModule(1);
     HWND moduleD = session.AddModule(4);
@@ -122,16 +124,16 @@ TEST(PlatformFaults, WindowsDestroyedAfterTheScanAreHarmlessAndSavedAsHidden) {
     const unsigned commands[] = {1000, 1001, 1090, 1004, 1097, 1098, 1000, 1090, 1004};
     for (unsigned id : commands) {
         SCOPED_TRACE("command " + std::to_string(id));
-        Command(frame, id);
+        SendMenuCommand(frame, id);
         // With its slot window gone, P's MDI child is out of the daemon's reach.
         EXPECT_TRUE(IsWindowVisible(keptMdiChildOfP));
     }
     EXPECT_FALSE(IsWindowVisible(moduleD));  // hidden by its last toggle
     EXPECT_TRUE(IsWindowVisible(moduleB));   // shown by the last Show all
 
-    Command(frame, 1099);
-    Command(frame, 1098);
-    Command(frame, 1099);
+    SendMenuCommand(frame, 1099);
+    SendMenuCommand(frame, 1098);
+    SendMenuCommand(frame, 1099);
     const auto merges = session.host.CallsOf(Op::MergeSection);
     ASSERT_EQ(merges.size(), 2u);
     EXPECT_EQ(merges[0].fileBytes, "NORVALES\r\nNORVALEP\r\nNORVALED\r\n");
@@ -143,32 +145,32 @@ TEST(PlatformFaults, WindowsDestroyedAfterTheScanAreHarmlessAndSavedAsHidden) {
 // The update file cannot be created (a directory holds its name): the
 // operator is told, and the host is asked nothing.
 TEST(PlatformFaults, UpdateFileThatCannotBeCreatedIsReportedAndNothingIsMerged) {
-    Session session;
-    ASSERT_TRUE(session.directory().WriteFile("norvale.ini", reliability::ConfigText("S", "")));
+    DaemonSession session;
+    ASSERT_TRUE(session.directory().WriteFile("norvale.ini", fixture::ConfigText("S", "")));
     session.AddModule(0);
     ASSERT_EQ(session.Start() & 0xFF, 1);
     ASSERT_TRUE(session.WaitForMenu());
     const std::string blocker = session.directory().Path() + "IniUpdate.tmp";
     ASSERT_TRUE(CreateDirectoryA(blocker.c_str(), nullptr));
 
-    reliability::MessageBoxCloser closer;
-    Command(session.frame.frame(), 1000);
-    Command(session.frame.frame(), 1099);
+    fixture::MessageBoxCloser closer;
+    SendMenuCommand(session.frame.frame(), 1000);
+    SendMenuCommand(session.frame.frame(), 1099);
 
     EXPECT_EQ(closer.count, 1);
     EXPECT_EQ(closer.text, L"Failed to save settings");
     EXPECT_EQ(closer.caption, L"Orbwick");
     EXPECT_EQ(closer.owner, session.frame.frame());
     EXPECT_TRUE(session.host.CallsOf(Op::MergeSection).empty());
-    EXPECT_TRUE(reliability::DirectoryExists(blocker));
+    EXPECT_TRUE(fixture::DirectoryExists(blocker));
     EXPECT_EQ(CountOf(session.frame.commandsReceived(), kReloadCommand), 0u);
 }
 
 // A configuration file the host holds open for writing cannot be read (the
 // reader lets no writer in beside it): the daemon starts with empty sets.
 TEST(PlatformFaults, ConfigurationFileOpenForWritingGivesEmptySets) {
-    Session session;
-    ASSERT_TRUE(session.directory().WriteFile("norvale.ini", reliability::ConfigText("SD", "D")));
+    DaemonSession session;
+    ASSERT_TRUE(session.directory().WriteFile("norvale.ini", fixture::ConfigText("SD", "D")));
     HWND moduleD = session.AddModule(4);
     HANDLE writer = CreateFileA((session.directory().Path() + "norvale.ini").c_str(), GENERIC_WRITE,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -227,7 +229,7 @@ TEST(PlatformFaults, HugeAndGarbageConfigurationFilesStillStart) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        Session session;
+        DaemonSession session;
         const std::string bytes = row.make();
         ASSERT_TRUE(session.directory().WriteFile("norvale.ini", bytes));
         const DWORD started = GetTickCount();
@@ -254,17 +256,17 @@ TEST(PlatformFaults, LongTitlesGiveLabelsOf143CharactersPlusTheLetter) {
         size_t length;
         int module;
     } rows[] = {{143, 2}, {144, 3}, {300, 4}};
-    Session session;
-    ASSERT_TRUE(session.directory().WriteFile("norvale.ini", reliability::ConfigText("ECD", "")));
+    DaemonSession session;
+    ASSERT_TRUE(session.directory().WriteFile("norvale.ini", fixture::ConfigText("ECD", "")));
     for (const auto& row : rows) {
         const std::wstring title = L"Norvale " + Repeated(L'a' + static_cast<wchar_t>(row.module), row.length - 8);
-        ASSERT_NE(session.frame.AddModuleWindow(title, reliability::ModuleClassOf(row.module)), nullptr);
+        ASSERT_NE(session.frame.AddModuleWindow(title, fixture::ModuleClassOf(row.module)), nullptr);
     }
     ASSERT_EQ(session.Start() & 0xFF, 1);
     ASSERT_TRUE(session.WaitForMenu());
     for (const auto& row : rows) {
         SCOPED_TRACE("title of " + std::to_string(row.length) + " characters");
-        const wchar_t letter = static_cast<wchar_t>(reliability::LetterOf(row.module));
+        const wchar_t letter = static_cast<wchar_t>(fixture::LetterOf(row.module));
         const std::wstring expected = L"Norvale" + std::wstring(1, letter) + L" " +
                                       Repeated(L'a' + static_cast<wchar_t>(row.module), 143 - 8);
         EXPECT_EQ(ItemText(session.DisplayMenu(), 1000 + static_cast<unsigned>(row.module)), expected);
@@ -279,8 +281,8 @@ TEST(PlatformFaults, LongClassNamesAreCutAndNeverMatchAModuleClass) {
         size_t length;
         wchar_t filler;  // differs per row, so that the cut names differ too
     } rows[] = {{143, L'q'}, {144, L'r'}, {255, L's'}};
-    Session session;
-    ASSERT_TRUE(session.directory().WriteFile("norvale.ini", reliability::ConfigText("H", "")));
+    DaemonSession session;
+    ASSERT_TRUE(session.directory().WriteFile("norvale.ini", fixture::ConfigText("H", "")));
     HWND holder = session.frame.AddMdiChild(L"Long class names");
     std::vector<std::wstring> classNames;
     for (const auto& row : rows) {
@@ -305,10 +307,10 @@ TEST(PlatformFaults, LongClassNamesAreCutAndNeverMatchAModuleClass) {
 // still finds every module.
 TEST(PlatformFaults, FiveThousandWindowsStillFindEveryModule) {
     constexpr int kExtraWindows = 5000;
-    Session session;
-    ASSERT_TRUE(session.directory().WriteFile("norvale.ini", reliability::ConfigText("SPECDHFWXIB", "")));
-    HWND slots[reliability::kModules];
-    for (int i = 0; i < reliability::kModules; ++i) {
+    DaemonSession session;
+    ASSERT_TRUE(session.directory().WriteFile("norvale.ini", fixture::ConfigText("SPECDHFWXIB", "")));
+    HWND slots[fixture::kModules];
+    for (int i = 0; i < fixture::kModules; ++i) {
         slots[i] = session.AddModule(i);
     }
     HWND holder = session.frame.AddMdiChild(L"Many windows");
@@ -326,12 +328,12 @@ TEST(PlatformFaults, FiveThousandWindowsStillFindEveryModule) {
                 static_cast<unsigned long>(GetTickCount() - started));
     const auto details = session.host.LogLines(kLogLevelDetail);
     EXPECT_GE(std::count(details.begin(), details.end(), "Found window: OrbwickFiller"), kExtraWindows);
-    for (int i = 0; i < reliability::kModules; ++i) {
+    for (int i = 0; i < fixture::kModules; ++i) {
         SCOPED_TRACE("module " + std::to_string(i));
         const unsigned id = 1000 + static_cast<unsigned>(i);
         const std::wstring label = ItemText(session.DisplayMenu(), id);
         EXPECT_EQ(label.rfind(L"Norvale", 0), 0u) << "no window found for this module";
-        Command(session.frame.frame(), id);
+        SendMenuCommand(session.frame.frame(), id);
         EXPECT_FALSE(IsWindowVisible(slots[i]));
     }
 }

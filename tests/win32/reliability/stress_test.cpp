@@ -12,13 +12,14 @@
 #include <random>
 #include <sstream>
 
-#include "reliability_session.h"
+#include "daemon_session.h"
+#include "menu_reader.h"
 
-using reliability::CheckMark;
-using reliability::Command;
-using reliability::kCore;
-using reliability::kModules;
-using reliability::Session;
+using fixture::CheckMark;
+using fixture::DaemonSession;
+using fixture::kCore;
+using fixture::kModules;
+using testhost::SendMenuCommand;
 
 namespace {
 
@@ -74,7 +75,7 @@ public:
     // Starts the daemon in the layout above; false when no menu came.
     bool Start() {
         session_.host.SetBaseDirectory(session_.directory().Path());
-        if (!session_.directory().WriteFile("norvale.ini", reliability::ConfigText(kEnabled, kHidden))) {
+        if (!session_.directory().WriteFile("norvale.ini", fixture::ConfigText(kEnabled, kHidden))) {
             return false;
         }
         for (int i = 0; i < kModules; ++i) {
@@ -124,7 +125,7 @@ public:
             const unsigned ids[] = {kToggleFirst, kToggleFirst + 4, kToggleCore, kHideAll, kShowAll};
             const unsigned id = ids[Pick(0, 4)];
             HWND other = model_.slot[Pick(0, 1) == 0 ? kCore : 0];
-            Command(other, id);
+            SendMenuCommand(other, id);
             return "command " + std::to_string(id) + " to a module's own window";
         }
         // The host itself shows or hides a module window: no check mark
@@ -162,7 +163,7 @@ public:
         return problems.str();
     }
 
-    Session& session() { return session_; }
+    DaemonSession& session() { return session_; }
     HMENU display() const { return display_; }
     size_t commandsToFrame() const { return commandsToFrame_; }
 
@@ -170,7 +171,7 @@ private:
     int Pick(int low, int high) { return std::uniform_int_distribution<int>(low, high)(random_); }
 
     void SendToFrame(unsigned id) {
-        Command(session_.frame.frame(), id);
+        SendMenuCommand(session_.frame.frame(), id);
         ++commandsToFrame_;
     }
 
@@ -184,7 +185,7 @@ private:
         }
     }
 
-    Session session_;
+    DaemonSession session_;
     Model model_;
     HMENU display_ = nullptr;
     std::mt19937 random_;
@@ -267,17 +268,17 @@ TEST(Stress, AThousandSavesWriteTheSameFile) {
     constexpr int kSaves = 1000;
     StressRun run(StressSeed());
     ASSERT_TRUE(run.Start());
-    Session& session = run.session();
+    DaemonSession& session = run.session();
     // Modules 1 and 5 are hidden since start-up; hide 0 and 10 as well, and
     // the core window, which is never saved.
-    Command(session.frame.frame(), kToggleFirst);
-    Command(session.frame.frame(), kToggleFirst + 10);
-    Command(session.frame.frame(), kToggleCore);
+    SendMenuCommand(session.frame.frame(), kToggleFirst);
+    SendMenuCommand(session.frame.frame(), kToggleFirst + 10);
+    SendMenuCommand(session.frame.frame(), kToggleCore);
     const std::string expected = "NORVALES\r\nNORVALEP\r\nNORVALEH\r\nNORVALEB\r\n";
 
     const DWORD started = GetTickCount();
     for (int i = 0; i < kSaves; ++i) {
-        Command(session.frame.frame(), kSave);
+        SendMenuCommand(session.frame.frame(), kSave);
     }
     std::printf("[ figures  ] %d saves in %lu ms\n", kSaves, static_cast<unsigned long>(GetTickCount() - started));
     const auto merges = session.host.CallsOf(testhost::Op::MergeSection);
@@ -293,7 +294,7 @@ TEST(Stress, AThousandSavesWriteTheSameFile) {
         reloads += id == 499 ? 1 : 0;
     }
     EXPECT_EQ(reloads, static_cast<size_t>(kSaves));
-    EXPECT_FALSE(reliability::FileExists(session.directory().Path() + "IniUpdate.tmp"));
+    EXPECT_FALSE(fixture::FileExists(session.directory().Path() + "IniUpdate.tmp"));
 }
 
 }  // namespace

@@ -1,0 +1,97 @@
+// A daemon started inside the test host: a temporary base directory that is
+// also the current directory (where norvale.ini is looked for when the base
+// directory is empty, and where "IniUpdate.tmp" goes), the recording host
+// with every module present (ModuleState 1), a real MDI frame as its main
+// window and the built orbwick.dll. The destructor calls CLOSEDOWN, unloads
+// the library and pumps until the start-up worker has let go of it, so the
+// next test loads the library afresh and no worker outlives the host.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "temp_directory.h"
+#include "test_host.h"
+#include "thread_watch.h"
+
+namespace fixture {
+
+// The modules in index order: letter i of "SPECDHFWXIB", and the class of
+// the slot window recognised for module i while the new-host flag is clear.
+constexpr int kModules = 11;
+constexpr int kCore = kModules;  // the core window's index in tables indexed by module
+char LetterOf(int index);
+const wchar_t* ModuleClassOf(int index);
+
+// The norvale.ini text enabling the modules of the letters in `enabled` and
+// hiding those in `hidden`.
+std::string ConfigText(const std::string& enabled, const std::string& hidden);
+
+// Host versions for each value of the new-host flag.
+struct HostVersion {
+    uint8_t major, minor;
+};
+constexpr HostVersion kOldHost{3, 0};
+constexpr HostVersion kNewHost{4, 61};
+
+// True while orbwick.dll is mapped in this process.
+bool LibraryLoaded();
+
+class DaemonSession {
+public:
+    // Without norvale.ini: the test writes its own into directory().
+    explicit DaemonSession(HostVersion version = kOldHost);
+    // With a norvale.ini made by ConfigText(enabled, hidden).
+    DaemonSession(const std::string& enabled, const std::string& hidden, HostVersion version = kOldHost);
+    ~DaemonSession();
+    DaemonSession(const DaemonSession&) = delete;
+    DaemonSession& operator=(const DaemonSession&) = delete;
+
+    testhost::RecordingHost host;
+    testhost::HostFrame frame;
+    const TempDirectory& directory() const { return directory_; }
+
+    // The module window (an MDI child titled "Norvale <letter> module")
+    // holding the slot window of module index; returns the slot window.
+    HWND AddModule(int index);
+    // The core window ("Norvale Core Process" with an "mdlg_core" inside).
+    HWND AddCore();
+    // An MDI child built with an exact style (the client allows every child
+    // style meanwhile), so a child can lack a system menu.
+    HWND AddMdiChildWithStyle(const std::wstring& title, DWORD style);
+
+    // Loads the library and calls STARTUP with the session's host version;
+    // returns its result.
+    int32_t Start();
+    // Start(), then pumps until the Display control menu is attached; false
+    // when STARTUP failed or the menu never appeared.
+    bool StartAndWaitForMenu();
+    // Pumps until the Display control menu is attached; false on time-out.
+    bool WaitForMenu();
+    // Pumps until the worker has scanned (or found no main window) and its
+    // thread has ended; false on time-out.
+    bool WaitForWorkerEnd();
+    // CLOSEDOWN, FreeLibrary, then pumps until the library is unmapped;
+    // false when it was still loaded after the wait.
+    bool CloseAndUnload();
+
+    // The host menu (third popup of the frame's menu bar, 0 if none) and the
+    // popup "Display control" in it (0 until the menu is attached).
+    HMENU HostMenu() const;
+    HMENU DisplayMenu() const;
+    bool MenuAttached() const;
+
+    // Empty before Start() and after CloseAndUnload().
+    std::optional<testhost::DaemonLibrary>& library() { return library_; }
+
+private:
+    TempDirectory directory_;
+    HostVersion version_;
+    std::optional<testhost::DaemonLibrary> library_;
+    std::wstring previousDirectory_;
+};
+
+}  // namespace fixture
