@@ -20,17 +20,12 @@ using testhost::SendMenuCommand;
 
 namespace {
 
-constexpr unsigned kReloadCommand = 499;
 const char kLoaded[] = "Orbwick daemon loaded successfully";
 const char kNoMainWindow[] = "Orbwick daemon could not find main window";
 const char kScanComplete[] = "Orbwick: window scan complete";
 
 bool Contains(const std::vector<std::string>& lines, const std::string& line) {
     return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
-
-size_t CountOf(const std::vector<unsigned>& ids, unsigned id) {
-    return static_cast<size_t>(std::count(ids.begin(), ids.end(), id));
 }
 
 std::vector<int> PopupItemCounts(HWND frame) {
@@ -91,32 +86,6 @@ TEST(HostFaults, ModuleNeverPresentThenClosedownAndUnloadFiftyTimes) {
     EXPECT_LE(lastCount, firstCount);
 }
 
-// The host refuses the merge: the operator is told, and the save still ends
-// as usual (file removed, host notified).
-TEST(HostFaults, MergeRefusedShowsTheMessageAndStillNotifiesTheHost) {
-    DaemonSession session;
-    ASSERT_TRUE(session.directory().WriteFile("norvale.ini", fixture::ConfigText("SD", "")));
-    session.AddModule(0);
-    session.AddModule(4);
-    ASSERT_EQ(session.Start() & 0xFF, 1);
-    ASSERT_TRUE(session.WaitForMenu());
-    SendMenuCommand(session.frame.frame(), 1000);  // hide module S
-    session.host.SetMergeAnswer(0);
-
-    fixture::MessageBoxCloser closer;
-    SendMenuCommand(session.frame.frame(), 1099);
-
-    EXPECT_EQ(closer.count, 1);
-    EXPECT_EQ(closer.text, L"Failed to save settings");
-    EXPECT_EQ(closer.caption, L"Orbwick");
-    EXPECT_EQ(closer.owner, session.frame.frame());
-    const auto merges = session.host.CallsOf(Op::MergeSection);
-    ASSERT_EQ(merges.size(), 1u);
-    EXPECT_EQ(merges[0].fileBytes, "NORVALES\r\n");
-    EXPECT_FALSE(fixture::FileExists(session.directory().Path() + "IniUpdate.tmp"));
-    EXPECT_EQ(CountOf(session.frame.commandsReceived(), kReloadCommand), 1u);
-}
-
 // No main window: the scan says so once, no menu is attached anywhere, and
 // no command does anything, not even one that arrives as a thread message
 // (a message addressed to no window).
@@ -154,29 +123,6 @@ TEST(HostFaults, NoMainWindowLogsOnceAndLeavesEveryCommandHarmless) {
         }
     }
     EXPECT_EQ(PopupItemCounts(session.frame.frame()), menusBefore);
-}
-
-// Without a base directory the configuration file is the one in the current
-// directory.
-TEST(HostFaults, NullOrEmptyBaseDirectoryReadsTheFileInTheCurrentDirectory) {
-    const struct {
-        const char* name;
-        std::optional<std::string> baseDirectory;
-    } rows[] = {{"null", std::nullopt}, {"empty", std::string()}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(std::string("base directory ") + row.name);
-        DaemonSession session;  // its directory is the current one
-        ASSERT_TRUE(session.directory().WriteFile("norvale.ini", fixture::ConfigText("SD", "D")));
-        session.host.SetBaseDirectory(row.baseDirectory);
-        session.AddModule(0);
-        HWND moduleD = session.AddModule(4);
-        ASSERT_EQ(session.Start() & 0xFF, 1);
-        ASSERT_TRUE(session.WaitForMenu());
-        EXPECT_EQ(CheckMark(session.DisplayMenu(), 1000), std::optional<bool>(true));
-        EXPECT_EQ(CheckMark(session.DisplayMenu(), 1004), std::optional<bool>(false));
-        EXPECT_EQ(CheckMark(session.DisplayMenu(), 1001), std::nullopt);
-        EXPECT_FALSE(IsWindowVisible(moduleD));
-    }
 }
 
 }  // namespace

@@ -142,30 +142,6 @@ TEST(PlatformFaults, WindowsDestroyedAfterTheScanAreHarmlessAndSavedAsHidden) {
     EXPECT_EQ(CheckMark(display, 1000), std::optional<bool>(true));
 }
 
-// The update file cannot be created (a directory holds its name): the
-// operator is told, and the host is asked nothing.
-TEST(PlatformFaults, UpdateFileThatCannotBeCreatedIsReportedAndNothingIsMerged) {
-    DaemonSession session;
-    ASSERT_TRUE(session.directory().WriteFile("norvale.ini", fixture::ConfigText("S", "")));
-    session.AddModule(0);
-    ASSERT_EQ(session.Start() & 0xFF, 1);
-    ASSERT_TRUE(session.WaitForMenu());
-    const std::string blocker = session.directory().Path() + "IniUpdate.tmp";
-    ASSERT_TRUE(CreateDirectoryA(blocker.c_str(), nullptr));
-
-    fixture::MessageBoxCloser closer;
-    SendMenuCommand(session.frame.frame(), 1000);
-    SendMenuCommand(session.frame.frame(), 1099);
-
-    EXPECT_EQ(closer.count, 1);
-    EXPECT_EQ(closer.text, L"Failed to save settings");
-    EXPECT_EQ(closer.caption, L"Orbwick");
-    EXPECT_EQ(closer.owner, session.frame.frame());
-    EXPECT_TRUE(session.host.CallsOf(Op::MergeSection).empty());
-    EXPECT_TRUE(fixture::DirectoryExists(blocker));
-    EXPECT_EQ(CountOf(session.frame.commandsReceived(), kReloadCommand), 0u);
-}
-
 // A configuration file the host holds open for writing cannot be read (the
 // reader lets no writer in beside it): the daemon starts with empty sets.
 TEST(PlatformFaults, ConfigurationFileOpenForWritingGivesEmptySets) {
