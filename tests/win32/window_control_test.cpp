@@ -67,7 +67,7 @@ std::vector<std::string> ClassNamesBelow(HWND frame) {
 // ---------------------------------------------------------------------------
 // Discovery
 
-struct MdiSpec {
+struct MdiChildRow {
     const wchar_t* title;
     const wchar_t* innerClass;
 };
@@ -75,13 +75,13 @@ struct MdiSpec {
 // Windows a wrong rule would recognise; created first, so that the
 // enumeration (newest MDI child first) visits them last and a wrong match
 // would overwrite the right one.
-const MdiSpec kDecoys[] = {
+const MdiChildRow kDecoys[] = {
     {L"norvale smtp server", L"inner_case"},  {L"Norvale SMTP Server ", L"inner_blank"},
     {L"Gamma Window", L"mdlg_mcex"},           {L"Delta Window", L"mdlg_mc"},
 };
-const MdiSpec kByClass[] = {
+const MdiChildRow kByClass[] = {
     {L"Alpha Server", L"mdlg_msc"}, {L"Beta Server", L"mdlg_mpp"}, {L"Core Console", L"mdlg_core"}};
-const MdiSpec kByTitle[] = {{L"Norvale SMTP Server", L"inner_smtp"},
+const MdiChildRow kByTitle[] = {{L"Norvale SMTP Server", L"inner_smtp"},
                             {L"Norvale POP3 Server", L"inner_pop"},
                             {L"Norvale Core Process", L"inner_core"}};
 
@@ -102,16 +102,16 @@ TEST(Discovery, FillsSlotsByTheRulesOfEachFlag) {
         SCOPED_TRACE(row.name);
         DaemonSession s("SPE", "", row.version);
         std::map<std::wstring, HWND> children;
-        auto add = [&](const MdiSpec& spec) {
-            HWND inner = s.frame.AddModuleWindow(spec.title, spec.innerClass);
-            children[spec.title] = GetParent(inner);
+        auto add = [&](const MdiChildRow& row) {
+            HWND inner = s.frame.AddModuleWindow(row.title, row.innerClass);
+            children[row.title] = GetParent(inner);
         };
-        for (const MdiSpec& spec : kDecoys) add(spec);
+        for (const MdiChildRow& row : kDecoys) add(row);
         // The group the row's flag ignores goes first, so it is visited after
         // the group it recognises.
         const bool newHost = row.version.major == kNewHost.major && row.version.minor == kNewHost.minor;
-        for (const MdiSpec& spec : newHost ? kByClass : kByTitle) add(spec);
-        for (const MdiSpec& spec : newHost ? kByTitle : kByClass) add(spec);
+        for (const MdiChildRow& row : newHost ? kByClass : kByTitle) add(row);
+        for (const MdiChildRow& row : newHost ? kByTitle : kByClass) add(row);
         add({L"Norvale Checker", L"mdlg_mce"});
         ASSERT_TRUE(s.StartAndWaitForMenu());
 
