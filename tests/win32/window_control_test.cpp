@@ -102,16 +102,16 @@ TEST(Discovery, FillsSlotsByTheRulesOfEachFlag) {
         SCOPED_TRACE(row.name);
         DaemonSession s("SPE", "", row.version);
         std::map<std::wstring, HWND> children;
-        auto add = [&](const MdiChildRow& row) {
-            HWND inner = s.frame.AddModuleWindow(row.title, row.innerClass);
-            children[row.title] = GetParent(inner);
+        auto add = [&](const MdiChildRow& child) {
+            HWND inner = s.frame.AddModuleWindow(child.title, child.innerClass);
+            children[child.title] = GetParent(inner);
         };
-        for (const MdiChildRow& row : kDecoys) add(row);
+        for (const MdiChildRow& child : kDecoys) add(child);
         // The group the row's flag ignores goes first, so it is visited after
         // the group it recognises.
         const bool newHost = row.version.major == kNewHost.major && row.version.minor == kNewHost.minor;
-        for (const MdiChildRow& row : newHost ? kByClass : kByTitle) add(row);
-        for (const MdiChildRow& row : newHost ? kByTitle : kByClass) add(row);
+        for (const MdiChildRow& child : newHost ? kByClass : kByTitle) add(child);
+        for (const MdiChildRow& child : newHost ? kByTitle : kByClass) add(child);
         add({L"Norvale Checker", L"mdlg_mce"});
         ASSERT_TRUE(s.StartAndWaitForMenu());
 
