@@ -50,6 +50,41 @@ bool CutAtComment(std::string_view& line, char comment)
     return true;
 }
 
+// An entry text keeps the first kMaxLength characters, like a BoundedText.
+std::size_t CutLength(std::string_view text)
+{
+    return text.size() < BoundedText::kMaxLength ? text.size() : BoundedText::kMaxLength;
+}
+
+// Copies the kept part of text to the entry's bytes at `at`, which then
+// points behind it.
+EntryText CopyEntryText(char*& at, std::string_view text)
+{
+    const std::size_t length = CutLength(text);
+    if (length > 0)
+        std::memcpy(at, text.data(), length);
+    const EntryText stored = {at, static_cast<unsigned char>(length)};
+    at += length;
+    return stored;
+}
+
+// One allocation for the record and the bytes of its three texts, freed as a
+// whole by ConfigEntry's operator delete. Null when there is no memory.
+ConfigEntry* NewConfigEntry(std::string_view section, std::string_view key, std::string_view value)
+{
+    const std::size_t textBytes = CutLength(section) + CutLength(key) + CutLength(value);
+    void* const memory = ConfigEntry::operator new(sizeof(ConfigEntry) + textBytes, std::nothrow);
+    if (memory == nullptr)
+        return nullptr;
+    ConfigEntry* const entry = ::new (memory) ConfigEntry;
+    char* at = static_cast<char*>(memory) + sizeof(ConfigEntry);
+    entry->Next = nullptr;
+    entry->Section = CopyEntryText(at, section);
+    entry->Key = CopyEntryText(at, key);
+    entry->Value = CopyEntryText(at, value);
+    return entry;
+}
+
 // line starts with "[". A header without "]" leaves the section as it was.
 void ParseSectionHeader(std::string_view line, BoundedText& section)
 {
@@ -77,14 +112,9 @@ bool ParseEntryLine(std::string_view line, ConfigList& list, ConfigEntry*& tail,
         key = line.substr(0, at);
         value = line.substr(at + 1);
     }
-    // Not zero-filled first: every field is written right here (Next by
-    // ListAppend below), and Assign zeroes the bytes behind each text.
-    ConfigEntry* entry = new (std::nothrow) ConfigEntry;
+    ConfigEntry* const entry = NewConfigEntry(section.View(), TrimmedView(key), TrimmedView(value));
     if (entry == nullptr)
         return false;
-    entry->Section = section;
-    entry->Key.Assign(TrimmedView(key));
-    entry->Value.Assign(TrimmedView(value));
     // The list behind the last entry is empty, so ListAppend links there at
     // once; only the first append of a load walks the caller's list.
     ListAppend(tail == nullptr ? list : tail->Next, entry);

@@ -9,6 +9,8 @@
 // belong to the first line.
 #pragma once
 
+#include <cstddef>
+#include <new>
 #include <string>
 #include <string_view>
 
@@ -16,13 +18,43 @@
 #include "listlib.h"
 #include "sysutils_mini.h"
 
-// One entry line of a configuration file. Created zero-filled, owned by the
-// list it was appended to, freed only by ListRemoveHead / ListClear.
+// One text of an entry: at most BoundedText::kMaxLength (128) characters,
+// any byte allowed, the length kept apart. The bytes belong to the entry that
+// holds the text and live as long as that entry.
+struct EntryText {
+    const char* Chars;     // the first Length bytes are the text (null in `new ConfigEntry()`)
+    unsigned char Length;  // 0 to BoundedText::kMaxLength
+
+    std::string_view View() const { return std::string_view(Chars, Length); }
+};
+
+// One entry line of a configuration file, owned by the list it was appended
+// to and freed only by ListRemoveHead / ListClear. The reader allocates each
+// entry together with the bytes of its three texts, right behind the record,
+// sized to them, so an entry costs its texts' length rather than three times
+// 128 bytes. The texts point into the entry itself: it cannot be copied, and
+// `delete` frees the whole allocation. An entry made by `new ConfigEntry()`
+// has three empty texts.
 struct ConfigEntry {
     ConfigEntry* Next;
-    BoundedText Section;  // the section current when the line was read
-    BoundedText Key;      // trimmed text before the separator; whole line in whole-line mode
-    BoundedText Value;    // trimmed text after the separator; empty in whole-line mode
+    EntryText Section;  // the section current when the line was read
+    EntryText Key;      // trimmed text before the separator; whole line in whole-line mode
+    EntryText Value;    // trimmed text after the separator; empty in whole-line mode
+
+    ConfigEntry() = default;
+    ConfigEntry(const ConfigEntry&) = delete;
+    ConfigEntry& operator=(const ConfigEntry&) = delete;
+
+    // The record's own allocation functions, so that every entry, whether
+    // made by `new ConfigEntry()` or with room for its texts, is freed by the
+    // same `delete`. Unsized on purpose: the allocation may be larger than
+    // the record.
+    static void* operator new(std::size_t size) { return ::operator new(size); }
+    static void* operator new(std::size_t size, const std::nothrow_t&) noexcept
+    {
+        return ::operator new(size, std::nothrow);
+    }
+    static void operator delete(void* entry) { ::operator delete(entry); }
 };
 
 using ConfigList = ConfigEntry*;

@@ -1,7 +1,8 @@
 // ListLib: a singly linked list of heap records, identified by a pointer to
 // its first record (null: empty). A record type is usable when its first
 // field is `Next`, a pointer to the following record (null in the last one),
-// and it was allocated with `new`. The list owns its records: they are freed
+// and `delete` frees it (allocated with `new`, or in a way that the record's
+// own operator delete undoes). The list owns its records: they are freed
 // only by ListRemoveHead and ListClear. No tail pointer, no count.
 #pragma once
 

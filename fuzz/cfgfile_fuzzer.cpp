@@ -26,13 +26,11 @@ bool IsBlankOrControl(char c)
 }
 
 // At most 128 characters, nothing of codes 0 to 32 at either end.
-void CheckTrimmedText(const BoundedText& text)
+void CheckTrimmedText(const EntryText& text)
 {
     const std::string_view view = text.View();
     Check(view.size() <= BoundedText::kMaxLength);
     Check(view.empty() || (!IsBlankOrControl(view.front()) && !IsBlankOrControl(view.back())));
-    for (std::size_t i = view.size(); i < BoundedText::kMaxLength; ++i)
-        Check(text.Chars[i] == '\0');
 }
 
 void CheckEntries(ConfigList list, char separator)
@@ -42,7 +40,7 @@ void CheckEntries(ConfigList list, char separator)
         CheckTrimmedText(entry->Section);
         CheckTrimmedText(entry->Key);
         CheckTrimmedText(entry->Value);
-        for (const BoundedText* text : {&entry->Key, &entry->Value}) {
+        for (const EntryText* text : {&entry->Key, &entry->Value}) {
             const std::string_view view = text->View();
             // Line ends and comments never survive into an entry.
             Check(view.find_first_of("\r\n\x1a#;") == std::string_view::npos);

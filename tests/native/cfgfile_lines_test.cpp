@@ -63,6 +63,8 @@ const std::vector<LineCase> kLineCases = {
     {"] at character 129 is not seen", "[S]\n[" + k126 + "x]\nk=v\n", '=', {{"S", "k", "v"}}},
     {"separator at character 128", k127 + "=value\n", '=', {{"", k127, ""}}},
     {"separator at character 129 is not seen", k127 + "k=v\n", '=', {}},
+    {"longest entry: 126-character section, 128-character line", "[" + k126 + "]\n" + k127 + "k#x\n", '#',
+     {{k126, k127 + "k", ""}}},
     {"value cut with the line", "k=" + std::string(200, 'v') + "\n", '=', {{"", "k", std::string(126, 'v')}}},
     {"leading blanks do not count to 128", "          " + k127 + "=v\n", '=', {{"", k127, ""}}},
     {"blank separator inside the kept part", "key" + std::string(125, ' ') + "x\n", ' ', {{"", "key", ""}}},
