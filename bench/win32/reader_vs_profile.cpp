@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "bench_config.h"
+#include "daemon_reading.h"
 #include "bench_host.h"
 #include "cfgfile.h"
 #include "side_by_side.h"
@@ -24,24 +25,6 @@
 namespace {
 
 constexpr DWORD kSectionBufferSize = 64 * 1024;
-
-int CountLines(const std::wstring& text)
-{
-    int lines = 0;
-    for (const wchar_t c : text)
-        lines += c == L'\n';
-    return lines;
-}
-
-int ReadWithCfgfile(const std::string& path)
-{
-    ConfigList list = ListNew();
-    LoadConfigFile(path, list, '#');
-    const Utf16Text protocols = CollectSection("Protocols", list, false);
-    const Utf16Text hidden = CollectSection("HiddenWindows", list, false);
-    ListClear(list);
-    return CountLines(protocols) + CountLines(hidden);
-}
 
 // Lines of a section as the platform hands them: zero-terminated texts, one
 // after the other, an empty one last.
@@ -103,17 +86,17 @@ int main()
         const std::string text = bench::MakeHostConfig(lines);
         const std::string path = std::string(tempDirectory) + "orbwick_bench_" + std::to_string(lines) + ".ini";
         std::ofstream(path, std::ios::binary) << text;
-        const int oursLines = ReadWithCfgfile(path);
+        const int oursLines = bench::ReadLikeTheDaemon(path);
         const int platformLines = ReadWithPlatform(path);
         agree = agree && oursLines == bench::kGatheredLines && platformLines == bench::kGatheredLines;
         const int rounds = lines >= 100000 ? 9 : 21;
         std::vector<double> ours, platform, cached, ratios, cachedRatios;
         for (int round = 0; round < rounds; ++round) {
             const bool oursFirst = round % 2 == 0;
-            const double a1 = oursFirst ? TimeMs(&ReadWithCfgfile, path, false) : 0;
+            const double a1 = oursFirst ? TimeMs(&bench::ReadLikeTheDaemon, path, false) : 0;
             const double p = TimeMs(&ReadWithPlatform, path, true);
             const double c = TimeMs(&ReadWithPlatform, path, false);
-            const double a = oursFirst ? a1 : TimeMs(&ReadWithCfgfile, path, false);
+            const double a = oursFirst ? a1 : TimeMs(&bench::ReadLikeTheDaemon, path, false);
             ours.push_back(a);
             platform.push_back(p);
             cached.push_back(c);
