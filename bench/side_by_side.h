@@ -42,18 +42,23 @@ struct PairTiming {
     double MedianRatio;  // median over rounds of A / B
 };
 
-// rounds times: A then B in even rounds, B then A in odd ones.
-inline PairTiming TimePair(const std::function<void()>& a, const std::function<void()>& b, int rounds, int repeats)
+// How one variant is timed: nanoseconds per call of run over `repeats` calls.
+using CallTimer = std::function<double(const std::function<void()>& run, int repeats)>;
+
+// rounds times: A then B in even rounds, B then A in odd ones, each timed by
+// timer (by default on the calling thread).
+inline PairTiming TimePair(const std::function<void()>& a, const std::function<void()>& b, int rounds, int repeats,
+                           const CallTimer& timer = TimePerCall)
 {
     std::vector<double> timesA, timesB, ratios;
     for (int round = 0; round < rounds; ++round) {
         double ta, tb;
         if (round % 2 == 0) {
-            ta = TimePerCall(a, repeats);
-            tb = TimePerCall(b, repeats);
+            ta = timer(a, repeats);
+            tb = timer(b, repeats);
         } else {
-            tb = TimePerCall(b, repeats);
-            ta = TimePerCall(a, repeats);
+            tb = timer(b, repeats);
+            ta = timer(a, repeats);
         }
         timesA.push_back(ta);
         timesB.push_back(tb);

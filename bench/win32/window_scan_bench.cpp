@@ -97,26 +97,6 @@ double TimeOnWorker(const std::function<void()>& run, int repeats)
     return job.elapsedMs * 1e6 / repeats;
 }
 
-bench::PairTiming TimePairOnWorker(const std::function<void()>& a, const std::function<void()>& b, int rounds,
-                                   int repeats)
-{
-    std::vector<double> timesA, timesB, ratios;
-    for (int round = 0; round < rounds; ++round) {
-        double ta, tb;
-        if (round % 2 == 0) {
-            ta = TimeOnWorker(a, repeats);
-            tb = TimeOnWorker(b, repeats);
-        } else {
-            tb = TimeOnWorker(b, repeats);
-            ta = TimeOnWorker(a, repeats);
-        }
-        timesA.push_back(ta);
-        timesB.push_back(tb);
-        ratios.push_back(ta / tb);
-    }
-    return bench::PairTiming{bench::Median(timesA), bench::Median(timesB), bench::Median(ratios)};
-}
-
 }  // namespace
 
 int main()
@@ -149,7 +129,7 @@ int main()
             const bench::PairTiming same = bench::TimePair(scan, bare, 7, repeats);
             std::printf("%8d %9s %13s %12.1f %12.1f %10.3f\n", windows, newHost ? "set" : "clear", "same",
                         same.MedianA / 1000, same.MedianB / 1000, same.MedianRatio);
-            const bench::PairTiming cross = TimePairOnWorker(scan, bare, 7, repeats);
+            const bench::PairTiming cross = bench::TimePair(scan, bare, 7, repeats, TimeOnWorker);
             std::printf("%8d %9s %13s %12.1f %12.1f %10.3f\n", windows, newHost ? "set" : "clear", "cross",
                         cross.MedianA / 1000, cross.MedianB / 1000, cross.MedianRatio);
         }
