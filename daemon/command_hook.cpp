@@ -55,7 +55,9 @@ void RunCommand(unsigned command) {
         SetAllWindowsShown(true);
     } else if (command == IDM_SHOW_ALL) {
         SetAllWindowsShown(false);
-    } else if (command == IDM_SAVE_SETTINGS) {
+    } else if (command == IDM_SAVE_SETTINGS && g_daemon.menu.load() != nullptr) {
+        // Before the menu exists no module window is known yet: a save then
+        // would write an empty list and erase the operator's saved choice.
         SaveSettings();
     }
 }
@@ -69,7 +71,12 @@ LRESULT CALLBACK MessageFilterProc(int code, WPARAM wParam, LPARAM lParam) {
         // (no window at all) is not taken for one.
         if (g_daemon.mainWindow != nullptr && message.hwnd == g_daemon.mainWindow &&
             message.message == WM_COMMAND) {
-            RunCommand(LOWORD(message.wParam));
+            // Nothing thrown (out of memory) may reach the host's thread: the
+            // command is dropped and the chain is still called.
+            try {
+                RunCommand(LOWORD(message.wParam));
+            } catch (...) {
+            }
         }
     }
     // The chain is called for every code so that hooks installed earlier on
@@ -78,11 +85,15 @@ LRESULT CALLBACK MessageFilterProc(int code, WPARAM wParam, LPARAM lParam) {
     return CallNextHookEx(g_daemon.hook, code, wParam, lParam);
 }
 
-void HideListedWindows() {
+bool HideListedWindows(WorkerRun run) {
     for (int i = 0; i < kModuleCount; ++i) {
         HWND slotWindow = SlotWindow(i);
         if (InModuleSet(g_daemon.hiddenSet, i) && slotWindow != nullptr) {
+            if (!IsCurrentRun(run)) {
+                return false;
+            }
             ShowWindow(ModuleWindowOf(slotWindow), SW_HIDE);
         }
     }
+    return IsCurrentRun(run);
 }

@@ -4,11 +4,16 @@
 
 #include <windows.h>
 
+#include "daemon_state.h"
+
 // The WH_MSGFILTER hook procedure STARTUP installs for the host's
 // user-interface thread. For a non-negative code and a WM_COMMAND addressed
 // to the host's main window it acts on the daemon's identifiers: 1000 + i
 // toggles module i's MDI child, 1090 the core window's, 1097 hides all, 1098
-// shows all, 1099 saves the settings; every other identifier is ignored. Then,
+// shows all, 1099 saves the settings once the Display control menu exists
+// (before, no window is known and a save would erase the saved choice);
+// every other identifier is ignored. A command that runs out of memory is
+// dropped; nothing thrown leaves the procedure. Then,
 // for every code, it calls the next hook and returns that hook's answer: the
 // message is never consumed here, so the host's window still receives it.
 LRESULT CALLBACK MessageFilterProc(int code, WPARAM wParam, LPARAM lParam);
@@ -16,5 +21,5 @@ LRESULT CALLBACK MessageFilterProc(int code, WPARAM wParam, LPARAM lParam);
 // Hides the MDI child of every module in the hidden set whose window was
 // found; the enabled set is not consulted, no check mark is set and the core
 // window is never hidden. Run once by the start-up worker before the menu
-// exists.
-void HideListedWindows();
+// exists. Stops once the run has ended and returns false then.
+bool HideListedWindows(WorkerRun run);

@@ -1,3 +1,34 @@
 #include "daemon_state.h"
 
 DaemonState g_daemon;
+
+namespace {
+
+// Created when the library is loaded and deleted when it is unloaded, which
+// is never while a worker runs: each worker holds its own reference.
+struct RunCriticalSection {
+    CRITICAL_SECTION section;
+    RunCriticalSection() { InitializeCriticalSection(&section); }
+    ~RunCriticalSection() { DeleteCriticalSection(&section); }
+} g_runLock;
+
+}  // namespace
+
+RunLock::RunLock() { EnterCriticalSection(&g_runLock.section); }
+RunLock::~RunLock() { LeaveCriticalSection(&g_runLock.section); }
+
+WorkerRun BeginWorkerRun() {
+    RunLock lock;
+    for (int i = 0; i < kModuleCount; ++i) {
+        g_daemon.slots[i] = nullptr;
+    }
+    g_daemon.menu = nullptr;
+    return g_daemon.workerRun.fetch_add(1) + 1;
+}
+
+void EndWorkerRun() {
+    RunLock lock;
+    g_daemon.workerRun.fetch_add(1);
+}
+
+bool IsCurrentRun(WorkerRun run) { return g_daemon.workerRun.load() == run; }

@@ -2,7 +2,9 @@
 // loaded and starts zeroed. STARTUP fills it on the host's user-interface
 // thread; the start-up worker writes the window slots and the menu handle and
 // reads the number of its run, the only fields that two threads touch after
-// STARTUP, so those are atomics (no locks are taken anywhere).
+// STARTUP, so those are atomics. The one lock, the run lock, is held only
+// around the worker's stores of its results and the host thread's change of
+// run, never across a call that waits for another thread.
 #pragma once
 
 #include <windows.h>
@@ -23,10 +25,7 @@ struct DaemonState {
     ModuleSet hiddenSet;          // modules listed in the host's HiddenWindows section
     std::atomic<HWND> slots[kModuleCount + 1];  // module slots 0..10, then the core slot
     HANDLE worker;                // the start-up worker's thread handle
-    // Which start-up worker may still work: every STARTUP starts a new run and
-    // hands its number to its worker, CLOSEDOWN ends the run. A worker whose
-    // run is no longer current stops at its next step.
-    std::atomic<unsigned> workerRun;
+    std::atomic<unsigned> workerRun;  // see WorkerRun below
     bool newHost;                 // host 4.61 and above within major version 4
 };
 
@@ -34,3 +33,41 @@ extern DaemonState g_daemon;
 
 // The window held in a module's slot (0..10) or in the core slot.
 inline HWND SlotWindow(int slot) { return g_daemon.slots[slot].load(); }
+
+// Runs of the start-up worker. Every STARTUP begins a run and hands its number
+// to the worker it starts; CLOSEDOWN ends it. A worker whose run is no longer
+// current calls nothing more of the host and changes no window and no menu:
+// it asks right before each such step, so at most the one call it had already
+// begun can come after CLOSEDOWN, and it stores its results (slots, menu
+// handle, the menu's place in the host menu) only under the run lock, so
+// nothing of an earlier run lands in a later one.
+using WorkerRun = unsigned;
+
+// STARTUP: begins a new run, clearing the module slots and the menu handle
+// together with it. Returns the new run's number.
+WorkerRun BeginWorkerRun();
+// CLOSEDOWN: the current run ends; no run is current until the next STARTUP.
+void EndWorkerRun();
+bool IsCurrentRun(WorkerRun run);
+
+// Holds the run lock for its scope. Never held across a call that waits for
+// the host's thread (SendMessageW, ShowWindow of its windows, host calls).
+class RunLock {
+public:
+    RunLock();
+    ~RunLock();
+    RunLock(const RunLock&) = delete;
+    RunLock& operator=(const RunLock&) = delete;
+};
+
+// Runs store() under the run lock when run is still current. Returns whether
+// it ran.
+template <typename Store>
+bool StoreForRun(WorkerRun run, Store store) {
+    RunLock lock;
+    if (!IsCurrentRun(run)) {
+        return false;
+    }
+    store();
+    return true;
+}

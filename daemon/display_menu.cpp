@@ -63,23 +63,80 @@ void AppendFixedCommands(HMENU popup) {
     AppendMenuW(popup, MF_STRING, IDM_SAVE_SETTINGS, kSaveSettingsText);
 }
 
+// The host's MDI client, the frame's child of the platform's class
+// "MDIClient"; 0 when the frame has none.
+HWND MdiClientOf(HWND frame) { return FindWindowExW(frame, nullptr, L"MDIClient", nullptr); }
+
+// While an MDI child is maximised, the MDI client puts that child's system
+// menu in front of the frame's own menus, so the host's third menu then
+// stands at position 3 of the menu bar.
+int HostMenuPosition(HWND mdiClient) {
+    BOOL maximised = FALSE;
+    if (mdiClient != nullptr &&
+        SendMessageW(mdiClient, WM_MDIGETACTIVE, 0, reinterpret_cast<LPARAM>(&maximised)) != 0 && maximised) {
+        return kHostMenuPosition + 1;
+    }
+    return kHostMenuPosition;
+}
+
+bool IsMdiChildCommand(HWND mdiClient, UINT command) {
+    if (mdiClient == nullptr || command == static_cast<UINT>(-1)) {
+        return false;
+    }
+    HWND child = GetDlgItem(mdiClient, static_cast<int>(command));
+    return child != nullptr && GetParent(child) == mdiClient;
+}
+
+// Where the separator and the popup go in the host menu. When the host menu
+// is the MDI client's window menu, it ends with the client's list of its
+// children: a separator followed by their command ids, which the client
+// deletes and rebuilds from that separator on whenever a child is activated,
+// created or destroyed. The daemon's items then go ahead of that separator,
+// out of the list's way; otherwise at the end.
+UINT InsertPosition(HMENU hostMenu, HWND mdiClient) {
+    const int count = GetMenuItemCount(hostMenu);
+    for (int i = 0; i + 1 < count; ++i) {
+        const bool separator = (GetMenuState(hostMenu, static_cast<UINT>(i), MF_BYPOSITION) & MF_SEPARATOR) != 0;
+        if (separator && IsMdiChildCommand(mdiClient, GetMenuItemID(hostMenu, i + 1))) {
+            return static_cast<UINT>(i);
+        }
+    }
+    return count < 0 ? 0 : static_cast<UINT>(count);
+}
+
+// Puts the separator and the popup into the host's third menu, both under
+// the run lock, so that a worker whose run has ended attaches nothing.
+bool AttachToHostMenu(HMENU popup, WorkerRun run) {
+    HWND mdiClient = MdiClientOf(g_daemon.mainWindow);
+    // With no frame, no menu bar or no third popup this is 0, and the
+    // insertions into it below change nothing.
+    HMENU hostMenu = GetSubMenu(GetMenu(g_daemon.mainWindow), HostMenuPosition(mdiClient));
+    const UINT position = InsertPosition(hostMenu, mdiClient);
+    return StoreForRun(run, [&] {
+        InsertMenuW(hostMenu, position, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
+        InsertMenuW(hostMenu, position + 1, MF_BYPOSITION | MF_POPUP, reinterpret_cast<UINT_PTR>(popup),
+                    kDisplayControlText);
+    });
+}
+
 }  // namespace
 
-void BuildDisplayMenu(std::atomic<HMENU>& menu) {
+bool BuildDisplayMenu(std::atomic<HMENU>& menu, WorkerRun run) {
     if (menu.load() != nullptr) {
-        return;
+        return true;
     }
-    // With no frame, no menu bar or no third popup this is 0, and the two
-    // appends to it below change nothing.
-    HMENU hostMenu = GetSubMenu(GetMenu(g_daemon.mainWindow), kHostMenuPosition);
-    AppendMenuW(hostMenu, MF_SEPARATOR, 0, nullptr);
-
     HMENU popup = CreatePopupMenu();
-    menu = popup;
+    if (!StoreForRun(run, [&] { menu = popup; })) {
+        DestroyMenu(popup);
+        return false;
+    }
     AppendWindowItem(popup, IDM_CORE_WINDOW, kCoreWindowLabel, true);
     AppendModuleItems(popup);
     AppendFixedCommands(popup);
 
-    AppendMenuW(hostMenu, MF_POPUP, reinterpret_cast<UINT_PTR>(popup), kDisplayControlText);
+    if (!AttachToHostMenu(popup, run) || !IsCurrentRun(run)) {
+        return false;
+    }
     DrawMenuBar(g_daemon.mainWindow);
+    return true;
 }

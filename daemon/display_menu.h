@@ -8,10 +8,16 @@
 
 #include <atomic>
 
+#include "daemon_state.h"
+
 // Builds the menu once: does nothing when menu already holds a handle.
 // Stores the new popup's handle in menu right after creating it, before any
 // item exists, so check-mark changes made meanwhile act on the popup. Window
-// items start checked unless the module is in the hidden set. Without a host
-// menu to attach to, the popup is still built and kept. Runs on the start-up
-// worker; labels are read from the host's windows with SendMessageW.
-void BuildDisplayMenu(std::atomic<HMENU>& menu);
+// items start checked unless the module is in the hidden set. The separator
+// and the popup go into the host's third own menu (counting past a maximised
+// MDI child's system menu), ahead of the MDI client's list of children when
+// that menu is the client's window menu, else at its end. Without a host menu
+// to attach to, the popup is still built and kept. Runs on the start-up
+// worker; labels are read from the host's windows with SendMessageW. Stores
+// and attaches nothing once the run has ended, and returns false then.
+bool BuildDisplayMenu(std::atomic<HMENU>& menu, WorkerRun run);

@@ -34,15 +34,21 @@ std::wstring QueryBaseDirectory(const HostRecord& host) {
     return directory;
 }
 
-void ClearModuleSlots() {
-    for (int i = 0; i < kModuleCount; ++i) {
-        g_daemon.slots[i] = nullptr;
+// Ends the run and lets go of the worker's thread handle and the hook. The
+// worker is told to stop but not waited for: it may itself be waiting for
+// this thread to answer a message. It holds its own reference to the library,
+// so the host may unload it right after this returns.
+void StopDaemon() {
+    EndWorkerRun();
+    if (g_daemon.worker != nullptr) {
+        CloseHandle(g_daemon.worker);
+        g_daemon.worker = nullptr;
     }
+    UnhookWindowsHookEx(g_daemon.hook);
+    g_daemon.hook = nullptr;
 }
 
-}  // namespace
-
-extern "C" __declspec(dllexport) int32_t __cdecl STARTUP(const HostRecord* record) {
+int32_t StartDaemon(const HostRecord* record) {
     g_daemon.hook = nullptr;
     std::memcpy(&g_daemon.host, record, sizeof(HostRecord));
     const HostRecord& host = g_daemon.host;
@@ -52,32 +58,36 @@ extern "C" __declspec(dllexport) int32_t __cdecl STARTUP(const HostRecord* recor
         return 0;
     }
     g_daemon.newHost = IsNewHostVersion(host.majorVersion, host.minorVersion);
-    ClearModuleSlots();
+    const WorkerRun run = BeginWorkerRun();  // clears the module slots and the menu handle
     g_daemon.baseDirectory = QueryBaseDirectory(host);
     g_daemon.mainWindow = reinterpret_cast<HWND>(static_cast<intptr_t>(host.QueryValue(kQueryMainWindow)));
     LoadSettings();
     // A thread hook without a module handle: it sees only the host's
     // user-interface thread, the one calling STARTUP.
     g_daemon.hook = SetWindowsHookExW(WH_MSGFILTER, &MessageFilterProc, nullptr, GetCurrentThreadId());
-    g_daemon.menu = nullptr;
-    g_daemon.worker = StartStartupWorker();
+    g_daemon.worker = StartStartupWorker(run);
 
     WriteHostLog(host, kLogLevelOutcome, kLogLoaded);
     return 1;
 }
 
-extern "C" __declspec(dllexport) int32_t __cdecl DAEMON() { return 0; }
+}  // namespace
 
-// The worker is told to stop but not waited for: it may itself be waiting for
-// this thread to answer a message. It holds its own reference to the library,
-// so the host may unload it right after this returns.
-extern "C" __declspec(dllexport) int32_t __cdecl CLOSEDOWN() {
-    StopStartupWorker();
-    if (g_daemon.worker != nullptr) {
-        CloseHandle(g_daemon.worker);
-        g_daemon.worker = nullptr;
+// The host is not written in C++: nothing thrown (running out of memory) may
+// leave an export. A start that fails that way is refused and leaves neither
+// hook nor worker behind.
+extern "C" int32_t __cdecl STARTUP(const HostRecord* record) {
+    try {
+        return StartDaemon(record);
+    } catch (...) {
+        StopDaemon();
+        return 0;
     }
-    UnhookWindowsHookEx(g_daemon.hook);
-    g_daemon.hook = nullptr;
+}
+
+extern "C" int32_t __cdecl DAEMON() { return 0; }
+
+extern "C" int32_t __cdecl CLOSEDOWN() {
+    StopDaemon();
     return 0;
 }

@@ -15,19 +15,21 @@ constexpr DWORD kPollIntervalMs = 20;
 constexpr DWORD kDelayAfterWaitMs = 100;
 constexpr int kStartupButtonId = 201;
 
-bool IsCurrentRun(unsigned run) { return g_daemon.workerRun.load() == run; }
-
-bool SleepWhileCurrent(DWORD milliseconds, unsigned run) {
+bool SleepWhileCurrent(DWORD milliseconds, WorkerRun run) {
     Sleep(milliseconds);
     return IsCurrentRun(run);
 }
 
 // True when the host knows every enabled module. Asks from the highest index
 // down and stops at the first module the host does not know (-1); any other
-// answer counts as present.
-bool AllModulesPresent() {
+// answer counts as present. False as well once the run has ended, without
+// asking the host again.
+bool AllModulesPresent(WorkerRun run) {
     for (int i = kModuleCount - 1; i >= 0; --i) {
-        if (InModuleSet(g_daemon.enabledSet, i) && QueryModuleState(g_daemon.host, ModuleLetter(i)) == kModuleAbsent) {
+        if (!InModuleSet(g_daemon.enabledSet, i)) {
+            continue;
+        }
+        if (!IsCurrentRun(run) || QueryModuleState(g_daemon.host, ModuleLetter(i)) == kModuleAbsent) {
             return false;
         }
     }
@@ -36,21 +38,22 @@ bool AllModulesPresent() {
 
 // The click goes to control 201 of module 4's slot window itself, not of its
 // MDI child; SendDlgItemMessageW waits until the host's thread has handled it.
-void ClickStartupButton() {
+void ClickStartupButton(WorkerRun run) {
     HWND slotWindow = SlotWindow(kStartupClickModule);
-    if (slotWindow != nullptr) {
+    if (slotWindow != nullptr && IsCurrentRun(run)) {
         SendDlgItemMessageW(slotWindow, kStartupButtonId, BM_CLICK, 0, 0);
     }
 }
 
-// The first and only pass over the host's windows. Returns early when
-// CLOSEDOWN has ended this run: the hook is gone by then, so a menu added
-// afterwards could never be used.
-void RunFirstPass(unsigned run) {
+// The first and only pass over the host's windows. Ends early, between two
+// steps or inside one, once CLOSEDOWN has ended this run: the host may already
+// have taken down its log and its module tracking, and the hook is gone, so a
+// menu added afterwards could never be used.
+void RunFirstPass(WorkerRun run) {
     if (!SleepWhileCurrent(kInitialDelayMs, run)) {
         return;
     }
-    while (!AllModulesPresent()) {
+    while (!AllModulesPresent(run)) {
         if (!SleepWhileCurrent(kPollIntervalMs, run)) {
             return;
         }
@@ -58,17 +61,11 @@ void RunFirstPass(unsigned run) {
     if (!SleepWhileCurrent(kDelayAfterWaitMs, run)) {
         return;
     }
-    ScanWindows();
-    if (!IsCurrentRun(run)) {
+    if (!ScanWindows(run) || !HideListedWindows(run) || !BuildDisplayMenu(g_daemon.menu, run)) {
         return;
     }
-    HideListedWindows();
-    if (!IsCurrentRun(run)) {
-        return;
-    }
-    BuildDisplayMenu(g_daemon.menu);
-    if (IsCurrentRun(run) && InModuleSet(g_daemon.enabledSet, kStartupClickModule)) {
-        ClickStartupButton();
+    if (InModuleSet(g_daemon.enabledSet, kStartupClickModule)) {
+        ClickStartupButton(run);
     }
 }
 
@@ -80,19 +77,22 @@ HMODULE ThisLibrary() {
 }
 
 // The thread procedure; its parameter is the number of the run it belongs
-// to. It leaves through FreeLibraryAndExitThread, which drops the reference
-// taken for it and ends the thread without returning into this library: if
-// that was the last reference, the code is unmapped only once nothing of it
-// runs any more.
+// to. Nothing thrown inside the pass (running out of memory) may leave the
+// thread: the pass just ends. It leaves through FreeLibraryAndExitThread,
+// which drops the reference taken for it and ends the thread without
+// returning into this library: if that was the last reference, the code is
+// unmapped only once nothing of it runs any more.
 DWORD WINAPI StartupWorker(LPVOID parameter) {
-    RunFirstPass(static_cast<unsigned>(reinterpret_cast<uintptr_t>(parameter)));
+    try {
+        RunFirstPass(static_cast<WorkerRun>(reinterpret_cast<uintptr_t>(parameter)));
+    } catch (...) {
+    }
     FreeLibraryAndExitThread(ThisLibrary(), 0);
 }
 
 }  // namespace
 
-HANDLE StartStartupWorker() {
-    const unsigned run = g_daemon.workerRun.fetch_add(1) + 1;
+HANDLE StartStartupWorker(WorkerRun run) {
     // The reference is taken here, on the host's thread, before the thread
     // exists: taken by the thread itself, it could come after the host has
     // already called CLOSEDOWN and FreeLibrary.
@@ -108,5 +108,3 @@ HANDLE StartStartupWorker() {
     }
     return thread;
 }
-
-void StopStartupWorker() { g_daemon.workerRun.fetch_add(1); }

@@ -6,17 +6,15 @@
 
 #include <windows.h>
 
-// Starts the worker for a new run and returns its thread handle (0 when no
-// worker could be started; the daemon then simply has no menu). The worker
-// holds its own reference to this library from before the thread exists until
-// the thread has ended, so the host may unload the library at any moment.
-// Called by STARTUP on the host's thread after the settings are loaded and
-// the hook is installed.
-HANDLE StartStartupWorker();
+#include "daemon_state.h"
 
-// Ends the current run without waiting: a worker still waiting for modules
-// stops within one poll interval, and one already at work stops before its
-// next step (scan, hiding, menu, click). Never blocks, so the host's thread
-// may call it while the worker waits for that thread to answer a message.
-// Called by CLOSEDOWN.
-void StopStartupWorker();
+// Starts the worker for the run STARTUP has just begun and returns its thread
+// handle (0 when no worker could be started; the daemon then simply has no
+// menu). The worker holds its own reference to this library from before the
+// thread exists until the thread has ended, so the host may unload the
+// library at any moment. A worker stops on its own once its run has ended
+// (EndWorkerRun): while waiting for modules within one poll interval, while
+// at work before its next call into the host or its next change of a window
+// or menu. Called by STARTUP on the host's thread after the settings are
+// loaded and the hook is installed.
+HANDLE StartStartupWorker(WorkerRun run);

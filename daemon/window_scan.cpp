@@ -44,17 +44,23 @@ bool IsSystemWindowTitle(const std::wstring& title) {
     return title == kSystemMessagesTitle || title == kSystemStatisticsTitle;
 }
 
-void StoreInSlot(int slot, HWND window) {
+// What one scan passes to its enumeration callback.
+struct ScanContext {
+    WorkerRun run;
+    bool failed;  // something thrown inside the callback (out of memory)
+};
+
+void StoreInSlot(WorkerRun run, int slot, HWND window) {
     if (slot != kNoSlot) {
-        g_daemon.slots[slot] = window;
+        StoreForRun(run, [&] { g_daemon.slots[slot] = window; });
     }
 }
 
 // A menu already trimmed (seven items) or absent (a count of -1) is left
 // alone, so a second scan changes nothing.
-void TrimSystemMenu(HWND mdiChild) {
+void TrimSystemMenu(WorkerRun run, HWND mdiChild) {
     HMENU systemMenu = GetSystemMenu(mdiChild, FALSE);
-    if (GetMenuItemCount(systemMenu) != kFullSystemMenuItems) {
+    if (GetMenuItemCount(systemMenu) != kFullSystemMenuItems || !IsCurrentRun(run)) {
         return;
     }
     // The later position goes first so that the earlier one still names the
@@ -64,22 +70,26 @@ void TrimSystemMenu(HWND mdiChild) {
     SendMessageW(mdiChild, WM_NCPAINT, kWholeFrame, 0);
 }
 
-void ClassifyWindow(HWND window) {
+void ClassifyWindow(WorkerRun run, HWND window) {
     if (window == nullptr) {
         return;
     }
     const std::wstring className = ReadClassName(window);
-    WriteHostLog(g_daemon.host, kLogLevelDetail, (kLogFoundWindowPrefix + className).c_str());
+    const std::wstring line = kLogFoundWindowPrefix + className;
+    if (!IsCurrentRun(run)) {
+        return;
+    }
+    WriteHostLog(g_daemon.host, kLogLevelDetail, line.c_str());
     if (className == kMdiChildClass) {
         if (!IsSystemWindowTitle(ReadTitle(window))) {
-            TrimSystemMenu(window);
+            TrimSystemMenu(run, window);
         }
         return;
     }
-    StoreInSlot(SlotOfClassName(className, false), window);
+    StoreInSlot(run, SlotOfClassName(className, false), window);
 }
 
-void ClassifyWindowNewHost(HWND window) {
+void ClassifyWindowNewHost(WorkerRun run, HWND window) {
     if (window == nullptr) {
         return;
     }
@@ -89,36 +99,54 @@ void ClassifyWindowNewHost(HWND window) {
         if (IsSystemWindowTitle(title)) {
             return;
         }
-        TrimSystemMenu(window);
+        TrimSystemMenu(run, window);
         HWND firstChild = GetWindow(window, GW_CHILD);
         if (firstChild != nullptr) {
-            StoreInSlot(SlotOfMdiChildTitle(title, true), firstChild);
+            StoreInSlot(run, SlotOfMdiChildTitle(title, true), firstChild);
         }
         return;
     }
-    StoreInSlot(SlotOfClassName(className, true), window);
+    StoreInSlot(run, SlotOfClassName(className, true), window);
 }
 
 // EnumChildWindows visits the descendants at every depth, not only the
-// direct children; returning TRUE lets it run to the end.
-BOOL CALLBACK ScanWindowProc(HWND window, LPARAM) {
-    if (window != nullptr) {
-        if (g_daemon.newHost) {
-            ClassifyWindowNewHost(window);
-        } else {
-            ClassifyWindow(window);
+// direct children. Returning FALSE ends the enumeration: once the run has
+// ended (CLOSEDOWN), or when something was thrown, which must not unwind
+// through the platform's frames.
+BOOL CALLBACK ScanWindowProc(HWND window, LPARAM parameter) {
+    auto& scan = *reinterpret_cast<ScanContext*>(parameter);
+    if (!IsCurrentRun(scan.run)) {
+        return FALSE;
+    }
+    try {
+        if (window != nullptr) {
+            if (g_daemon.newHost) {
+                ClassifyWindowNewHost(scan.run, window);
+            } else {
+                ClassifyWindow(scan.run, window);
+            }
         }
+    } catch (...) {
+        scan.failed = true;
+        return FALSE;
     }
     return TRUE;
 }
 
 }  // namespace
 
-void ScanWindows() {
+bool ScanWindows(WorkerRun run) {
     if (g_daemon.mainWindow == nullptr) {
-        WriteHostLog(g_daemon.host, kLogLevelOutcome, kLogNoMainWindow);
-        return;
+        if (IsCurrentRun(run)) {
+            WriteHostLog(g_daemon.host, kLogLevelOutcome, kLogNoMainWindow);
+        }
+        return true;
     }
-    EnumChildWindows(g_daemon.mainWindow, &ScanWindowProc, 0);
+    ScanContext scan{run, false};
+    EnumChildWindows(g_daemon.mainWindow, &ScanWindowProc, reinterpret_cast<LPARAM>(&scan));
+    if (scan.failed || !IsCurrentRun(run)) {
+        return false;
+    }
     WriteHostLog(g_daemon.host, kLogLevelDetail, kLogScanComplete);
+    return true;
 }

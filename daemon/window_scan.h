@@ -2,6 +2,8 @@
 // window among the descendants of the host's frame window.
 #pragma once
 
+#include "daemon_state.h"
+
 // Visits every descendant of the host's main window once and stores each
 // window recognised by the module table's rules (by class, or on new hosts
 // the first child of a titled "NVLMDICHILD" window) in its slot; the last
@@ -13,4 +15,7 @@
 // with no main window, logs only "Orbwick daemon could not find main window".
 // Runs on the start-up worker; the host's thread must keep processing
 // messages, since window texts are asked for with SendMessageW.
-void ScanWindows();
+// Stops between two windows once the run has ended, or when running out of
+// memory; returns false then (and writes no completion line), true when the
+// scan ran to its end or there was no main window.
+bool ScanWindows(WorkerRun run);

@@ -110,7 +110,8 @@ int main()
 
     g_daemon.host = bench::MakeBenchRecord(frame.frame(), "");
     g_daemon.mainWindow = frame.frame();
-    const std::function<void()> scan = [] { ScanWindows(); };
+    const WorkerRun run = BeginWorkerRun();
+    const std::function<void()> scan = [run] { ScanWindows(run); };
     const std::function<void()> bare = [] { BareWalk(); };
 
     std::printf("Window scan under Wine: ScanWindows vs EnumChildWindows reading class names only "
@@ -125,7 +126,7 @@ int main()
         const int repeats = std::max(2, 5000 / windows);
         for (bool newHost : {true, false}) {
             g_daemon.newHost = newHost;
-            ScanWindows();
+            ScanWindows(run);
             const bench::PairTiming same = bench::TimePair(scan, bare, 7, repeats);
             std::printf("%8d %9s %13s %12.1f %12.1f %10.3f\n", windows, newHost ? "set" : "clear", "same",
                         same.MedianA / 1000, same.MedianB / 1000, same.MedianRatio);

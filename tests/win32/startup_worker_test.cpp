@@ -265,9 +265,12 @@ bool WaitWithoutPumping(const std::function<bool()>& done) {
     return true;
 }
 
-TEST(Unloading, ClosedownDoesNotWaitForAWorkerThatWaitsForTheHostThread) {
+TEST(Unloading, ClosedownDoesNotWaitForTheWorkerAndStopsItsScan) {
     DaemonSession s("", "S");
-    HWND smtp = GetParent(s.frame.AddModuleWindow(L"Norvale SMTP Server", L"mdlg_msc"));
+    HWND smtpSlot = s.frame.AddModuleWindow(L"Norvale SMTP Server", L"mdlg_msc");
+    HWND smtp = GetParent(smtpSlot);
+    for (int i = 0; i < 300; ++i) s.frame.AddChildWindow(smtpSlot, L"NvlPanel");  // a large host
+    const int systemItems = GetMenuItemCount(GetSystemMenu(smtp, FALSE));
     ASSERT_EQ(s.Start() & 0xFF, 1);
     // Right after this line the worker asks the MDI child for its title with
     // SendMessageW, which only this thread can answer.
@@ -277,39 +280,90 @@ TEST(Unloading, ClosedownDoesNotWaitForAWorkerThatWaitsForTheHostThread) {
     }));
     const DWORD worker = fixture::ThreadOfLogLine(s.host, "Found window: NVLMDICHILD");
     EXPECT_EQ(s.library()->Closedown(), 0) << "returned while the worker waits for this thread";
+    const size_t callsAtClosedown = s.host.Calls().size();
     s.library().reset();
     ASSERT_TRUE(fixture::WaitForThreadEnd(worker));
     EXPECT_FALSE(fixture::LibraryLoaded());
     testhost::PumpFor(200);
-    // The scan that was under way finished; nothing after it ran.
-    const auto lines = s.host.LogLines(25);
-    ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines.back(), kScanComplete);
+    // At most the one call already under way; the scan stopped between two
+    // windows instead of logging the 300 left.
+    EXPECT_LE(s.host.Calls().size(), callsAtClosedown + 1);
+    for (const auto& line : s.host.LogLines(25)) EXPECT_NE(line, kScanComplete);
+    EXPECT_EQ(GetMenuItemCount(GetSystemMenu(smtp, FALSE)), systemItems) << "no menu changed after CLOSEDOWN";
     EXPECT_TRUE(IsWindowVisible(smtp)) << "no hiding after CLOSEDOWN";
     EXPECT_FALSE(s.MenuAttached()) << "no menu after CLOSEDOWN";
 }
 
+// Runs once, inside the SMTP window's procedure, when the worker asks that
+// window for its title after the scan (its menu label): the worker waits in
+// SendMessageW meanwhile.
+std::function<void()> g_onLabelRead;
+WNDPROC g_labelWindowProc = nullptr;
+const testhost::RecordingHost* g_labelHost = nullptr;
+
+LRESULT CALLBACK HoldLabelRead(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_GETTEXT && g_onLabelRead && fixture::ThreadOfLogLine(*g_labelHost, kScanComplete) != 0) {
+        auto action = std::move(g_onLabelRead);
+        g_onLabelRead = nullptr;
+        action();
+    }
+    return CallWindowProcW(g_labelWindowProc, window, message, wParam, lParam);
+}
+
+// The host unloads and loads the daemon again while the old worker still
+// holds the library: both share the daemon's state, and nothing of the old
+// worker may land in the new start.
 TEST(Unloading, StartingAgainBeforeTheOldWorkerHasGoneBuildsOneMenu) {
-    DaemonSession s("S", "");
-    s.frame.AddModuleWindow(L"Norvale SMTP Server", L"mdlg_msc");
-    s.host.SetModuleState('S', -1);
-    ASSERT_EQ(s.Start() & 0xFF, 1);
-    ASSERT_TRUE(PumpUntil([&] { return !s.host.CallsOf(Op::ModuleState).empty(); }, kWaitMs));
-    const DWORD oldWorker = s.host.CallsOf(Op::ModuleState)[0].threadId;
-    s.library()->Closedown();
-    s.library().reset();
-    // The module appears as the host loads the daemon again; the old worker,
-    // still asleep between two polls, must not take it as its own signal.
-    s.host.SetModuleState('S', 1);
-    const int hostItems = GetMenuItemCount(s.HostMenu());
-    ASSERT_TRUE(s.StartAndWaitForMenu());
-    ASSERT_TRUE(fixture::WaitForThreadEnd(oldWorker));
-    ASSERT_TRUE(WaitForFirstPass(s.host));
-    testhost::PumpFor(200);
-    EXPECT_EQ(GetMenuItemCount(s.HostMenu()), hostItems + 2) << "one separator and one popup";
-    int scans = 0;
-    for (const auto& line : s.host.LogLines(25)) scans += line == kScanComplete;
-    EXPECT_EQ(scans, 1) << "only the new worker scanned";
+    const struct {
+        const char* name;
+        bool oldWorkerBuildingItsMenu;  // else asleep between two polls
+    } rows[] = {{"old worker polling", false}, {"old worker reading its menu labels", true}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        DaemonSession s("S", "");
+        HWND smtp = GetParent(s.frame.AddModuleWindow(L"Norvale SMTP Server", L"mdlg_msc"));
+        const int hostItems = GetMenuItemCount(s.HostMenu());
+        auto restart = [&] {
+            s.library()->Closedown();
+            s.library().reset();
+            s.host.ClearCalls();
+            EXPECT_EQ(s.Start() & 0xFF, 1);
+        };
+        DWORD oldWorker = 0;
+        if (row.oldWorkerBuildingItsMenu) {
+            g_labelHost = &s.host;
+            g_labelWindowProc = reinterpret_cast<WNDPROC>(
+                SetWindowLongPtrW(smtp, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&HoldLabelRead)));
+            g_onLabelRead = [&] {
+                oldWorker = fixture::ThreadOfLogLine(s.host, kScanComplete);
+                restart();
+            };
+            ASSERT_EQ(s.Start() & 0xFF, 1);
+            ASSERT_TRUE(PumpUntil([&] { return oldWorker != 0; }, kWaitMs));
+        } else {
+            s.host.SetModuleState('S', -1);
+            ASSERT_EQ(s.Start() & 0xFF, 1);
+            ASSERT_TRUE(PumpUntil([&] { return !s.host.CallsOf(Op::ModuleState).empty(); }, kWaitMs));
+            oldWorker = s.host.CallsOf(Op::ModuleState)[0].threadId;
+            // The module appears as the host loads the daemon again; the old
+            // worker must not take it as its own signal.
+            s.host.SetModuleState('S', 1);
+            restart();
+        }
+        ASSERT_TRUE(s.WaitForMenu());
+        ASSERT_TRUE(fixture::WaitForThreadEnd(oldWorker));
+        ASSERT_TRUE(WaitForFirstPass(s.host));
+        testhost::PumpFor(200);
+        EXPECT_EQ(GetMenuItemCount(s.HostMenu()), hostItems + 2) << "one separator and one popup";
+        int scans = 0;
+        for (const auto& line : s.host.LogLines(25)) scans += line == kScanComplete;
+        EXPECT_EQ(scans, 1) << "only the new worker scanned";
+        for (UINT expectShown : {0u, 1u}) {
+            testhost::SendMenuCommand(s.frame.frame(), 1000);
+            EXPECT_EQ(IsWindowVisible(smtp) != FALSE, expectShown == 1);
+            EXPECT_EQ(IsChecked(s.DisplayMenu(), 1000), expectShown == 1) << "the mark follows the command";
+        }
+    }
 }
 
 }  // namespace

@@ -317,12 +317,66 @@ TEST(Menu, ItemsIdentifiersAndFirstCheckMarks) {
                                    << fixture::Describe(items) << "expected:\n"
                                    << fixture::Describe(expected);
 
+        // The host menu is the MDI client's window menu here: with children,
+        // it ends with their list (a separator, then ids from 50000), and the
+        // daemon's two items go ahead of that list instead of after it.
         auto hostAfter = hostBefore;
-        hostAfter.push_back({L"", 0, true, false, false});
-        hostAfter.push_back({L"Display control", 0, false, false, true});
+        auto listStart = hostAfter.end();
+        for (auto item = hostAfter.begin(); item + 1 < hostAfter.end(); ++item) {
+            if (item->separator && (item + 1)->id >= 50000) {
+                listStart = item;
+                break;
+            }
+        }
+        EXPECT_EQ(listStart != hostAfter.end(), !row.withWindow.empty()) << fixture::Describe(hostBefore);
+        listStart = hostAfter.insert(listStart, {L"Display control", 0, false, false, true});
+        hostAfter.insert(listStart, {L"", 0, true, false, false});
         EXPECT_EQ(ReadMenu(s.HostMenu()), hostAfter) << fixture::Describe(ReadMenu(s.HostMenu()));
         const auto bar = ReadMenu(GetMenu(s.frame.frame()));
         EXPECT_EQ(bar.size(), 3u) << "the menu bar itself keeps its three popups";
+    }
+}
+
+// The menu lands in the host's third own menu, "Window" here (the MDI
+// client's window menu), and stays usable as the MDI windows change.
+TEST(Menu, InTheHostsThirdMenuWhateverTheMdiWindowsDo) {
+    const struct {
+        const char* name;
+        bool maximiseFirst;  // a module window maximised before STARTUP
+    } rows[] = {{"all children restored", false}, {"one child maximised", true}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        DaemonSession s("SE", "");
+        HWND smtp = GetParent(s.frame.AddModuleWindow(L"Norvale SMTP Server", ClassOfModule(0)));
+        HWND ext = GetParent(s.frame.AddModuleWindow(L"Norvale Ext Server", ClassOfModule(2)));
+        if (row.maximiseFirst) SendMessageW(s.frame.client(), WM_MDIMAXIMIZE, reinterpret_cast<WPARAM>(smtp), 0);
+        HMENU bar = GetMenu(s.frame.frame());
+        HMENU window = fixture::FindPopup(bar, L"Window");
+        ASSERT_NE(window, nullptr);
+        ASSERT_EQ(GetSubMenu(bar, row.maximiseFirst ? 3 : 2), window) << "the child's system menu comes first";
+        ASSERT_EQ(s.Start() & 0xFF, 1);
+        ASSERT_TRUE(testhost::PumpUntil([&] { return fixture::FindPopup(window, L"Display control"); },
+                                        fixture::kWaitMs))
+            << fixture::Describe(ReadMenu(window));
+        for (int i = 0; i < GetMenuItemCount(bar); ++i) {
+            if (GetSubMenu(bar, i) != window) {
+                EXPECT_EQ(fixture::FindPopup(GetSubMenu(bar, i), L"Display control"), nullptr) << "menu " << i;
+            }
+        }
+        // The MDI client rebuilds its list of children in that menu.
+        SendMessageW(s.frame.client(), WM_MDIRESTORE, reinterpret_cast<WPARAM>(smtp), 0);
+        SendMessageW(s.frame.client(), WM_MDIACTIVATE, reinterpret_cast<WPARAM>(ext), 0);
+        HWND extra = s.frame.AddMdiChild(L"Extra");
+        SendMessageW(s.frame.client(), WM_MDIDESTROY, reinterpret_cast<WPARAM>(extra), 0);
+        testhost::PumpFor(50);
+        int popups = 0;
+        for (const MenuItem& item : ReadMenu(window)) popups += item.text == L"Display control";
+        EXPECT_EQ(popups, 1) << fixture::Describe(ReadMenu(window));
+        HMENU display = fixture::FindPopup(window, L"Display control");
+        SendMenuCommand(s.frame.frame(), 1002);
+        EXPECT_FALSE(IsWindowVisible(ext));
+        EXPECT_FALSE(IsChecked(display, 1002));
+        EXPECT_TRUE(IsWindowVisible(smtp));
     }
 }
 
