@@ -39,7 +39,7 @@ std::string ConfigText(const std::string& enabled, const std::string& hidden) {
     return text;
 }
 
-bool LibraryLoaded() { return GetModuleHandleW(L"orbwick.dll") != nullptr; }
+bool LibraryLoaded(const wchar_t* name) { return GetModuleHandleW(name) != nullptr; }
 
 DaemonSession::DaemonSession(HostVersion version) : version_(version) {
     host.SetBaseDirectory(directory_.Path());
@@ -88,7 +88,7 @@ HWND DaemonSession::AddMdiChildWithStyle(const std::wstring& title, DWORD style)
 }
 
 int32_t DaemonSession::Start() {
-    library_.emplace();
+    library_.emplace(libraryName);
     return library_->Startup(host.MakeRecord(version_.major, version_.minor));
 }
 
@@ -107,13 +107,13 @@ bool DaemonSession::WaitForWorkerEnd() {
 
 bool DaemonSession::CloseAndUnload() {
     if (!library_) {
-        return !LibraryLoaded();
+        return !LibraryLoaded(libraryName);
     }
     library_->Closedown();
     library_.reset();
     // The worker may still be waiting for this thread to answer a message;
     // it lets go of the library only after that.
-    return testhost::PumpUntil([] { return !LibraryLoaded(); }, kWaitMs);
+    return testhost::PumpUntil([this] { return !LibraryLoaded(libraryName); }, kWaitMs);
 }
 
 HMENU DaemonSession::HostMenu() const { return GetSubMenu(GetMenu(frame.frame()), 2); }

@@ -37,8 +37,8 @@ struct HostVersion {
 constexpr HostVersion kOldHost{3, 0};
 constexpr HostVersion kNewHost{4, 61};
 
-// True while orbwick.dll is mapped in this process.
-bool LibraryLoaded();
+// True while orbwick.dll (or the named library) is mapped in this process.
+bool LibraryLoaded(const wchar_t* name = L"orbwick.dll");
 
 class DaemonSession {
 public:
@@ -52,6 +52,7 @@ public:
 
     testhost::RecordingHost host;
     testhost::HostFrame frame;
+    const wchar_t* libraryName = L"orbwick.dll";  // the daemon build Start() loads
     const TempDirectory& directory() const { return directory_; }
 
     // The module window (an MDI child titled "Norvale <letter> module")

@@ -178,10 +178,10 @@ void RecordingHost::ClearCalls() {
     calls_.clear();
 }
 
-DaemonLibrary::DaemonLibrary() {
-    module_ = LoadLibraryW(L"orbwick.dll");
+DaemonLibrary::DaemonLibrary(const wchar_t* name) {
+    module_ = LoadLibraryW(name);
     if (module_ == nullptr) {
-        throw std::runtime_error("orbwick.dll could not be loaded");
+        throw std::runtime_error("the daemon library could not be loaded");
     }
     startup_ = reinterpret_cast<StartupFn>(reinterpret_cast<void*>(GetProcAddress(module_, "STARTUP")));
     daemon_ = reinterpret_cast<PlainFn>(reinterpret_cast<void*>(GetProcAddress(module_, "DAEMON")));

@@ -69,10 +69,11 @@ private:
     std::function<void()> onMerge_;
 };
 
-// The built orbwick.dll, loaded for the lifetime of this object.
+// The built orbwick.dll (or a test build of the daemon by another name),
+// loaded for the lifetime of this object.
 class DaemonLibrary {
 public:
-    DaemonLibrary();
+    explicit DaemonLibrary(const wchar_t* name = L"orbwick.dll");
     ~DaemonLibrary();
     DaemonLibrary(const DaemonLibrary&) = delete;
     DaemonLibrary& operator=(const DaemonLibrary&) = delete;

@@ -563,6 +563,24 @@ TEST(Commands, WithoutCoreWindowOnlyTheCoreMarkChanges) {
     }
 }
 
+// Before the worker has built the menu no module window is known: a save
+// then would hand the host an empty list and erase the saved choice.
+TEST(Commands, SaveSettingsBeforeTheMenuExistsDoesNothing) {
+    CommandBed bed;
+    bed.s.host.SetModuleState('P', -1);  // the worker keeps waiting
+    ASSERT_EQ(bed.s.Start() & 0xFF, 1);
+    ASSERT_TRUE(testhost::PumpUntil([&] { return !bed.s.host.CallsOf(testhost::Op::ModuleState).empty(); },
+                                    fixture::kWaitMs));
+    SendMenuCommand(bed.s.frame.frame(), 1099);
+    EXPECT_TRUE(bed.s.host.CallsOf(testhost::Op::MergeSection).empty());
+    EXPECT_EQ(GetFileAttributesA("IniUpdate.tmp"), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(bed.s.frame.commandsReceived(), (std::vector<unsigned>{1099})) << "the host's frame still gets it";
+    bed.s.host.SetModuleState('P', 1);
+    ASSERT_TRUE(bed.s.WaitForMenu());
+    SendMenuCommand(bed.s.frame.frame(), 1099);
+    EXPECT_EQ(bed.s.host.CallsOf(testhost::Op::MergeSection).size(), 1u) << "once the menu exists, it saves";
+}
+
 TEST(Commands, SaveSettingsReachesTheHostThenTheFrame) {
     CommandBed bed;
     ASSERT_TRUE(bed.s.StartAndWaitForMenu());

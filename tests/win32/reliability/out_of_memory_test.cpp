@@ -1,0 +1,79 @@
+// Running out of memory inside the daemon, at each of its allocations in
+// turn, through every entry from the host: STARTUP, the worker's pass with
+// its window enumeration, the hook's commands and CLOSEDOWN. Nothing thrown
+// may reach the host (the test program would end with it), a refused start
+// leaves neither hook nor worker, and every command still reaches the host.
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "daemon_session.h"
+
+using fixture::DaemonSession;
+using testhost::PumpUntil;
+using testhost::SendMenuCommand;
+
+namespace {
+
+const wchar_t kFailingBuild[] = L"orbwick_failing_new.dll";
+using FailAllocationFn = void(__cdecl*)(long);
+using AllocationFailedFn = int(__cdecl*)();
+
+TEST(OutOfMemory, EachAllocationFailingInTurn) {
+    int refused = 0, started = 0;
+    long n = 1;
+    for (;; ++n) {
+        SCOPED_TRACE(testing::Message() << "allocation " << n << " fails");
+        DaemonSession s("SPE", "P");
+        s.libraryName = kFailingBuild;
+        s.frame.AddModuleWindow(L"Norvale SMTP Server", L"mdlg_msc");
+        s.frame.AddModuleWindow(L"Norvale POP3 Server", L"mdlg_mpp");
+        s.AddCore();
+        // Armed through a reference of the test's own, dropped once the
+        // session holds the library.
+        HMODULE build = LoadLibraryW(kFailingBuild);
+        ASSERT_NE(build, nullptr);
+        auto failAllocation = reinterpret_cast<FailAllocationFn>(
+            reinterpret_cast<void*>(GetProcAddress(build, "FailAllocation")));
+        auto allocationFailed = reinterpret_cast<AllocationFailedFn>(
+            reinterpret_cast<void*>(GetProcAddress(build, "AllocationFailed")));
+        ASSERT_TRUE(failAllocation && allocationFailed);
+        failAllocation(n);
+        const bool accepted = (s.Start() & 0xFF) == 1;
+        FreeLibrary(build);
+        const std::vector<unsigned> commands = {1001, 1097, 1098, 1099, 1090};
+        if (accepted) {
+            ++started;
+            PumpUntil([&] { return s.MenuAttached() || allocationFailed(); }, fixture::kWaitMs);
+            testhost::PumpFor(30);
+            for (unsigned command : commands) SendMenuCommand(s.frame.frame(), command);
+            std::vector<unsigned> received = s.frame.commandsReceived();
+            received.erase(std::remove(received.begin(), received.end(), 499u), received.end());  // a save's own
+            EXPECT_EQ(received, commands) << "the hook chain goes on to the host";
+            const bool failed = allocationFailed() != 0;
+            EXPECT_TRUE(s.CloseAndUnload()) << "the worker ended and let go of the library";
+            if (!failed) break;  // a whole run that never reached allocation n
+        } else {
+            ++refused;
+            EXPECT_TRUE(allocationFailed());
+            // The host unloads the library without CLOSEDOWN: a hook left
+            // behind would now run unmapped code for the next message, and a
+            // worker would keep the library mapped.
+            s.library().reset();
+            EXPECT_TRUE(PumpUntil([] { return !fixture::LibraryLoaded(kFailingBuild); }, fixture::kWaitMs));
+            for (unsigned command : commands) SendMenuCommand(s.frame.frame(), command);
+            EXPECT_EQ(s.frame.commandsReceived(), commands);
+        }
+        if (HasFatalFailure() || n > 5000) break;
+    }
+    std::printf("allocations failed in turn: %ld (STARTUP refused %d times, accepted %d times)\n", n - 1, refused,
+                started);
+    EXPECT_GT(refused, 0) << "allocations inside STARTUP were reached";
+    EXPECT_GT(started, 1) << "allocations after STARTUP (worker, hook) were reached";
+}
+
+}  // namespace
