@@ -3,20 +3,12 @@
 #include <string>
 
 #include "daemon_state.h"
+#include "texts.h"
+#include "window_text.h"
 
 namespace {
 
-const wchar_t kDisplayControlText[] = L"Display control";
-const wchar_t kHideAllText[] = L"Hide all";
-const wchar_t kShowAllText[] = L"Show all";
-const wchar_t kSaveSettingsText[] = L"Save settings";
-const wchar_t kMissingWindowLabelPrefix[] = L"Module ";
-
 constexpr int kHostMenuPosition = 2;  // the third top-level menu
-// A title is read into a buffer one longer than the read allows: at most 143
-// characters and the terminating zero arrive.
-constexpr int kTitleBufferLength = 145;
-constexpr int kTitleReadLength = 144;
 // A title whose 8th character is a space gets the module letter there.
 constexpr size_t kLetterPosition = 7;
 
@@ -30,9 +22,7 @@ std::wstring ModuleMenuLabel(int index) {
     if (slotWindow == nullptr) {
         return kMissingWindowLabelPrefix + std::wstring(1, letter);
     }
-    wchar_t buffer[kTitleBufferLength] = {};
-    SendMessageW(GetParent(slotWindow), WM_GETTEXT, kTitleReadLength, reinterpret_cast<LPARAM>(buffer));
-    std::wstring label = buffer;
+    std::wstring label = ReadWindowText(GetParent(slotWindow));
     if (label.size() > kLetterPosition && label[kLetterPosition] == L' ') {
         label.insert(kLetterPosition, 1, letter);
     }

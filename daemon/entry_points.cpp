@@ -13,11 +13,9 @@
 #include "settings.h"
 #include "startup_worker.h"
 #include "sysutils_mini.h"
+#include "texts.h"
 
 namespace {
-
-const wchar_t kLogVersionError[] = L"Orbwick daemon could not load (version error)";
-const wchar_t kLogLoaded[] = L"Orbwick daemon loaded successfully";
 
 // The host's base directory with a trailing "\". A null or empty answer stays
 // empty rather than becoming a lone "\" (the root of the drive), so the

@@ -44,7 +44,6 @@ constexpr TitleRule kTitleRules[] = {
 const wchar_t kMdiChildClass[] = L"NVLMDICHILD";
 const wchar_t kSystemMessagesTitle[] = L"System Messages";
 const wchar_t kSystemStatisticsTitle[] = L"System Statistics";
-const wchar_t kCoreWindowLabel[] = L"Norvale Core Process";
 
 char ModuleLetter(int index) { return kModuleLetters[index]; }
 

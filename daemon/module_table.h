@@ -54,6 +54,3 @@ int SlotOfClassName(std::wstring_view className, bool newHost);
 // "Norvale SMTP Server", 1 for "Norvale POP3 Server", kCoreSlot for "Norvale
 // Core Process"; kNoSlot otherwise and always when newHost is false.
 int SlotOfMdiChildTitle(std::wstring_view title, bool newHost);
-
-// The fixed menu label of the core window, "Norvale Core Process".
-extern const wchar_t kCoreWindowLabel[];

@@ -8,13 +8,10 @@
 #include "daemon_state.h"
 #include "norvlib.h"
 #include "sysutils_mini.h"
+#include "texts.h"
 
 namespace {
 
-const wchar_t kConfigFileName[] = L"norvale.ini";
-const wchar_t kUpdateFileNameW[] = L"IniUpdate.tmp";
-constexpr char kProtocolsSection[] = "Protocols";
-constexpr char kHiddenWindowsSection[] = "HiddenWindows";
 // Whole-line mode: every line of a section is one key, with or without "=",
 // so the bare module names the host merged in are read back.
 constexpr char kWholeLineSeparator = '#';
@@ -57,7 +54,7 @@ std::string HiddenModuleLines() {
 // closed. On any failure a file this call created is removed again, and a file
 // it could not create is left alone.
 bool WriteUpdateFile(const std::string& bytes) {
-    HANDLE file = CreateFileW(kUpdateFileNameW, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+    HANDLE file = CreateFileA(kUpdateFileName, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                               nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return false;
@@ -69,7 +66,7 @@ bool WriteUpdateFile(const std::string& bytes) {
     complete = complete && FlushFileBuffers(file);
     complete = CloseHandle(file) && complete;
     if (!complete) {
-        DeleteFileW(kUpdateFileNameW);
+        DeleteFileA(kUpdateFileName);
     }
     return complete;
 }
@@ -91,6 +88,6 @@ void SaveSettings() {
         return;
     }
     MergeHiddenWindowsSection(g_daemon.host);
-    DeleteFileW(kUpdateFileNameW);
+    DeleteFileA(kUpdateFileName);
     SendMessageW(g_daemon.mainWindow, WM_COMMAND, kHostCommandReloadConfig, 0);
 }

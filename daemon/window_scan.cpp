@@ -6,18 +6,10 @@
 
 #include "daemon_state.h"
 #include "norvlib.h"
+#include "texts.h"
+#include "window_text.h"
 
 namespace {
-
-const wchar_t kLogNoMainWindow[] = L"Orbwick daemon could not find main window";
-const wchar_t kLogScanComplete[] = L"Orbwick: window scan complete";
-const wchar_t kLogFoundWindowPrefix[] = L"Found window: ";
-
-// Class names and titles are read into buffers one longer than the read
-// allows, all zero beforehand: a read that fails leaves an empty text, and
-// the longest text kept is 143 characters plus its terminating zero.
-constexpr int kNameBufferLength = 145;
-constexpr int kNameReadLength = 144;
 
 // The standard system menu of an MDI child has nine items; position 6 is
 // Close and position 5 the separator ahead of it.
@@ -25,20 +17,6 @@ constexpr int kFullSystemMenuItems = 9;
 constexpr UINT kClosePosition = 6;
 constexpr UINT kSeparatorBeforeClosePosition = 5;
 constexpr WPARAM kWholeFrame = 1;
-
-std::wstring ReadClassName(HWND window) {
-    wchar_t buffer[kNameBufferLength] = {};
-    GetClassNameW(window, buffer, kNameReadLength);
-    return buffer;
-}
-
-// The window belongs to the host's thread: SendMessageW waits until that
-// thread has answered.
-std::wstring ReadTitle(HWND window) {
-    wchar_t buffer[kNameBufferLength] = {};
-    SendMessageW(window, WM_GETTEXT, kNameReadLength, reinterpret_cast<LPARAM>(buffer));
-    return buffer;
-}
 
 bool IsSystemWindowTitle(const std::wstring& title) {
     return title == kSystemMessagesTitle || title == kSystemStatisticsTitle;
@@ -81,7 +59,7 @@ void ClassifyWindow(WorkerRun run, HWND window) {
     }
     WriteHostLog(g_daemon.host, kLogLevelDetail, line.c_str());
     if (className == kMdiChildClass) {
-        if (!IsSystemWindowTitle(ReadTitle(window))) {
+        if (!IsSystemWindowTitle(ReadWindowText(window))) {
             TrimSystemMenu(run, window);
         }
         return;
@@ -95,7 +73,7 @@ void ClassifyWindowNewHost(WorkerRun run, HWND window) {
     }
     const std::wstring className = ReadClassName(window);
     if (className == kMdiChildClass) {
-        const std::wstring title = ReadTitle(window);
+        const std::wstring title = ReadWindowText(window);
         if (IsSystemWindowTitle(title)) {
             return;
         }

@@ -5,14 +5,9 @@
 #include <string>
 
 #include "sysutils_mini.h"
-
-const char kUpdateFileName[] = "IniUpdate.tmp";
-const char kHiddenWindowsHeader[] = "[HiddenWindows]";
+#include "texts.h"
 
 namespace {
-
-const wchar_t kSaveFailedText[] = L"Failed to save settings";
-const wchar_t kMessageCaption[] = L"Orbwick";
 
 constexpr char kHostModulePrefix[] = "NORVALE";
 constexpr uint32_t kStateBit0 = 1u << 0;

@@ -25,7 +25,3 @@ void ShowSaveFailedMessage(const HostRecord& host);
 // Writes one line to the host's log (first argument 10), the text converted to
 // the system's default code page and zero-terminated.
 void WriteHostLog(const HostRecord& host, int32_t level, const wchar_t* text);
-
-// The file and section names handed to MergeSection.
-extern const char kUpdateFileName[];       // "IniUpdate.tmp"
-extern const char kHiddenWindowsHeader[];  // "[HiddenWindows]"
