@@ -2,9 +2,12 @@
 # later, with debugging information that the build moves into
 # orbwick.dll.debug, and with no path of this machine in either file.
 add_compile_definitions(_WIN32_WINNT=0x0501 WINVER=0x0501)
+# The sources appear as /orbwick/<path in the repository> (absolute, so that
+# tools do not put the compiler's folder in front); for a build tree inside
+# the sources the later map wins.
 add_compile_options(-g
-  -ffile-prefix-map=${CMAKE_SOURCE_DIR}=src
-  -ffile-prefix-map=${CMAKE_BINARY_DIR}=build)   # the later map wins for a build tree inside the sources
+  -ffile-prefix-map=${CMAKE_SOURCE_DIR}=/orbwick
+  -ffile-prefix-map=${CMAKE_BINARY_DIR}=/orbwick-build)
 
 # Where the DLL, its symbols and the package go: the win32 preset's tree passes
 # its own folders, so that its tests load this very file.

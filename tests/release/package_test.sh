@@ -32,4 +32,4 @@ startup=$("$NM" "$dir/orbwick.dll.debug" | awk '$3 == "_STARTUP" || $3 == "START
 [ -n "$startup" ] || fail "no STARTUP symbol in orbwick.dll.debug"
 where=$("$ADDR2LINE" -f -e "$dir/orbwick.dll.debug" "0x$startup" | tr '\n' ' ')
 echo "package_test: STARTUP at 0x$startup is $where"
-echo "$where" | grep -Eq '^STARTUP src/daemon/entry_points\.cpp:[0-9]+' || fail "symbols do not resolve STARTUP: $where"
+echo "$where" | grep -Eq '^STARTUP /orbwick/daemon/entry_points\.cpp:[0-9]+' || fail "symbols do not resolve STARTUP: $where"

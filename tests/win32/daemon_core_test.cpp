@@ -54,8 +54,8 @@ TEST(Exports, CarryAVersionResource) {
     for (const auto& row : strings) {
         SCOPED_TRACE(testing::Message() << row.name);
         wchar_t* value = nullptr;
-        const std::wstring path = std::wstring(L"\\StringFileInfo\\040904B0\\") + row.name;
-        ASSERT_TRUE(VerQueryValueW(info.data(), path.c_str(), reinterpret_cast<void**>(&value), &length));
+        const std::wstring key = std::wstring(L"\\StringFileInfo\\040904B0\\") + row.name;
+        ASSERT_TRUE(VerQueryValueW(info.data(), key.c_str(), reinterpret_cast<void**>(&value), &length));
         EXPECT_STREQ(value, row.value);
     }
     VS_FIXEDFILEINFO* fixed = nullptr;
