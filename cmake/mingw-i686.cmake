@@ -1,14 +1,21 @@
 # Cross toolchain: 32-bit Windows (PE32, i386) with mingw-w64.
-# The -posix thread model is needed by GoogleTest's std::mutex; everything is
-# linked statically so that no mingw runtime DLL has to ship beside ours.
+# Two thread models: -posix for the tests (GoogleTest needs std::mutex), and
+# -win32 for the shipped orbwick.dll, whose runtime then calls Windows directly
+# instead of pulling in the static POSIX threads library. Everything is linked
+# statically so that no mingw runtime DLL has to ship beside ours.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 
 set(MINGW_PREFIX i686-w64-mingw32)
-set(CMAKE_C_COMPILER   ${MINGW_PREFIX}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${MINGW_PREFIX}-g++-posix)
+set(ORBWICK_THREAD_MODEL posix CACHE STRING "mingw-w64 thread model: posix or win32")
+set(CMAKE_C_COMPILER   ${MINGW_PREFIX}-gcc-${ORBWICK_THREAD_MODEL})
+set(CMAKE_CXX_COMPILER ${MINGW_PREFIX}-g++-${ORBWICK_THREAD_MODEL})
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES ORBWICK_THREAD_MODEL)
 set(CMAKE_RC_COMPILER  ${MINGW_PREFIX}-windres)
 set(CMAKE_OBJDUMP      ${MINGW_PREFIX}-objdump CACHE FILEPATH "objdump for PE files")
+set(CMAKE_OBJCOPY      ${MINGW_PREFIX}-objcopy CACHE FILEPATH "objcopy for PE files")
+set(CMAKE_NM           ${MINGW_PREFIX}-nm CACHE FILEPATH "nm for PE files")
+set(CMAKE_ADDR2LINE    ${MINGW_PREFIX}-addr2line CACHE FILEPATH "addr2line for PE files")
 
 set(CMAKE_FIND_ROOT_PATH /usr/${MINGW_PREFIX})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

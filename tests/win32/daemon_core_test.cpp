@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include <windows.h>
 
 #include "test_host.h"
@@ -41,11 +44,20 @@ TEST(Exports, CarryAVersionResource) {
     ASSERT_GT(size, 0u);
     std::vector<unsigned char> info(size);
     ASSERT_TRUE(GetFileVersionInfoW(path, 0, size, info.data()));
-    wchar_t* product = nullptr;
+    const struct {
+        const wchar_t* name;
+        const wchar_t* value;
+    } strings[] = {{L"ProductName", L"Orbwick"},
+                   {L"CompanyName", L"The Orbwick developers"},
+                   {L"LegalCopyright", L"Copyright (C) 2026 The Orbwick developers. MIT License."}};
     UINT length = 0;
-    ASSERT_TRUE(VerQueryValueW(info.data(), L"\\StringFileInfo\\040904B0\\ProductName",
-                               reinterpret_cast<void**>(&product), &length));
-    EXPECT_STREQ(product, L"Orbwick");
+    for (const auto& row : strings) {
+        SCOPED_TRACE(testing::Message() << row.name);
+        wchar_t* value = nullptr;
+        const std::wstring key = std::wstring(L"\\StringFileInfo\\040904B0\\") + row.name;
+        ASSERT_TRUE(VerQueryValueW(info.data(), key.c_str(), reinterpret_cast<void**>(&value), &length));
+        EXPECT_STREQ(value, row.value);
+    }
     VS_FIXEDFILEINFO* fixed = nullptr;
     ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
     EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_DLL));

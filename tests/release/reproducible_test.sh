@@ -1,0 +1,34 @@
+#!/bin/sh
+# Builds the release a second time from a copy of the sources, in other
+# folders, and compares it byte for byte with the release of the build tree:
+# orbwick.dll, orbwick.dll.debug, the zip and SHA256SUMS. Only the product's
+# tree is built (the DLL and the package), with the same time stamp.
+#   reproducible_test.sh <source-dir> <package-dir> <source-date-epoch> <build-type>
+set -eu
+src=$1 reference=$2 epoch=$3 build_type=$4
+work=$(mktemp -d /tmp/orbwick-rebuild.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+fail() { echo "reproducible_test: $*" >&2; exit 1; }
+
+# The sources as committed or changed in the checkout, without build trees.
+mkdir "$work/sources"
+if git -C "$src" rev-parse --git-dir >/dev/null 2>&1; then
+    (cd "$src" && git ls-files -z --cached --others --exclude-standard | xargs -0 tar -cf - 2>/dev/null) |
+        tar -xf - -C "$work/sources"
+else
+    (cd "$src" && tar -cf - --exclude=./build .) | tar -xf - -C "$work/sources"
+fi
+
+cmake -S "$work/sources" -B "$work/rebuild" --toolchain "$work/sources/cmake/mingw-i686.cmake" \
+    -DORBWICK_THREAD_MODEL=win32 -DORBWICK_PRODUCT_ONLY=ON -DCMAKE_BUILD_TYPE="$build_type" \
+    -DORBWICK_SOURCE_DATE_EPOCH="$epoch" >"$work/build.log" 2>&1 &&
+    cmake --build "$work/rebuild" -j2 >>"$work/build.log" 2>&1 || { cat "$work/build.log"; fail "rebuild failed"; }
+
+for file in orbwick.dll orbwick.dll.debug; do
+    cmp "$reference/../bin/$file" "$work/rebuild/bin/$file" || fail "$file differs"
+done
+for file in SHA256SUMS $(cd "$work/rebuild/package" && ls *.zip); do
+    cmp "$reference/$file" "$work/rebuild/package/$file" || fail "$file differs"
+done
+echo "reproducible_test: rebuilt in $work, bit-identical:"
+(cd "$work/rebuild/package" && sha256sum *.zip orbwick.dll.debug) | sed 's/^/  /'
