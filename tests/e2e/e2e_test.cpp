@@ -80,7 +80,7 @@ TEST(EndToEnd, StartupHidesTheListedWindows) {
         SCOPED_TRACE(std::string("host version ") + std::string(version, version + wcslen(version)));
         BaseDirectory base;
         base.WriteFile(kConfigName, Config("NORVALES\r\nNORVALEP\r\n"));
-        const HostRun run = RunAfterMenu(base, std::wstring(L"--run-ms 400 --version ") + version);
+        const HostRun run = RunAfterMenu(base, std::wstring(L"--run-ms 400 --host-version ") + version);
         const HostState state = e2e::ReadState(base);
         ExpectShown(state, "Norvale SMTP Server", false);
         ExpectShown(state, "Norvale POP3 Server", false);
@@ -172,6 +172,20 @@ TEST(EndToEnd, LateModuleIsWaitedFor) {
     ASSERT_EQ(started.size(), 1u);
     ASSERT_EQ(menu.size(), 1u);
     EXPECT_LT(run.log.find(started[0]), run.log.find(menu[0])) << "the menu came before the late module";
+}
+
+// Without norvale.ini the host says so in its log; its screenshot is a PNG
+// from the platform's encoder, compact enough to pass around (under 200 KB).
+TEST(EndToEnd, MissingConfigurationIsLoggedAndTheScreenshotIsACompactPng) {
+    BaseDirectory base;
+    const HostRun run = e2e::RunHost(
+        base, L"--modules SPD --auto-close-boxes --screenshot shot.png --screenshot-ms 300 --run-ms 600", kRunLimitMs);
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(LogLinesWith(run.log, "norvale.ini not found").size(), 1u) << run.log;
+    const std::string png = base.ReadFile(L"shot.png");
+    EXPECT_EQ(png.substr(0, 16), std::string("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR", 16)) << run.log;
+    EXPECT_LT(png.size(), 200u * 1024u);
+    EXPECT_EQ(LogLinesWith(run.log, std::to_string(png.size()) + " bytes)").size(), 1u) << run.log;
 }
 
 }  // namespace
