@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <mutex>
 #include <vector>
@@ -13,6 +14,7 @@ namespace {
 std::mutex g_logMutex;
 HANDLE g_logFile = INVALID_HANDLE_VALUE;
 std::vector<std::wstring> g_pending;  // lines not yet in the list box
+constexpr LONG kLineEndMargin = 6;    // pixels after the widest line
 
 std::string TimeStamp() {
     SYSTEMTIME now;
@@ -56,6 +58,23 @@ void ScrollToLine(HWND list, LRESULT index) {
     SendMessageW(list, LB_SETTOPINDEX, static_cast<WPARAM>(top), 0);
 }
 
+// A list box shows its horizontal scroll bar only once it is told how wide its
+// lines are: widens that extent to the widest of the new lines.
+void WidenToLines(HWND list, const std::vector<std::wstring>& lines) {
+    const HDC dc = GetDC(list);
+    const HGDIOBJ oldFont = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(list, WM_GETFONT, 0, 0)));
+    LONG widest = static_cast<LONG>(SendMessageW(list, LB_GETHORIZONTALEXTENT, 0, 0));
+    for (const std::wstring& line : lines) {
+        SIZE size = {};
+        if (GetTextExtentPoint32W(dc, line.c_str(), static_cast<int>(line.size()), &size)) {
+            widest = std::max(widest, size.cx + kLineEndMargin);
+        }
+    }
+    SelectObject(dc, oldFont);
+    ReleaseDC(list, dc);
+    SendMessageW(list, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(widest), 0);
+}
+
 }  // namespace
 
 bool OpenHostLog(const std::wstring& path) {
@@ -91,6 +110,7 @@ void FlushPendingLogLines() {
     for (const std::wstring& line : lines) {
         last = SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line.c_str()));
     }
+    WidenToLines(list, lines);
     if (last != LB_ERR && last >= 0) {
         ScrollToLine(list, last);
     }

@@ -13,7 +13,7 @@ const wchar_t kUsage[] =
     L"usage: norvhost.exe [options]\n"
     L"A stand-in Norvale host: an MDI frame with module windows that loads daemons.\n"
     L"  --base-dir <dir>        base directory with norvale.ini (default: current directory)\n"
-    L"  --version <maj>.<min>   host version reported to daemons (default 4.70)\n"
+    L"  --host-version <maj>.<min>  host version reported to daemons (default 4.70)\n"
     L"  --modules <letters>     modules that run, from SPECDHFWXIB (default: [Protocols] of norvale.ini)\n"
     L"  --late <letter>=<ms>    start that module <ms> after the host (repeatable)\n"
     L"  --never <letters>       these modules never start\n"
@@ -30,6 +30,7 @@ const wchar_t kUsage[] =
     L"  --log <file>            log file (default norvhost.log in the base directory)\n"
     L"  --state <file>          at exit, write the MDI children's visibility and the\n"
     L"                          Display control menu's items to <file>\n"
+    L"  --version               print norvhost's own version\n"
     L"  --help                  this text\n";
 
 bool ParseNumber(const std::wstring& text, uint32_t& value) {
@@ -143,7 +144,7 @@ using ValueParser = std::function<bool(const std::wstring&, HostOptions&)>;
 const std::map<std::wstring, ValueParser>& ValueOptions() {
     static const std::map<std::wstring, ValueParser> table = {
         {L"--base-dir", [](const std::wstring& v, HostOptions& o) { o.baseDir = v; return !v.empty(); }},
-        {L"--version", ParseVersion},
+        {L"--host-version", ParseVersion},
         {L"--modules", ParseModules},
         {L"--late", ParseLate},
         {L"--never", [](const std::wstring& v, HostOptions& o) { return ParseLetters(v, o.never); }},
@@ -167,6 +168,8 @@ bool ParseFlag(const std::wstring& arg, HostOptions& options) {
         options.autoCloseBoxes = true;
     } else if (arg == L"--help" || arg == L"-h" || arg == L"/?") {
         options.help = true;
+    } else if (arg == L"--version") {
+        options.version = true;
     } else {
         return false;
     }

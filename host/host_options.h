@@ -36,6 +36,7 @@ struct HostOptions {
     std::wstring stateFile;                     // empty: no report
     std::vector<std::wstring> daemons;          // empty: orbwick.dll beside the program
     bool help = false;
+    bool version = false;                       // print norvhost's own version and exit
 };
 
 // The module letters the host knows, in module order.

@@ -95,8 +95,12 @@ int RunMessageLoop() {
 bool StartHost(HINSTANCE instance) {
     HostState& host = Host();
     OpenHostLog(host.options.logFile);
-    LogLine(kHostLevelInfo, L"norvhost starting: version " + std::to_wstring(host.options.majorVersion) + L"." +
+    LogLine(kHostLevelInfo, L"norvhost " + FromAnsi(NORVHOST_VERSION) + L" starting: host version " +
+                                std::to_wstring(host.options.majorVersion) + L"." +
                                 std::to_wstring(host.options.minorVersion) + L", base directory " + host.baseDir);
+    if (GetFileAttributesW(ConfigFilePath().c_str()) == INVALID_FILE_ATTRIBUTES) {
+        LogLine(kHostLevelError, L"Configuration file " + ConfigFilePath() + L" not found");
+    }
     ChooseModules(host);
     if (!RegisterChildClasses(instance) || !CreateFrameWindow(instance)) {
         LogLine(kHostLevelError, L"The host's windows could not be created");
@@ -128,6 +132,10 @@ int main() {
     }
     if (host.options.help) {
         std::fwprintf(stdout, L"%ls", HostUsageText());
+        return 0;
+    }
+    if (host.options.version) {
+        std::fwprintf(stdout, L"norvhost %hs\n", NORVHOST_VERSION);
         return 0;
     }
     SetUpPaths(host);

@@ -40,27 +40,39 @@ echo "== building orbwick.dll and norvhost.exe in $build_dir"
 cmake --preset win32 -B "$build_dir" >/dev/null
 cmake --build "$build_dir" -j2 --target orbwick norvhost
 
+# The demo's modules (letter and window title) and the ones hidden at start;
+# norvale.ini and the description of the picture both come from these.
+modules="S P D X"
+hidden="P"
+title_of() {
+    case $1 in
+        S) echo "Norvale SMTP Server" ;;
+        P) echo "Norvale POP3 Server" ;;
+        *) echo "Norvale Module $1" ;;
+    esac
+}
+
 echo "== sample base directory $demo_dir"
 mkdir -p "$demo_dir"
 rm -f "$demo_dir/norvhost.log" "$demo_dir/$screenshot" "$demo_dir/state.txt" "$demo_dir/host-output.txt"
-printf '%s\r\n' \
-    '; Norvale mail server configuration (demo)' \
-    '[General]' \
-    'ServerName = mail.example.test' \
-    'QueueDirectory = C:\Norvale\Queue' \
-    '' \
-    '[Protocols]' \
-    '; the modules the server runs' \
-    'NORVALES = norvales.dll   ; SMTP server' \
-    'NORVALEP = norvalep.dll   ; POP3 server' \
-    'NORVALED = norvaled.dll' \
-    'NORVALEX = norvalex.dll' \
-    '' \
-    '[HiddenWindows]' \
-    'NORVALEP' \
-    '' \
-    '[Maintenance]' \
-    'Interval = 30' > "$demo_dir/norvale.ini"
+{
+    printf '%s\r\n' \
+        '; Norvale mail server configuration (demo)' \
+        '[General]' \
+        'ServerName = mail.example.test' \
+        'QueueDirectory = C:\Norvale\Queue' \
+        '' \
+        '[Protocols]' \
+        '; the modules the server runs'
+    for m in $modules; do
+        printf 'NORVALE%s = norvale%s.dll   ; %s\r\n' "$m" "$(echo "$m" | tr A-Z a-z)" "$(title_of "$m")"
+    done
+    printf '\r\n[HiddenWindows]\r\n'
+    for m in $hidden; do
+        printf 'NORVALE%s\r\n' "$m"
+    done
+    printf '%s\r\n' '' '[Maintenance]' 'Interval = 30'
+} > "$demo_dir/norvale.ini"
 tr -d '\r' < "$demo_dir/norvale.ini"
 
 # The script clock starts when the daemon's menu is in the menu bar; then the
@@ -73,7 +85,10 @@ echo "== running norvhost.exe with orbwick.dll under Wine"
 host_exe=$(cd "$build_dir/bin" && pwd)/norvhost.exe
 wine_dir=$(cd "$build_dir" && pwd)
 rc=0
-(cd "$demo_dir" && "$OLDPWD/scripts/with-wine.sh" "$wine_dir" wine "$host_exe" "$@" >host-output.txt 2>&1) || rc=$?
+# Only the host's own output goes to a file: with-wine.sh's notes (such as the
+# first creation of the Wine prefix) show at once.
+(cd "$demo_dir" && "$OLDPWD/scripts/with-wine.sh" "$wine_dir" \
+    sh -c 'exec wine "$@" >host-output.txt 2>&1' wine "$host_exe" "$@") || rc=$?
 
 echo "== the host's log ($demo_dir/norvhost.log)"
 tr -d '\r' < "$demo_dir/norvhost.log"
@@ -90,5 +105,29 @@ if ! grep -q 'the "Display control" menu is open' "$demo_dir/norvhost.log"; then
     echo "demo: FAILED: the Display control menu did not open; $demo_dir/$screenshot shows the host without it" >&2
     exit 1
 fi
-echo "== screenshot with the Display control menu open: $(pwd)/$demo_dir/$screenshot"
+size=$(stat -c %s "$demo_dir/$screenshot")
+if [ "$size" -ge 204800 ]; then
+    echo "demo: FAILED: $demo_dir/$screenshot is $size bytes (at most 200 KB expected)" >&2
+    exit 1
+fi
+
+# What the picture shows, from the configuration above; the host's state
+# report at exit must agree.
+shown_titles="" hidden_titles="" mismatch=0
+for m in $modules; do
+    title=$(title_of "$m")
+    case " $hidden " in
+        *" $m "*) hidden_titles="$hidden_titles${hidden_titles:+, }$title"; expect=hidden ;;
+        *) shown_titles="$shown_titles${shown_titles:+, }$title"; expect=visible ;;
+    esac
+    grep -q "^window	$title	$expect\$" "$demo_dir/state.txt" || mismatch=1
+done
+echo "== screenshot ($size bytes): $(pwd)/$demo_dir/$screenshot"
+echo "   It shows the host with Window > Display control open."
+echo "   Hidden, their items unchecked: $hidden_titles."
+echo "   Shown, their items checked: $shown_titles, Norvale Core Process."
+if [ $mismatch = 1 ]; then
+    echo "demo: FAILED: the host's state ($demo_dir/state.txt) differs from that description" >&2
+    exit 1
+fi
 echo "== demo finished in ${elapsed}s"

@@ -52,7 +52,8 @@ if [ "${ORBWICK_USE_DISPLAY:-0}" != 1 ] || [ -z "${DISPLAY:-}" ]; then
 fi
 
 if [ ! -f "$WINEPREFIX/.orbwick-ready" ]; then
-    echo "with-wine: creating the Wine prefix $WINEPREFIX (once per build tree)" >&2
+    echo "with-wine: creating the Wine prefix $WINEPREFIX (once per build tree;" \
+        "about 20 s and 600 MB) ..." >&2
     wineboot --init >/dev/null 2>&1
     wineserver -w
     # A crash fails fast instead of waiting for a click on Wine's crash dialog.
@@ -62,6 +63,14 @@ if [ ! -f "$WINEPREFIX/.orbwick-ready" ]; then
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
     wineserver -w
     touch "$WINEPREFIX/.orbwick-ready"
+fi
+
+# Title-bar buttons are glyphs of the Marlett font; without it Wine draws them
+# as the letters "0 1 r". Debian's fonts-wine ships it.
+fonts_dir="$WINEPREFIX/drive_c/windows/Fonts"
+if [ ! -f "$fonts_dir/marlett.ttf" ] && [ -f /usr/share/wine/fonts/marlett.ttf ]; then
+    mkdir -p "$fonts_dir"
+    cp /usr/share/wine/fonts/marlett.ttf "$fonts_dir/"
 fi
 
 wineserver -p

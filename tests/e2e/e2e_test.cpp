@@ -4,6 +4,7 @@
 // never starts.
 
 #include <gtest/gtest.h>
+#include <wincodec.h>
 
 #include <string>
 
@@ -80,7 +81,7 @@ TEST(EndToEnd, StartupHidesTheListedWindows) {
         SCOPED_TRACE(std::string("host version ") + std::string(version, version + wcslen(version)));
         BaseDirectory base;
         base.WriteFile(kConfigName, Config("NORVALES\r\nNORVALEP\r\n"));
-        const HostRun run = RunAfterMenu(base, std::wstring(L"--run-ms 400 --version ") + version);
+        const HostRun run = RunAfterMenu(base, std::wstring(L"--run-ms 400 --host-version ") + version);
         const HostState state = e2e::ReadState(base);
         ExpectShown(state, "Norvale SMTP Server", false);
         ExpectShown(state, "Norvale POP3 Server", false);
@@ -172,6 +173,37 @@ TEST(EndToEnd, LateModuleIsWaitedFor) {
     ASSERT_EQ(started.size(), 1u);
     ASSERT_EQ(menu.size(), 1u);
     EXPECT_LT(run.log.find(started[0]), run.log.find(menu[0])) << "the menu came before the late module";
+}
+
+bool HasPlatformPngEncoder() {
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    IWICImagingFactory* factory = nullptr;
+    const bool found = SUCCEEDED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                                                  IID_IWICImagingFactory, reinterpret_cast<void**>(&factory)));
+    if (factory != nullptr) {
+        factory->Release();
+    }
+    if (SUCCEEDED(com)) {
+        CoUninitialize();
+    }
+    return found;
+}
+
+// Without norvale.ini the host says so in its log; its screenshot is a PNG
+// from the platform's encoder, compact enough to pass around (under 200 KB).
+TEST(EndToEnd, MissingConfigurationIsLoggedAndTheScreenshotIsACompactPng) {
+    if (!HasPlatformPngEncoder()) {
+        GTEST_SKIP() << "no Windows Imaging Component here (Windows XP and Server 2003 lack it unless installed)";
+    }
+    BaseDirectory base;
+    const HostRun run = e2e::RunHost(
+        base, L"--modules SPD --auto-close-boxes --screenshot shot.png --screenshot-ms 300 --run-ms 600", kRunLimitMs);
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(LogLinesWith(run.log, "norvale.ini not found").size(), 1u) << run.log;
+    const std::string png = base.ReadFile(L"shot.png");
+    EXPECT_EQ(png.substr(0, 16), std::string("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR", 16)) << run.log;
+    EXPECT_LT(png.size(), 200u * 1024u);
+    EXPECT_EQ(LogLinesWith(run.log, std::to_string(png.size()) + " bytes)").size(), 1u) << run.log;
 }
 
 }  // namespace

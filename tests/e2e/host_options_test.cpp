@@ -13,7 +13,7 @@ TEST(HostOptions, ParsesEveryOption) {
     HostOptions options;
     std::wstring error;
     const std::vector<std::wstring> args = {
-        L"--base-dir", L"C:\\base", L"--version", L"2.19", L"--modules", L"spd", L"--late", L"d=700",
+        L"--base-dir", L"C:\\base", L"--host-version", L"2.19", L"--modules", L"spd", L"--late", L"d=700",
         L"--never", L"X", L"--run-ms", L"5000", L"--commands", L"100:1097,50:1099", L"--open-menu", L"300",
         L"--screenshot", L"a.png", L"--screenshot-ms", L"900", L"--after-menu", L"4000", L"--merge-fails",
         L"--auto-close-boxes", L"--log", L"l.txt", L"--state", L"s.txt", L"--daemon", L"a.dll", L"--daemon", L"b.dll"};
@@ -42,6 +42,17 @@ TEST(HostOptions, ParsesEveryOption) {
     EXPECT_EQ(options.logFile, L"l.txt");
     EXPECT_EQ(options.stateFile, L"s.txt");
     EXPECT_EQ(options.daemons, (std::vector<std::wstring>{L"a.dll", L"b.dll"}));
+    EXPECT_FALSE(options.version);
+}
+
+// --version asks for norvhost's own version; it takes no value.
+TEST(HostOptions, VersionIsAFlag) {
+    HostOptions options;
+    std::wstring error;
+    ASSERT_TRUE(ParseHostOptions({L"--version", L"--run-ms", L"5"}, options, error));
+    EXPECT_TRUE(options.version);
+    EXPECT_EQ(options.runMs, 5u);
+    EXPECT_EQ(options.majorVersion, 4);
 }
 
 TEST(HostOptions, DefaultsWithoutArguments) {
@@ -62,9 +73,9 @@ TEST(HostOptions, RejectsMalformedArguments) {
         {L"--run-ms"},
         {L"--run-ms", L"12x"},
         {L"--run-ms", L"-5"},
-        {L"--version", L"4"},
-        {L"--version", L"4.256"},
-        {L"--version", L"a.b"},
+        {L"--host-version", L"4"},
+        {L"--host-version", L"4.256"},
+        {L"--host-version", L"a.b"},
         {L"--modules", L"SPZ"},
         {L"--never", L"1"},
         {L"--late", L"D700"},
@@ -90,9 +101,9 @@ TEST(HostOptions, RejectsMalformedArguments) {
 
 TEST(HostOptions, UsageNamesEveryOption) {
     const std::wstring usage = HostUsageText();
-    for (const wchar_t* option : {L"--base-dir", L"--version", L"--modules", L"--late", L"--never", L"--daemon",
-                                  L"--run-ms", L"--commands", L"--open-menu", L"--screenshot", L"--screenshot-ms",
-                                  L"--after-menu", L"--merge-fails", L"--auto-close-boxes", L"--log", L"--state"}) {
+    for (const wchar_t* option : {L"--base-dir", L"--host-version", L"--version", L"--modules", L"--late",
+                                  L"--never", L"--daemon", L"--run-ms", L"--commands", L"--open-menu",
+                                  L"--screenshot", L"--screenshot-ms", L"--after-menu", L"--merge-fails", L"--auto-close-boxes", L"--log", L"--state"}) {
         SCOPED_TRACE(std::string(option, option + wcslen(option)));
         EXPECT_NE(usage.find(option), std::wstring::npos);
     }

@@ -178,8 +178,20 @@ void RecordingHost::ClearCalls() {
     calls_.clear();
 }
 
+// The DLL beside the test program, by its full path: the test programs run
+// from the build tree and from the unpacked test kit alike, and no other
+// orbwick.dll on the search path can stand in for it.
+namespace {
+std::wstring DaemonLibraryPath(const wchar_t* name) {
+    wchar_t path[MAX_PATH * 4] = {};
+    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH * 4 - 1);
+    std::wstring directory(path, length);
+    return directory.substr(0, directory.find_last_of(L"\\/") + 1) + name;
+}
+}  // namespace
+
 DaemonLibrary::DaemonLibrary(const wchar_t* name) {
-    module_ = LoadLibraryW(name);
+    module_ = LoadLibraryW(DaemonLibraryPath(name).c_str());
     if (module_ == nullptr) {
         throw std::runtime_error("the daemon library could not be loaded");
     }
