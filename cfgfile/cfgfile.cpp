@@ -6,8 +6,8 @@
 #include <cstring>
 #include <new>
 
-#include "config_reader.h"
-#include "file_chunks.h"
+#include "internal/config_reader.h"
+#include "internal/file_chunks.h"
 
 namespace {
 

@@ -1,5 +1,7 @@
 // Cfgfile: reads an ini-style text file into an entry list, and collects the
-// entries of one section as text.
+// entries of one section as text. This header is the reader's public face;
+// internal/ holds its streaming pieces and platform seam (the fuzzer and the
+// reader's own tests use them too).
 //
 // Lines are 8-bit texts in the system's default code page. A line ends at LF
 // or CR LF; a CR followed by anything else is dropped and the line goes on;
@@ -14,16 +16,19 @@
 #include <string>
 #include <string_view>
 
-#include "bounded_text.h"
 #include "listlib.h"
 #include "sysutils_mini.h"
 
-// One text of an entry: at most BoundedText::kMaxLength (128) characters,
+// The longest text an entry, a section name or a line keeps: longer ones keep
+// their first 128 characters and lose the rest without notice.
+constexpr std::size_t kConfigTextMaxLength = 128;
+
+// One text of an entry: at most kConfigTextMaxLength characters,
 // any byte allowed, the length kept apart. The bytes belong to the entry that
 // holds the text and live as long as that entry.
 struct EntryText {
     const char* Chars;     // the first Length bytes are the text (null in `new ConfigEntry()`)
-    unsigned char Length;  // 0 to BoundedText::kMaxLength
+    unsigned char Length;  // 0 to kConfigTextMaxLength
 
     std::string_view View() const { return std::string_view(Chars, Length); }
 };

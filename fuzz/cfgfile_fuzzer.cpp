@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "config_reader.h"
+#include "internal/config_reader.h"
 
 namespace {
 

@@ -32,7 +32,7 @@ std::string MakeBaseDirectory(const char* name, const std::string& config)
 {
     char temp[MAX_PATH + 1] = {};
     GetTempPathA(MAX_PATH, temp);
-    const std::string directory = std::string(temp) + name + "\\";
+    std::string directory = std::string(temp) + name + "\\";
     CreateDirectoryA(directory.c_str(), nullptr);
     std::ofstream(directory + "norvale.ini", std::ios::binary) << config;
     return directory;
@@ -160,11 +160,11 @@ void BenchMenuLatency(testhost::HostFrame& frame, const std::string& base, int r
         QueryPerformanceFrequency(&frequency);
         QueryPerformanceCounter(&present);
         bench::SetModulePresent('B', true);
-        const double presentMs = static_cast<double>(present.QuadPart) * 1000.0 / frequency.QuadPart;
+        const double presentMs = static_cast<double>(present.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
         const HWND frameWindow = frame.frame();
         bench::PumpUntilDone([frameWindow] { return bench::HasDisplayControlMenu(frameWindow); }, kMenuTimeoutMs);
         const double attachedMs = bench::NowMs();
-        const double seenMs = static_cast<double>(bench::FirstPresentAnswer()) * 1000.0 / frequency.QuadPart;
+        const double seenMs = static_cast<double>(bench::FirstPresentAnswer()) * 1000.0 / static_cast<double>(frequency.QuadPart);
         totals.push_back(attachedMs - presentMs);
         polls.push_back(seenMs - presentMs);
         excesses.push_back(attachedMs - seenMs - 100.0);

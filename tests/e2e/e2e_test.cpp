@@ -45,7 +45,7 @@ std::string Config(const std::string& hiddenBody) {
 // Runs the host until the daemon's menu has been there for `script` and the
 // run time; fails the test when the host does not end by itself.
 HostRun RunAfterMenu(const BaseDirectory& base, const std::wstring& extra) {
-    const HostRun run = e2e::RunHost(base, L"--after-menu 20000 " + extra, kRunLimitMs);
+    HostRun run = e2e::RunHost(base, L"--after-menu 20000 " + extra, kRunLimitMs);
     EXPECT_TRUE(run.finished) << "the host did not end by itself";
     EXPECT_EQ(run.exitCode, 0u);
     return run;

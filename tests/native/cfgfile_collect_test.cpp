@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "config_reader.h"
+#include "internal/config_reader.h"
 
 namespace {
 

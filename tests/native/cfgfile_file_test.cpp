@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "config_reader.h"
+#include "internal/config_reader.h"
 #include "entry_rows.h"
 
 namespace {
@@ -75,7 +75,7 @@ TEST_F(ConfigFile, ReadsLargeFileWhole)
 {
     constexpr int kLines = 110000;
     std::string bytes;
-    bytes.reserve(kLines * 96);
+    bytes.reserve(std::size_t{kLines} * 96);
     for (int i = 0; i < kLines; ++i) {
         if (i % 1000 == 0)
             bytes += "[Part" + std::to_string(i / 1000) + "]\r\n";

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "config_reader.h"
+#include "internal/config_reader.h"
 #include "entry_rows.h"
 
 namespace {

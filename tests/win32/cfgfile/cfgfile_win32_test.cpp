@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "cfgfile.h"
-#include "config_reader.h"
+#include "internal/config_reader.h"
 
 namespace {
 

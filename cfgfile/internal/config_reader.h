@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "cfgfile.h"
+#include "internal/bounded_text.h"
 
 // The state of one load in progress. Its fields belong to the functions below.
 struct ConfigReader {

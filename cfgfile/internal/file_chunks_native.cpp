@@ -1,11 +1,11 @@
 // Native stand-in for the file seam (see file_chunks.h): C stdio, which knows
 // no sharing modes.
-#include "file_chunks.h"
+#include "internal/file_chunks.h"
 
 #include <cstdio>
 
 namespace {
-constexpr std::size_t kChunkSize = 16 * 1024;
+constexpr std::size_t kChunkSize = std::size_t{16} * 1024;
 }
 
 bool ReadFileChunks(const std::string& fileName, const std::function<bool(std::string_view)>& consume)

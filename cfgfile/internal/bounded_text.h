@@ -10,8 +10,10 @@
 #include <cstring>
 #include <string_view>
 
+#include "cfgfile.h"
+
 struct BoundedText {
-    static constexpr std::size_t kMaxLength = 128;
+    static constexpr std::size_t kMaxLength = kConfigTextMaxLength;
 
     unsigned char Length;    // 0 to kMaxLength
     char Chars[kMaxLength];  // the first Length bytes are the text

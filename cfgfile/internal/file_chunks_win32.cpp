@@ -1,5 +1,5 @@
 // The Windows file seam (see file_chunks.h).
-#include "file_chunks.h"
+#include "internal/file_chunks.h"
 
 #include <windows.h>
 
