@@ -142,8 +142,16 @@ void RecordingHost::SetOnMerge(std::function<void()> callback) {
     onMerge_ = std::move(callback);
 }
 
+double NowMs() {
+    LARGE_INTEGER frequency, counter;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&counter);
+    return static_cast<double>(counter.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
+}
+
 void RecordingHost::Record(HostCall call) {
     call.threadId = GetCurrentThreadId();
+    call.timeMs = NowMs();
     std::lock_guard<std::mutex> lock(mutex_);
     calls_.push_back(std::move(call));
 }

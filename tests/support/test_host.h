@@ -29,7 +29,12 @@ struct HostCall {
     std::string fileBytes;    // MergeSection: the file's bytes at the time of the call
     bool fileExisted = false; // MergeSection: whether the file existed then
     DWORD threadId = 0;
+    double timeMs = 0;        // NowMs() when the call arrived
 };
+
+// The host's clock: milliseconds from an arbitrary start, fine-grained
+// (performance counter), comparable across threads.
+double NowMs();
 
 // The recording host operations. One instance at a time (the operations are
 // plain function pointers without a context argument).

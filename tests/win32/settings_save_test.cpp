@@ -7,10 +7,12 @@
 
 #include <windows.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
 #include "daemon_session.h"
+#include "import_patch.h"
 
 using fixture::DaemonSession;
 using testhost::Op;
@@ -27,10 +29,11 @@ bool UpdateFileExists() { return GetFileAttributesA(kUpdateFile) != INVALID_FILE
 struct SaveBed {
     DaemonSession s{"SPDB", "C"};
     HWND cache;
+    std::map<char, HWND> slots;  // the slot windows of S, P and D
     SaveBed() {
-        s.frame.AddModuleWindow(L"Norvale SMTP Server", L"mdlg_msc");
-        s.frame.AddModuleWindow(L"Norvale POP3 Server", L"mdlg_mpp");
-        s.frame.AddModuleWindow(L"Norvale Dial-up", L"mdlg_dpc");
+        slots['S'] = s.frame.AddModuleWindow(L"Norvale SMTP Server", L"mdlg_msc");
+        slots['P'] = s.frame.AddModuleWindow(L"Norvale POP3 Server", L"mdlg_mpp");
+        slots['D'] = s.frame.AddModuleWindow(L"Norvale Dial-up", L"mdlg_dpc");
         cache = GetParent(s.frame.AddModuleWindow(L"Norvale Cache", L"mdlg_mcc"));
         s.frame.AddModuleWindow(L"Norvale Core Process", L"mdlg_core");
     }
@@ -41,6 +44,7 @@ TEST(Save, WritesTheHiddenEnabledModulesInIndexOrder) {
         const char* name;
         std::vector<UINT> commands;  // applied after Show all
         std::string bytes;
+        std::string hostHides = "";  // slot windows the host hides itself, inside shown MDI children
     } rows[] = {
         {"nothing hidden", {}, ""},
         {"D then P hidden", {1004, 1001}, "NORVALEP\r\nNORVALED\r\n"},
@@ -48,6 +52,7 @@ TEST(Save, WritesTheHiddenEnabledModulesInIndexOrder) {
         {"core only hidden", {1090}, ""},
         {"hidden and shown again", {1000, 1000}, ""},
         {"Hide all", {1097}, "NORVALES\r\nNORVALEP\r\nNORVALED\r\n"},
+        {"D's slot window hidden by the host", {}, "NORVALED\r\n", "D"},
     };
     SaveBed bed;
     ASSERT_TRUE(bed.s.StartAndWaitForMenu());
@@ -58,6 +63,7 @@ TEST(Save, WritesTheHiddenEnabledModulesInIndexOrder) {
         SCOPED_TRACE(row.name);
         SendMenuCommand(bed.s.frame.frame(), 1098);
         for (UINT command : row.commands) SendMenuCommand(bed.s.frame.frame(), command);
+        for (char letter : row.hostHides) ShowWindow(bed.slots[letter], SW_HIDE);
         // Saving twice without a change writes the same file twice.
         for (int save = 1; save <= 2; ++save) {
             SCOPED_TRACE(testing::Message() << "save " << save);
@@ -76,6 +82,7 @@ TEST(Save, WritesTheHiddenEnabledModulesInIndexOrder) {
                                                  bed.s.frame.commandsReceived().end());
             EXPECT_EQ(received, (std::vector<unsigned>{499, 1099}));
         }
+        for (char letter : row.hostHides) ShowWindow(bed.slots[letter], SW_SHOW);
     }
     EXPECT_FALSE(IsWindowVisible(bed.cache)) << "Show all leaves a module without an item alone";
 }
@@ -137,23 +144,69 @@ TEST(Save, RefusedMergeShowsTheBoxThenStillDeletesAndNotifies) {
     EXPECT_TRUE(otherFrame.commandsReceived().empty());
 }
 
-TEST(Save, UpdateFileThatCannotBeCreatedIsReportedAndNotMerged) {
-    SaveBed bed;
-    ASSERT_TRUE(bed.s.StartAndWaitForMenu());
-    ASSERT_TRUE(CreateDirectoryA(kUpdateFile, nullptr)) << "a directory in the way of the file";
-    MessageBoxCloser closer;
-    SendMenuCommand(bed.s.frame.frame(), 1099);
+// Failures of the update file's own calls, made by replacing the DLL's
+// imports of them: the write fails, writes only part of the bytes, the flush
+// fails, or the close fails after the handle went.
+BOOL WINAPI FailingWrite(HANDLE, LPCVOID, DWORD, LPDWORD written, LPOVERLAPPED) {
+    if (written != nullptr) *written = 0;
+    SetLastError(ERROR_DISK_FULL);
+    return FALSE;
+}
+BOOL WINAPI ShortWrite(HANDLE file, LPCVOID bytes, DWORD size, LPDWORD written, LPOVERLAPPED overlapped) {
+    return WriteFile(file, bytes, size / 2, written, overlapped);
+}
+BOOL WINAPI FailingFlush(HANDLE) {
+    SetLastError(ERROR_DISK_FULL);
+    return FALSE;
+}
+BOOL WINAPI FailingClose(HANDLE handle) {
+    CloseHandle(handle);
+    SetLastError(ERROR_DISK_FULL);
+    return FALSE;
+}
 
-    ASSERT_EQ(g_boxes.size(), 1u);
-    EXPECT_EQ(g_boxes[0].text, L"Failed to save settings");
-    EXPECT_EQ(g_boxes[0].caption, L"Orbwick");
-    EXPECT_EQ(g_boxes[0].owner, bed.s.frame.frame());
-    EXPECT_TRUE(bed.s.host.CallsOf(Op::MergeSection).empty()) << "nothing stale is handed to the host";
-    const DWORD attributes = GetFileAttributesA(kUpdateFile);
-    EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-        << "the directory is left alone";
-    EXPECT_EQ(bed.s.frame.commandsReceived(), (std::vector<unsigned>{1099})) << "no 499";
-    RemoveDirectoryA(kUpdateFile);
+TEST(Save, UpdateFileThatCannotBeWrittenCompletelyIsReportedAndNotMerged) {
+    const struct {
+        const char* name;
+        const char* import;  // replaced in the DLL; none: a directory is in the way of the file
+        const void* replacement;
+    } rows[] = {
+        {"a directory named like the file", nullptr, nullptr},
+        {"WriteFile fails", "WriteFile", reinterpret_cast<const void*>(&FailingWrite)},
+        {"WriteFile writes half", "WriteFile", reinterpret_cast<const void*>(&ShortWrite)},
+        {"FlushFileBuffers fails", "FlushFileBuffers", reinterpret_cast<const void*>(&FailingFlush)},
+        {"CloseHandle fails", "CloseHandle", reinterpret_cast<const void*>(&FailingClose)},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        SaveBed bed;
+        ASSERT_TRUE(bed.s.StartAndWaitForMenu());
+        SendMenuCommand(bed.s.frame.frame(), 1001);  // something to write
+        if (row.import == nullptr) {
+            ASSERT_TRUE(CreateDirectoryA(kUpdateFile, nullptr));
+        }
+        {
+            MessageBoxCloser closer;
+            fixture::ImportPatch patch(bed.s.library()->module(), row.import != nullptr ? row.import : "",
+                                       row.replacement);
+            ASSERT_EQ(patch.applied(), row.import != nullptr);
+            SendMenuCommand(bed.s.frame.frame(), 1099);
+        }
+        ASSERT_EQ(g_boxes.size(), 1u);
+        EXPECT_EQ(g_boxes[0].text, L"Failed to save settings");
+        EXPECT_EQ(g_boxes[0].caption, L"Orbwick");
+        EXPECT_EQ(g_boxes[0].owner, bed.s.frame.frame());
+        EXPECT_TRUE(bed.s.host.CallsOf(Op::MergeSection).empty()) << "nothing partial or stale is handed to the host";
+        EXPECT_EQ(bed.s.frame.commandsReceived(), (std::vector<unsigned>{1001, 1099})) << "no 499";
+        const DWORD attributes = GetFileAttributesA(kUpdateFile);
+        if (row.import == nullptr) {
+            EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+                << "the directory is left alone";
+            RemoveDirectoryA(kUpdateFile);
+        } else {
+            EXPECT_EQ(attributes, INVALID_FILE_ATTRIBUTES) << "no file left behind";
+        }
+    }
 }
 
 }  // namespace

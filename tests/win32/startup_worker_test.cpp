@@ -98,6 +98,61 @@ TEST(Polling, EmptyEnabledSetAsksNothingAndBuildsTheFixedMenu) {
 }
 
 // ---------------------------------------------------------------------------
+// Timing, from the times at which the host received the worker's calls. The
+// lower bounds are the worker's own waits, which a loaded machine only
+// lengthens; the upper bounds are generous multiples of them.
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[values.size() / 2];
+}
+
+TEST(Timing, WaitsAsLongAsItShouldAndNoLonger) {
+    const struct {
+        const char* name;
+        size_t absentTests;  // tests in which module S is still absent
+    } rows[] = {{"every module present", 0}, {"module S starts late", 8}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        DaemonSession s("SB", "");  // each test asks for B first, then S
+        s.AddModule(0);
+        s.AddModule(10);
+        if (row.absentTests > 0) s.host.SetModuleState('S', -1);
+        const double started = testhost::NowMs();
+        ASSERT_EQ(s.Start() & 0xFF, 1);
+        if (row.absentTests > 0) {
+            ASSERT_TRUE(PumpUntil([&] { return s.host.CallsOf(Op::ModuleState).size() >= 2 * row.absentTests; },
+                                  kWaitMs));
+            s.host.SetModuleState('S', 1);
+        }
+        ASSERT_TRUE(s.WaitForMenu());
+        const double menuAfterMs = testhost::NowMs() - started;
+
+        std::vector<double> tests;  // the time of each readiness test
+        for (const auto& call : s.host.CallsOf(Op::ModuleState)) {
+            if (call.text == Name('B')) tests.push_back(call.timeMs);
+        }
+        ASSERT_GE(tests.size(), row.absentTests + 1);
+        EXPECT_GE(tests.front() - started, 90) << "the first test comes after the initial delay of 100 ms";
+        std::vector<double> gaps;
+        for (size_t i = 1; i < tests.size(); ++i) gaps.push_back(tests[i] - tests[i - 1]);
+        if (!gaps.empty()) {
+            EXPECT_GE(Median(gaps), 10) << "tests about 20 ms apart";
+            EXPECT_LE(Median(gaps), 100) << "tests about 20 ms apart";
+        }
+        double scanStarted = 0;  // the scan's first log line
+        for (const auto& call : s.host.CallsOf(Op::WriteLog)) {
+            if (call.number == kLogLevelDetail && scanStarted == 0) scanStarted = call.timeMs;
+        }
+        EXPECT_GE(scanStarted - s.host.CallsOf(Op::ModuleState).back().timeMs, 90)
+            << "the scan comes 100 ms after the passing test";
+        if (row.absentTests == 0) {
+            EXPECT_LT(menuAfterMs, 1000) << "the menu is there well within a second of STARTUP";
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
 // The start-up click
 
 struct Click {
@@ -362,6 +417,73 @@ TEST(Unloading, StartingAgainBeforeTheOldWorkerHasGoneBuildsOneMenu) {
             testhost::SendMenuCommand(s.frame.frame(), 1000);
             EXPECT_EQ(IsWindowVisible(smtp) != FALSE, expectShown == 1);
             EXPECT_EQ(IsChecked(s.DisplayMenu(), 1000), expectShown == 1) << "the mark follows the command";
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// STARTUP again after CLOSEDOWN, the library still loaded, as a host may do
+// when it restarts its daemons: nothing of the first run may leak into the
+// second, and a refused second start does nothing at all.
+
+// The last "Display control" popup of the host menu, 0 if none: a second
+// accepted start adds its own after the one of the first run.
+HMENU LastDisplayMenu(HMENU hostMenu) {
+    HMENU last = nullptr;
+    for (int i = 0; i < GetMenuItemCount(hostMenu); ++i) {
+        wchar_t text[64] = {};
+        GetMenuStringW(hostMenu, static_cast<UINT>(i), text, 63, MF_BYPOSITION);
+        if (GetSubMenu(hostMenu, i) != nullptr && std::wstring(text) == L"Display control") {
+            last = GetSubMenu(hostMenu, i);
+        }
+    }
+    return last;
+}
+
+TEST(Restarting, StartupAgainWithoutUnloadingStartsAfresh) {
+    const struct {
+        const char* name;
+        fixture::HostVersion version;
+        bool accepted;
+    } rows[] = {{"accepted", fixture::kOldHost, true}, {"refused (host 2.19)", {2, 19}, false}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        DaemonSession s("SP", "");
+        HWND smtp = s.AddModule(0);
+        HWND pop = GetParent(s.AddModule(1));
+        ASSERT_TRUE(s.StartAndWaitForMenu());
+        ASSERT_TRUE(s.WaitForWorkerEnd());
+        HMENU firstMenu = s.DisplayMenu();
+        EXPECT_EQ(s.library()->Closedown(), 0);
+        DestroyWindow(smtp);  // module S's window goes while the daemon is closed down
+        s.host.ClearCalls();
+        const std::set<DWORD> threadsBefore = ThreadsOfThisProcess();
+        const int32_t result = s.library()->Startup(s.host.MakeRecord(row.version.major, row.version.minor));
+        std::set<DWORD> started;
+        for (DWORD thread : ThreadsOfThisProcess()) {
+            if (threadsBefore.count(thread) == 0) started.insert(thread);
+        }
+        if (row.accepted) {
+            ASSERT_EQ(result & 0xFF, 1);
+            HMENU secondMenu = nullptr;
+            ASSERT_TRUE(PumpUntil(
+                [&] {
+                    secondMenu = LastDisplayMenu(s.HostMenu());
+                    return secondMenu != nullptr && secondMenu != firstMenu;
+                },
+                kWaitMs));
+            EXPECT_EQ(fixture::ItemText(secondMenu, 1000), L"Module S") << "the slots were cleared";
+            EXPECT_EQ(fixture::ItemText(secondMenu, 1001), L"NorvaleP P module");
+        } else {
+            EXPECT_EQ(result, 0);
+            EXPECT_TRUE(started.empty()) << "no thread";
+            testhost::PumpFor(600);  // longer than a worker takes to scan and build its menu
+            ASSERT_EQ(s.host.Calls().size(), 1u) << "the version error is the one call";
+            EXPECT_EQ(s.host.Calls()[0].text, "Orbwick daemon could not load (version error)");
+            EXPECT_EQ(LastDisplayMenu(s.HostMenu()), firstMenu) << "no second menu";
+            testhost::SendMenuCommand(s.frame.frame(), 1001);
+            EXPECT_TRUE(IsWindowVisible(pop)) << "no hook acts on the commands";
+            EXPECT_TRUE(IsChecked(firstMenu, 1001));
         }
     }
 }

@@ -64,6 +64,26 @@ std::vector<std::string> ClassNamesBelow(HWND frame) {
     return names;
 }
 
+struct WindowOfClass {
+    const wchar_t* className;
+    HWND last;
+};
+
+BOOL CALLBACK NoteWindowOfClass(HWND window, LPARAM search) {
+    auto* wanted = reinterpret_cast<WindowOfClass*>(search);
+    wchar_t name[200] = {};
+    GetClassNameW(window, name, 199);
+    if (std::wstring(name) == wanted->className) wanted->last = window;
+    return TRUE;
+}
+
+// The window of this class that the platform's enumeration visits last.
+HWND LastWindowOfClass(HWND frame, const wchar_t* className) {
+    WindowOfClass search{className, nullptr};
+    EnumChildWindows(frame, &NoteWindowOfClass, reinterpret_cast<LPARAM>(&search));
+    return search.last;
+}
+
 // ---------------------------------------------------------------------------
 // Discovery
 
@@ -93,9 +113,9 @@ TEST(Discovery, FillsSlotsByTheRulesOfEachFlag) {
         const wchar_t* coreTitle;
         const wchar_t* module0Title;
     } rows[] = {
-        {"flag clear (3.0)", kOldHost, {L"Alpha Server", L"Beta Server", L"NorvaleE Checker"}, L"Core Console",
+        {"flag clear (3.0)", kOldHost, {L"Alpha Server", L"Beta Server", L"Older Checker"}, L"Core Console",
          L"Alpha Server"},
-        {"flag set (4.61)", kNewHost, {L"NorvaleS SMTP Server", L"NorvaleP POP3 Server", L"NorvaleE Checker"},
+        {"flag set (4.61)", kNewHost, {L"NorvaleS SMTP Server", L"NorvaleP POP3 Server", L"Older Checker"},
          L"Norvale Core Process", L"Norvale SMTP Server"},
     };
     for (const auto& row : rows) {
@@ -106,6 +126,9 @@ TEST(Discovery, FillsSlotsByTheRulesOfEachFlag) {
             HWND inner = s.frame.AddModuleWindow(child.title, child.innerClass);
             children[child.title] = GetParent(inner);
         };
+        // Two windows for module E's slot: the older MDI child lies below the
+        // newer one and is visited last, so its window fills the slot.
+        add({L"Older Checker", L"mdlg_mce"});
         for (const MdiChildRow& child : kDecoys) add(child);
         // The group the row's flag ignores goes first, so it is visited after
         // the group it recognises.
@@ -113,6 +136,8 @@ TEST(Discovery, FillsSlotsByTheRulesOfEachFlag) {
         for (const MdiChildRow& child : newHost ? kByClass : kByTitle) add(child);
         for (const MdiChildRow& child : newHost ? kByTitle : kByClass) add(child);
         add({L"Norvale Checker", L"mdlg_mce"});
+        ASSERT_EQ(LastWindowOfClass(s.frame.frame(), L"mdlg_mce"), GetWindow(children[L"Older Checker"], GW_CHILD))
+            << "the platform visits the older MDI child last";
         ASSERT_TRUE(s.StartAndWaitForMenu());
 
         const auto items = ReadMenu(s.DisplayMenu());
@@ -148,6 +173,39 @@ TEST(Discovery, FillsSlotsByTheRulesOfEachFlag) {
         EXPECT_EQ(s.host.LogLines(15), std::vector<std::string>{kLoaded});
         EXPECT_NE(fixture::ThreadOfLogLine(s.host, kScanComplete), GetCurrentThreadId())
             << "the scan runs on the daemon's own thread";
+    }
+}
+
+// On a new host the slot window of a titled MDI child is its first child, the
+// top of its children's Z order; without any child the title fills no slot.
+TEST(Discovery, NewHostTakesTheFirstChildOfATitledMdiChild) {
+    const struct {
+        const char* name;
+        int children;    // windows inside the "Norvale SMTP Server" MDI child
+        bool hideFirst;  // the host hides the first child itself, or else the other one
+        const wchar_t* label;
+        bool shownAfterToggle;
+    } rows[] = {
+        {"no child window", 0, false, L"Module S", true},
+        {"two children, the first hidden by the host", 2, true, L"NorvaleS SMTP Server", true},
+        {"two children, the other hidden by the host", 2, false, L"NorvaleS SMTP Server", false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        DaemonSession s("S", "", kNewHost);
+        HWND smtp = s.frame.AddMdiChild(L"Norvale SMTP Server");
+        for (int i = 0; i < row.children; ++i) s.frame.AddChildWindow(smtp, L"inner_any");
+        if (row.children > 0) {
+            HWND first = GetWindow(smtp, GW_CHILD);
+            ShowWindow(row.hideFirst ? first : GetWindow(first, GW_HWNDNEXT), SW_HIDE);
+        }
+        ASSERT_TRUE(s.StartAndWaitForMenu());
+        EXPECT_EQ(fixture::ItemText(s.DisplayMenu(), 1000), row.label);
+        // A toggle hides the MDI child only when its slot window counts as shown.
+        SendMenuCommand(s.frame.frame(), 1000);
+        EXPECT_EQ(IsWindowVisible(smtp) != FALSE, row.shownAfterToggle);
+        EXPECT_EQ(IsChecked(s.DisplayMenu(), 1000), row.shownAfterToggle);
+        EXPECT_TRUE(IsWindowVisible(s.frame.client()));
     }
 }
 
@@ -514,17 +572,47 @@ TEST(Commands, IgnoresOtherIdentifiersMessagesAndWindows) {
               (std::vector<unsigned>{1010, 999, 1011, 1089, 1091, 1096, 1100, 10, 1097}));
 }
 
+// Only the sign of the hook code counts: the platform's codes for messages of
+// dialog boxes (0), menus (2) and others are all acted on.
 TEST(Commands, NegativeHookCodeRunsNoAction) {
+    const struct {
+        int code;
+        bool acts;
+    } rows[] = {{-1, false}, {-5, false}, {0, true}, {MSGF_MENU, true}, {MSGF_SCROLLBAR, true}, {MSGF_USER, true}};
     CommandBed bed;
     ASSERT_TRUE(bed.s.StartAndWaitForMenu());
-    MSG message = {};
-    message.hwnd = bed.s.frame.frame();
-    message.message = WM_COMMAND;
-    message.wParam = 1097;
-    EXPECT_FALSE(CallMsgFilterW(&message, -1));
-    EXPECT_EQ(bed.State(), "VVVVV xxxxx");
-    EXPECT_FALSE(CallMsgFilterW(&message, 0)) << "not consumed";
-    EXPECT_EQ(bed.State(), "hhhVh --x--");
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message() << "code " << row.code);
+        MSG message = {};
+        message.hwnd = bed.s.frame.frame();
+        message.message = WM_COMMAND;
+        message.wParam = 1097;
+        EXPECT_FALSE(CallMsgFilterW(&message, row.code)) << "not consumed";
+        EXPECT_EQ(bed.State(), row.acts ? "hhhVh --x--" : "VVVVV xxxxx");
+        SendMenuCommand(bed.s.frame.frame(), 1098);
+    }
+}
+
+// Showing puts back what hiding took away and nothing more: a minimised
+// module window comes back minimised.
+TEST(Commands, ShowingAgainKeepsAMinimisedWindowMinimised) {
+    const struct {
+        const char* name;
+        UINT hide, show;
+    } rows[] = {{"toggled twice", 1000, 1000}, {"Hide all, Show all", 1097, 1098}};
+    CommandBed bed;
+    ASSERT_TRUE(bed.s.StartAndWaitForMenu());
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        ShowWindow(bed.smtp, SW_MINIMIZE);
+        ASSERT_TRUE(IsIconic(bed.smtp));
+        SendMenuCommand(bed.s.frame.frame(), row.hide);
+        EXPECT_FALSE(IsWindowVisible(bed.smtp));
+        SendMenuCommand(bed.s.frame.frame(), row.show);
+        EXPECT_TRUE(IsWindowVisible(bed.smtp));
+        EXPECT_TRUE(IsIconic(bed.smtp)) << "still minimised";
+        ShowWindow(bed.smtp, SW_RESTORE);
+    }
 }
 
 TEST(Commands, ShownModuleWithHiddenSlotWindowCountsAsHidden) {

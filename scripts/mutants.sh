@@ -1,0 +1,245 @@
+#!/bin/sh
+# Measures how many realistic faults of the product the tests catch:
+#   scripts/mutants.sh [--check] [<id>...]
+# Each mutant of scripts/mutants.list (or only the named ones) is applied on
+# its own to a scratch copy of this tree (build/mutants/src, with build trees
+# of its own), the code is rebuilt and the tests named for the mutant are run
+# under Wine (or natively). Prints one line per mutant and the score:
+#   caught    a test failed (or crashed, or ran out of time)
+#   SURVIVED  every test passed: the fault goes unnoticed
+#   stale     its original text is not in the file exactly once (the list
+#             needs updating after a change of the product); not counted
+#   no-build  it does not compile; not counted
+# --check only verifies that every mutant still applies, without building.
+# The first run builds the scratch copy from nothing; the whole kept list
+# takes about half an hour on the 2-core build machine. Not part of
+# scripts/test.sh. Exit code 0 when every mutant applied and built and none
+# survived, 1 otherwise, 2 when the tests fail without any mutant.
+set -eu
+cd "$(dirname "$0")/.."
+root=$(pwd)
+work=${ORBWICK_MUTANTS_DIR:-$root/build/mutants}
+list=${ORBWICK_MUTANTS_LIST:-$root/scripts/mutants.list}
+src=$work/src
+win32=$src/build/win32
+native=$src/build/native
+check_only=0
+if [ "${1:-}" = "--check" ]; then
+    check_only=1
+    shift
+fi
+
+# The list, split into one folder per mutant: id, file, what, the test names
+# of each kind, and the changes as pairs of files (N.old, N.new).
+split_list() {
+    rm -rf "$work/parsed"
+    mkdir -p "$work/parsed"
+    perl -e '
+        use strict; use warnings;
+        my ($list, $out) = @ARGV;
+        open(my $in, "<", $list) or die "$list: $!\n";
+        my ($n, $dir, $hunk, $side) = (0, "", 0, "");
+        my %text;
+        sub flush_hunk {
+            return unless $hunk && %text;
+            for my $s ("old", "new") {
+                open(my $f, ">", "$dir/$hunk.$s") or die;
+                print $f join("\n", @{ $text{$s} // [] });
+                close $f;
+            }
+            %text = ();
+        }
+        sub put { my ($name, $value) = @_; open(my $f, ">", "$dir/$name") or die; print $f "$value\n"; close $f; }
+        while (my $line = <$in>) {
+            chomp $line;
+            if ($line =~ /^== (\S+)\s*$/) {
+                flush_hunk();
+                $n++;
+                $dir = sprintf("%s/%03d", $out, $n);
+                mkdir $dir or die;
+                put("id", $1);
+                ($hunk, $side) = (0, "");
+            } elsif ($dir eq "" || $line =~ /^#/ || $line =~ /^\s*$/ && $side eq "") {
+                next;
+            } elsif ($line =~ /^(file|what):\s*(.*)$/) {
+                put($1, $2);
+            } elsif ($line =~ /^tests:\s*(.*)$/) {
+                my %kind = (win32 => [], native => []);
+                my $current = "win32";
+                for my $word (split " ", $1) {
+                    if (exists $kind{$word}) { $current = $word; } else { push @{ $kind{$current} }, $word; }
+                }
+                put($_, join(" ", @{ $kind{$_} })) for keys %kind;
+            } elsif ($line =~ /^([-+]) ?(.*)$/) {
+                my $s = $1 eq "-" ? "old" : "new";
+                if ($s eq "old" && $side ne "old") { flush_hunk(); $hunk++; }
+                $side = $s;
+                push @{ $text{$s} }, $2;
+            } elsif ($line =~ /^\s*$/) {
+                flush_hunk();
+                $side = "";
+            } else {
+                die "$list:$.: not understood: $line\n";
+            }
+        }
+        flush_hunk();
+    ' "$list" "$work/parsed"
+}
+
+# Applies the changes of mutant folder $1 to file $2 in place. Exit code 3
+# when an original text is not in the file exactly once.
+apply_changes() {
+    perl -e '
+        use strict; use warnings;
+        my ($dir, $file) = @ARGV;
+        local $/;
+        open(my $f, "<", $file) or die "$file: $!\n";
+        my $text = <$f>;
+        close $f;
+        for (my $i = 1; -e "$dir/$i.old"; $i++) {
+            open(my $o, "<", "$dir/$i.old") or die; my $old = <$o> // ""; close $o;
+            open(my $n, "<", "$dir/$i.new") or die; my $new = <$n> // ""; close $n;
+            my $count = () = $text =~ /\Q$old\E/g;
+            exit 3 if $count != 1;
+            my $at = index($text, $old);
+            substr($text, $at, length $old) = $new;
+        }
+        open($f, ">", $file) or die "$file: $!\n";
+        print $f $text;
+        close $f;
+    ' "$1" "$2"
+}
+
+field() { cat "$1/$2" 2>/dev/null || true; }
+
+if [ $check_only = 1 ]; then
+    split_list
+    stale=0
+    for dir in "$work"/parsed/*/; do
+        cp "$root/$(field "$dir" file)" "$work/check.tmp"
+        if ! apply_changes "$dir" "$work/check.tmp"; then
+            echo "stale: $(field "$dir" id) ($(field "$dir" file))"
+            stale=$((stale + 1))
+        fi
+    done
+    rm -f "$work/check.tmp"
+    echo "$(ls "$work/parsed" | wc -l) mutants, $stale stale"
+    [ $stale = 0 ]
+    exit
+fi
+
+if [ "${ORBWICK_MUTANTS_INSIDE:-0}" != 1 ]; then
+    scripts/bootstrap.sh
+    # The scratch copy: every file of the tree that git does not ignore. Only
+    # files whose bytes differ are copied, so a second run rebuilds only what
+    # changed since the first.
+    mkdir -p "$src"
+    git ls-files -co --exclude-standard | while IFS= read -r path; do
+        [ -f "$path" ] || continue
+        if ! cmp -s "$path" "$src/$path"; then
+            mkdir -p "$src/$(dirname "$path")"
+            cp "$path" "$src/$path"
+        fi
+    done
+    echo "== building the scratch copy in $src"
+    (cd "$src" && cmake --preset win32 >/dev/null && cmake --build --preset win32)
+    if grep -q '^tests:.*native' "$list"; then
+        (cd "$src" && cmake --preset native >/dev/null && cmake --build --preset native)
+    fi
+    # One private display and wineserver for all the runs below.
+    exec env ORBWICK_MUTANTS_INSIDE=1 scripts/with-wine.sh "$win32" "$0" "$@"
+fi
+
+# Runs the tests named in mutant folder $1 on the current scratch build;
+# fails when one of them fails. Output goes to $2.
+run_tests() {
+    status=0
+    names=$(field "$1" win32)
+    if [ -n "$names" ]; then
+        regex=$(echo "$names" | sed 's/ /|/g')
+        ctest --test-dir "$win32" -R "^($regex)\$" --timeout 180 --output-on-failure >>"$2" 2>&1 || status=1
+    fi
+    for program in $(field "$1" native); do
+        timeout 300 "$native/bin/$program" --gtest_brief=1 >>"$2" 2>&1 || status=1
+    done
+    return $status
+}
+
+# Builds what the tests of mutant folder $1 need. Output goes to $2.
+build_for() {
+    names=$(field "$1" win32)
+    if [ -n "$names" ]; then
+        # shellcheck disable=SC2086
+        cmake --build "$win32" -j2 --target $names >>"$2" 2>&1 || return 1
+    fi
+    programs=$(field "$1" native)
+    if [ -n "$programs" ]; then
+        # shellcheck disable=SC2086
+        cmake --build "$native" -j2 --target $programs >>"$2" 2>&1 || return 1
+    fi
+}
+
+split_list
+mkdir -p "$work/logs"
+if [ $# -gt 0 ]; then
+    for dir in "$work"/parsed/*/; do
+        keep=0
+        for wanted in "$@"; do
+            [ "$(field "$dir" id)" = "$wanted" ] && keep=1
+        done
+        [ $keep = 1 ] || rm -rf "$dir"
+    done
+fi
+
+# Every test named anywhere must pass before any mutant is tried.
+all=$work/parsed/all
+mkdir -p "$all"
+cat "$work"/parsed/[0-9]*/win32 | tr ' ' '\n' | sort -u | grep . | tr '\n' ' ' >"$all/win32" || true
+cat "$work"/parsed/[0-9]*/native | tr ' ' '\n' | sort -u | grep . | tr '\n' ' ' >"$all/native" || true
+echo "== the tests without any mutant: $(cat "$all/win32" "$all/native" | tr '\n' ' ')"
+: >"$work/logs/baseline.log"
+if ! build_for "$all" "$work/logs/baseline.log" || ! run_tests "$all" "$work/logs/baseline.log"; then
+    echo "the tests fail without any mutant: see $work/logs/baseline.log" >&2
+    exit 2
+fi
+
+caught=0 survived=0 stale=0 nobuild=0
+table=$work/results.txt
+: >"$table"
+for dir in "$work"/parsed/[0-9]*/; do
+    id=$(field "$dir" id)
+    file=$(field "$dir" file)
+    log=$work/logs/$id.log
+    : >"$log"
+    started=$(date +%s)
+    cp "$src/$file" "$work/original"
+    if ! apply_changes "$dir" "$src/$file"; then
+        result=stale
+    elif ! build_for "$dir" "$log"; then
+        result=no-build
+    elif run_tests "$dir" "$log"; then
+        result=SURVIVED
+    else
+        result=caught
+    fi
+    # Back to the original bytes with a new time, so the next build compiles
+    # the file again.
+    cp "$work/original" "$src/$file"
+    touch "$src/$file"
+    case $result in
+        caught) caught=$((caught + 1)) ;;
+        SURVIVED) survived=$((survived + 1)) ;;
+        stale) stale=$((stale + 1)) ;;
+        no-build) nobuild=$((nobuild + 1)) ;;
+    esac
+    line=$(printf '%-42s %-9s %4ss  %s' "$id" "$result" $(($(date +%s) - started)) "$(field "$dir" what)")
+    echo "$line"
+    echo "$line" >>"$table"
+done
+
+counted=$((caught + survived))
+echo
+echo "caught $caught of $counted mutants that change behaviour" \
+    "($(( counted > 0 ? caught * 100 / counted : 0 )) %); survived $survived, stale $stale, no-build $nobuild"
+echo "(table in $table, logs in $work/logs)"
+[ $survived = 0 ] && [ $stale = 0 ] && [ $nobuild = 0 ]
