@@ -22,7 +22,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 
-# Test programs run under Wine; scripts/wine-env.sh prepares the prefix,
+# Test programs run under Wine; scripts/with-wine.sh prepares the prefix,
 # the display and a persistent wineserver before CTest starts them.
 # scripts/wine-run.sh keeps Wine's background services off CTest's pipe.
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh)
