@@ -5,7 +5,7 @@
 #include "config_file.h"
 #include "host_log.h"
 #include "host_state.h"
-#include "module_windows.h"
+#include "host_modules.h"
 
 namespace {
 
@@ -36,7 +36,7 @@ std::string WindowLines() {
         wchar_t className[kTextCapacity] = {};
         wchar_t title[kTextCapacity] = {};
         GetClassNameW(child, className, kTextCapacity - 1);
-        if (lstrcmpW(className, kMdiChildClass) != 0) {
+        if (lstrcmpW(className, hostmodel::kMdiChildClass) != 0) {
             continue;
         }
         GetWindowTextW(child, title, kTextCapacity - 1);
