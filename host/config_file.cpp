@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "host_modules.h"
 #include "host_options.h"
 #include "host_state.h"
 #include "section_merge.h"
@@ -83,7 +84,7 @@ bool WriteFileAtomically(const std::wstring& path, const std::string& bytes) {
 std::string ModulesListedIn(const std::string& configText, const char* sectionName) {
     const std::string section = UpperAscii(SectionBodyText(configText, sectionName));
     std::string letters;
-    for (const char* letter = kModuleLetters; *letter != '\0'; ++letter) {
+    for (const char* letter = hostmodel::kModuleLetters; *letter != '\0'; ++letter) {
         if (section.find(std::string(kModuleNamePrefix) + *letter) != std::string::npos) {
             letters += *letter;
         }

@@ -1,50 +1,40 @@
 #include "frame_window.h"
 
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "config_file.h"
 #include "daemon_loader.h"
 #include "host_log.h"
+#include "host_frame.h"
 #include "host_state.h"
+#include "module_windows.h"
 #include "script.h"
 #include "state_report.h"
 
 namespace {
 
-const wchar_t kFrameClass[] = L"NorvaleFrame";
 const wchar_t kFrameTitle[] = L"Norvale Mail Server (norvhost)";
 constexpr int kFrameWidth = 1024;
 constexpr int kFrameHeight = 780;
-constexpr UINT kFirstChildId = 50000;
 
-HMENU CreateHostMenu() {
-    const HMENU bar = CreateMenu();
-    const HMENU file = CreatePopupMenu();
-    AppendMenuW(file, MF_STRING, IDM_EXIT, L"E&xit");
-    const HMENU configuration = CreatePopupMenu();
-    AppendMenuW(configuration, MF_STRING, IDM_RELOAD_CONFIG, L"&Re-read norvale.ini");
-    const HMENU window = CreatePopupMenu();
-    AppendMenuW(window, MF_STRING, IDM_CASCADE, L"&Cascade");
-    AppendMenuW(window, MF_STRING, IDM_TILE, L"&Tile");
-    AppendMenuW(window, MF_STRING, IDM_ARRANGE, L"&Arrange icons");
-    const HMENU help = CreatePopupMenu();
-    AppendMenuW(help, MF_STRING, IDM_ABOUT, L"&About norvhost");
-    AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(file), L"&File");
-    AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(configuration), L"&Configuration");
-    AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(window), L"&Window");
-    AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(help), L"&Help");
-    return bar;
-}
+std::optional<hostmodel::HostFrame> g_windows;
 
-// The MDI client gets no window menu: the MDI child list would otherwise be
-// appended to the third menu behind the items that daemons add.
-void OnCreate(HWND frame) {
-    CLIENTCREATESTRUCT clientCreate = {};
-    clientCreate.hWindowMenu = nullptr;
-    clientCreate.idFirstChild = kFirstChildId;
-    Host().client = CreateWindowExW(WS_EX_CLIENTEDGE, L"MDICLIENT", nullptr,
-                                    WS_CHILD | WS_CLIPCHILDREN | WS_VSCROLL | WS_HSCROLL | WS_VISIBLE, 0, 0, 0, 0,
-                                    frame, nullptr, GetModuleHandleW(nullptr), &clientCreate);
+// With --window-menu the MDI client lists its children at the end of
+// "Window", after the viewer commands; otherwise "Window" ends with the items
+// that daemons append.
+std::vector<hostmodel::PopupSpec> HostMenus(bool windowMenu) {
+    hostmodel::PopupSpec window = {L"&Window", {{IDM_CASCADE, L"&Cascade"}, {IDM_TILE, L"&Tile"}, {IDM_ARRANGE, L"&Arrange icons"}}};
+    if (windowMenu) {
+        window.items.push_back({IDM_NEXT_WINDOW, L"&Next window"});
+        window.items.push_back({IDM_NEW_VIEWER, L"New &message viewer"});
+        window.items.push_back({IDM_CLOSE_VIEWER, L"C&lose message viewer"});
+    }
+    return {{L"&File", {{IDM_EXIT, L"E&xit"}}},
+            {L"&Configuration", {{IDM_RELOAD_CONFIG, L"&Re-read norvale.ini"}}},
+            window,
+            {L"&Help", {{IDM_ABOUT, L"&About norvhost"}}}};
 }
 
 // Returns true when the command was the host's own.
@@ -64,6 +54,15 @@ bool OnCommand(HWND frame, UINT id) {
         return true;
     case IDM_ARRANGE:
         SendMessageW(Host().client, WM_MDIICONARRANGE, 0, 0);
+        return true;
+    case IDM_NEXT_WINDOW:
+        SendMessageW(Host().client, WM_MDINEXT, 0, 0);
+        return true;
+    case IDM_NEW_VIEWER:
+        OpenMessageViewer();
+        return true;
+    case IDM_CLOSE_VIEWER:
+        CloseMessageViewer();
         return true;
     case IDM_ABOUT:
         LogLine(kHostLevelInfo, L"norvhost: a stand-in Norvale host for daemon tests and demos");
@@ -94,35 +93,31 @@ void OnClose(HWND frame) {
     DestroyWindow(frame);
 }
 
-LRESULT CALLBACK FrameProc(HWND frame, UINT message, WPARAM wParam, LPARAM lParam) {
+// The frame's own reactions; everything else goes to the platform's default.
+bool OnFrameMessage(HWND frame, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    result = 0;
     switch (message) {
-    case WM_CREATE:
-        OnCreate(frame);
-        return 0;
     case WM_COMMAND:
-        if (OnCommand(frame, LOWORD(wParam))) {
-            return 0;
-        }
-        break;
+        return OnCommand(frame, LOWORD(wParam));
     case WM_TIMER:
         OnTimer(wParam);
-        return 0;
+        return true;
     case WM_INITMENUPOPUP:
         OnMenuPopup(reinterpret_cast<HMENU>(wParam));
-        break;
+        return false;
     case WM_HOST_LOG_PENDING:
         FlushPendingLogLines();
-        return 0;
+        return true;
     case WM_CLOSE:
         OnClose(frame);
-        return 0;
+        return true;
     case WM_DESTROY:
         PostQuitMessage(0);
-        return 0;
+        return true;
     default:
-        break;
+        (void)lParam;
+        return false;
     }
-    return DefFrameProcW(frame, Host().client, message, wParam, lParam);
 }
 
 std::wstring LettersAsNames(const std::string& letters) {
@@ -135,26 +130,22 @@ std::wstring LettersAsNames(const std::string& letters) {
 
 }  // namespace
 
-bool CreateFrameWindow(HINSTANCE instance) {
-    WNDCLASSW frameClass = {};
-    frameClass.lpfnWndProc = FrameProc;
-    frameClass.hInstance = instance;
-    frameClass.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
-    frameClass.hIcon = LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(IDI_APPLICATION));
-    frameClass.hbrBackground = GetSysColorBrush(COLOR_APPWORKSPACE);
-    frameClass.lpszClassName = kFrameClass;
-    if (!RegisterClassW(&frameClass)) {
-        return false;
-    }
-    Host().frame = CreateWindowExW(0, kFrameClass, kFrameTitle, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0,
-                                   kFrameWidth, kFrameHeight, nullptr, CreateHostMenu(), instance, nullptr);
-    if (Host().frame == nullptr || Host().client == nullptr) {
-        return false;
-    }
-    ShowWindow(Host().frame, SW_SHOW);
-    UpdateWindow(Host().frame);
-    return true;
+bool CreateFrameWindow() {
+    hostmodel::FrameSpec spec;
+    spec.title = kFrameTitle;
+    spec.width = kFrameWidth;
+    spec.height = kFrameHeight;
+    spec.menus = HostMenus(Host().options.windowMenu);
+    spec.windowMenu = Host().options.windowMenu;
+    spec.handler = &OnFrameMessage;
+    spec.onStartButton = [](const std::wstring& title) { LogLine(kHostLevelInfo, title + L": control 201 clicked"); };
+    g_windows.emplace(std::move(spec));
+    Host().frame = g_windows->frame();
+    Host().client = g_windows->client();
+    return Host().frame != nullptr && Host().client != nullptr;
 }
+
+hostmodel::HostFrame& HostWindows() { return *g_windows; }
 
 void ReloadConfiguration() {
     std::string config;

@@ -5,9 +5,15 @@
 
 #include <windows.h>
 
-// Registers the frame's class and creates the frame (shown) with its menu bar
-// and MDI client; fills Host().frame and Host().client. False on failure.
-bool CreateFrameWindow(HINSTANCE instance);
+#include "host_frame.h"
+
+// Creates the frame (shown) with its menu bar and MDI client, the MDI client
+// with "Window" as its window menu under --window-menu; fills Host().frame and
+// Host().client. False on failure.
+bool CreateFrameWindow();
+
+// The host model's window tree of this host; after CreateFrameWindow.
+hostmodel::HostFrame& HostWindows();
 
 // Re-reads norvale.ini and logs what its two daemon-facing sections hold.
 void ReloadConfiguration();

@@ -2,48 +2,22 @@
 
 #include <windows.h>
 
-#include <cstring>
 #include <string>
 
 #include "config_file.h"
 #include "host_log.h"
+#include "host_modules.h"
 #include "host_state.h"
-#include "module_windows.h"
+#include "recording_host.h"
 #include "section_merge.h"
 
 namespace {
 
 constexpr int32_t kModuleRunning = 3;  // status bits 0 and 1: present and serving
-const char kModuleNamePrefix[] = "NORVALE";
-constexpr size_t kModuleNameLength = 8;
 
-int32_t __cdecl QueryValue(int32_t index) {
-    switch (index) {
-    case kQueryMainWindow:
-        return static_cast<int32_t>(reinterpret_cast<intptr_t>(Host().frame));
-    case kQueryBaseDirectory:
-        return static_cast<int32_t>(reinterpret_cast<intptr_t>(Host().baseDirAnsi.c_str()));
-    default:
-        return 0;
-    }
-}
-
-// "NORVALE" + one module letter, exactly; case as the daemon sends it.
-int32_t __cdecl ModuleState(const char* moduleName, int32_t, int32_t) {
-    if (moduleName == nullptr || std::strlen(moduleName) != kModuleNameLength ||
-        std::strncmp(moduleName, kModuleNamePrefix, kModuleNameLength - 1) != 0) {
-        return kModuleAbsent;
-    }
-    const int index = ModuleIndexOfLetter(moduleName[kModuleNameLength - 1]);
-    if (index < 0 || !Host().moduleStarted[index].load()) {
-        return kModuleAbsent;
-    }
-    return kModuleRunning;
-}
-
-int32_t __cdecl WriteLog(int32_t, int32_t level, const char* text) {
-    LogAnsi(level, text);
-    return 0;
+hostmodel::RecordingHost& Operations() {
+    static hostmodel::RecordingHost operations;
+    return operations;
 }
 
 int32_t RefuseMerge(const std::string& why) {
@@ -53,7 +27,7 @@ int32_t RefuseMerge(const std::string& why) {
 
 // Reads the update file (relative to the current directory), merges its lines
 // into the named section of norvale.ini and writes the file atomically.
-int32_t __cdecl MergeSection(const char* section, const char* fileName) {
+int32_t MergeIntoConfiguration(const char* section, const char* fileName) {
     if (section == nullptr || fileName == nullptr) {
         return RefuseMerge("missing section or file name");
     }
@@ -82,15 +56,13 @@ int32_t __cdecl MergeSection(const char* section, const char* fileName) {
 }
 
 HostRecord MakeRecord() {
-    HostRecord record;
-    std::memset(&record, 0, sizeof record);
-    record.majorVersion = Host().options.majorVersion;
-    record.minorVersion = Host().options.minorVersion;
-    record.QueryValue = QueryValue;
-    record.MergeSection = MergeSection;
-    record.ModuleState = ModuleState;
-    record.WriteLog = WriteLog;
-    return record;
+    hostmodel::RecordingHost& operations = Operations();
+    operations.SetRecording(false);
+    operations.SetMainWindow(Host().frame);
+    operations.SetBaseDirectory(Host().baseDirAnsi);
+    operations.SetOnLog([](int32_t level, const char* text) { LogAnsi(level, text); });
+    operations.SetMergeHandler(&MergeIntoConfiguration);
+    return operations.MakeRecord(Host().options.majorVersion, Host().options.minorVersion);
 }
 
 }  // namespace
@@ -99,3 +71,5 @@ const HostRecord& HostInterfaceRecord() {
     static const HostRecord record = MakeRecord();
     return record;
 }
+
+void ReportModuleRunning(int index) { Operations().SetModuleState(hostmodel::ModuleLetter(index), kModuleRunning); }

@@ -5,7 +5,7 @@
 #include <functional>
 #include <map>
 
-const char kModuleLetters[] = "SPECDHFWXIB";
+#include "host_modules.h"
 
 namespace {
 
@@ -27,6 +27,8 @@ const wchar_t kUsage[] =
     L"                          (waiting at most <ms> for it) instead of from the start\n"
     L"  --merge-fails           MergeSection refuses every update (answers 0)\n"
     L"  --auto-close-boxes      log the text of every message box and press its OK button\n"
+    L"  --window-menu           the \"Window\" menu is the MDI client's window menu (the list\n"
+    L"                          of MDI children at its end), with its viewer commands\n"
     L"  --log <file>            log file (default norvhost.log in the base directory)\n"
     L"  --state <file>          at exit, write the MDI children's visibility and the\n"
     L"                          Display control menu's items to <file>\n"
@@ -65,7 +67,7 @@ bool ParseVersion(const std::wstring& text, HostOptions& options) {
 
 bool ParseLetter(wchar_t c, char& letter) {
     const wchar_t upper = static_cast<wchar_t>(std::towupper(static_cast<wint_t>(c)));
-    if (upper > 127 || upper == 0 || std::strchr(kModuleLetters, static_cast<char>(upper)) == nullptr) {
+    if (upper > 127 || upper == 0 || std::strchr(hostmodel::kModuleLetters, static_cast<char>(upper)) == nullptr) {
         return false;
     }
     letter = static_cast<char>(upper);
@@ -166,6 +168,8 @@ bool ParseFlag(const std::wstring& arg, HostOptions& options) {
         options.mergeFails = true;
     } else if (arg == L"--auto-close-boxes") {
         options.autoCloseBoxes = true;
+    } else if (arg == L"--window-menu") {
+        options.windowMenu = true;
     } else if (arg == L"--help" || arg == L"-h" || arg == L"/?") {
         options.help = true;
     } else if (arg == L"--version") {

@@ -32,15 +32,13 @@ struct HostOptions {
     std::optional<uint32_t> afterMenuTimeoutMs; // script counts from the daemon's menu
     bool mergeFails = false;
     bool autoCloseBoxes = false;
+    bool windowMenu = false;                    // "Window" is the MDI client's window menu
     std::wstring logFile;                       // empty: norvhost.log in the base directory
     std::wstring stateFile;                     // empty: no report
     std::vector<std::wstring> daemons;          // empty: orbwick.dll beside the program
     bool help = false;
     bool version = false;                       // print norvhost's own version and exit
 };
-
-// The module letters the host knows, in module order.
-extern const char kModuleLetters[];  // "SPECDHFWXIB"
 
 // Parses the arguments after the program name. Returns false and an error text
 // naming the offending argument when an option is unknown, lacks its value or

@@ -5,12 +5,10 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <string>
 
+#include "host_modules.h"
 #include "host_options.h"
-
-constexpr int kModuleCount = 11;
 
 struct HostState {
     HostOptions options;
@@ -22,11 +20,10 @@ struct HostState {
     HWND client = nullptr;
     HWND messagesList = nullptr;  // the list box of "System Messages"
     HWND statisticsText = nullptr;
-    // Module windows, by module index; the core window has its own field.
-    HWND moduleChild[kModuleCount] = {};
+    // Module windows, by module index (the MDI children; set when the module
+    // has started); the core window has its own field.
+    HWND moduleChild[hostmodel::kHostModuleCount] = {};
     HWND coreChild = nullptr;
-    // Whether each module has started; read by ModuleState on any thread.
-    std::atomic<bool> moduleStarted[kModuleCount] = {};
     DWORD startTick = 0;
 };
 
@@ -48,3 +45,8 @@ constexpr UINT IDM_ABOUT = 101;
 constexpr UINT IDM_CASCADE = 110;
 constexpr UINT IDM_TILE = 111;
 constexpr UINT IDM_ARRANGE = 112;
+// The viewer commands (in the "Window" menu with --window-menu): activate the
+// next MDI child, open and close an extra "NVLMDICHILD" message viewer.
+constexpr UINT IDM_NEXT_WINDOW = 113;
+constexpr UINT IDM_NEW_VIEWER = 114;
+constexpr UINT IDM_CLOSE_VIEWER = 115;

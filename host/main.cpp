@@ -11,6 +11,7 @@
 #include "config_file.h"
 #include "daemon_loader.h"
 #include "frame_window.h"
+#include "host_frame.h"
 #include "host_log.h"
 #include "host_operations.h"
 #include "host_options.h"
@@ -76,23 +77,7 @@ void ChooseModules(HostState& host) {
     host.modulesToRun = ModulesListedIn(config, "Protocols");
 }
 
-int RunMessageLoop() {
-    MSG msg;
-    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        // Every message passes the message-filter hook chain first, where
-        // daemons see the frame's commands; a nonzero answer consumes it.
-        if (CallMsgFilterW(&msg, 0)) {
-            continue;
-        }
-        if (!TranslateMDISysAccel(Host().client, &msg)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-    }
-    return static_cast<int>(msg.wParam);
-}
-
-bool StartHost(HINSTANCE instance) {
+bool StartHost() {
     HostState& host = Host();
     OpenHostLog(host.options.logFile);
     LogLine(kHostLevelInfo, L"norvhost " + FromAnsi(NORVHOST_VERSION) + L" starting: host version " +
@@ -102,7 +87,7 @@ bool StartHost(HINSTANCE instance) {
         LogLine(kHostLevelError, L"Configuration file " + ConfigFilePath() + L" not found");
     }
     ChooseModules(host);
-    if (!RegisterChildClasses(instance) || !CreateFrameWindow(instance)) {
+    if (!CreateFrameWindow()) {
         LogLine(kHostLevelError, L"The host's windows could not be created");
         return false;
     }
@@ -139,11 +124,11 @@ int main() {
         return 0;
     }
     SetUpPaths(host);
-    if (!StartHost(GetModuleHandleW(nullptr))) {
+    if (!StartHost()) {
         CloseHostLog();
         return 1;
     }
-    const int exitCode = RunMessageLoop();
+    const int exitCode = hostmodel::RunHostLoop(host.client);
     LogLine(kHostLevelInfo, L"norvhost exits with code " + std::to_wstring(exitCode));
     CloseHostLog();
     return exitCode;

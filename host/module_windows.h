@@ -1,21 +1,10 @@
-// The MDI children of the host: one per running protocol module, the core
-// process window, and the two system windows. Each module and core window is
-// an "NVLMDICHILD" MDI child holding one dialog-like window of the module's
-// "mdlg_" class as its first child. User-interface thread only.
+// The host's MDI children as norvhost lays them out: one per running
+// protocol module, the core process window and the two system windows, built
+// by the host model (host_frame.h) from its module table. User-interface
+// thread only.
 #pragma once
 
 #include <windows.h>
-
-#include <string>
-
-// The module's window title and dialog class, by module index (0 to 10).
-const wchar_t* ModuleTitle(int index);
-const wchar_t* ModuleDialogClass(int index);
-// The index of a module letter, or -1.
-int ModuleIndexOfLetter(char letter);
-
-// Registers the window classes of the MDI children and their dialogs.
-bool RegisterChildClasses(HINSTANCE instance);
 
 // Creates the core window and the two system windows.
 void CreateFixedChildren();
@@ -35,7 +24,7 @@ void StartDueLateModules(DWORD elapsedMs);
 // Shows in "System Statistics" how many modules run.
 void UpdateStatistics();
 
-extern const wchar_t kMdiChildClass[];  // "NVLMDICHILD"
-extern const wchar_t kSystemMessagesTitle[];
-extern const wchar_t kSystemStatisticsTitle[];
-extern const wchar_t kCoreTitle[];
+// Opens and closes the extra message viewer (an "NVLMDICHILD" child of its
+// own); closing without one open does nothing.
+void OpenMessageViewer();
+void CloseMessageViewer();

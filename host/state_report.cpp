@@ -5,7 +5,7 @@
 #include "config_file.h"
 #include "host_log.h"
 #include "host_state.h"
-#include "module_windows.h"
+#include "host_modules.h"
 
 namespace {
 
@@ -36,7 +36,7 @@ std::string WindowLines() {
         wchar_t className[kTextCapacity] = {};
         wchar_t title[kTextCapacity] = {};
         GetClassNameW(child, className, kTextCapacity - 1);
-        if (lstrcmpW(className, kMdiChildClass) != 0) {
+        if (lstrcmpW(className, hostmodel::kMdiChildClass) != 0) {
             continue;
         }
         GetWindowTextW(child, title, kTextCapacity - 1);
@@ -45,8 +45,20 @@ std::string WindowLines() {
     return lines;
 }
 
+// How many items of the host menu read "Display control".
+int DisplayControlItems() {
+    const HMENU hostMenu = GetSubMenu(GetMenu(Host().frame), kHostMenuPosition);
+    const int count = hostMenu != nullptr ? GetMenuItemCount(hostMenu) : 0;
+    int found = 0;
+    for (int i = 0; i < count; ++i) {
+        found += MenuItemText(hostMenu, static_cast<UINT>(i)) == kDisplayControlText ? 1 : 0;
+    }
+    return found;
+}
+
 std::string MenuLines(HMENU menu) {
     std::string lines = std::string("menu\tDisplay control\t") + (menu != nullptr ? "present\n" : "absent\n");
+    lines += "count\tDisplay control\t" + std::to_string(DisplayControlItems()) + "\n";
     const int count = menu != nullptr ? GetMenuItemCount(menu) : 0;
     for (int i = 0; i < count; ++i) {
         const UINT state = GetMenuState(menu, static_cast<UINT>(i), MF_BYPOSITION);
@@ -63,13 +75,16 @@ std::string MenuLines(HMENU menu) {
 
 }  // namespace
 
+// By its text: with --window-menu the MDI client's list of children follows it.
 HMENU FindDisplayControlMenu() {
     const HMENU hostMenu = GetSubMenu(GetMenu(Host().frame), kHostMenuPosition);
     const int count = hostMenu != nullptr ? GetMenuItemCount(hostMenu) : 0;
-    if (count <= 0 || MenuItemText(hostMenu, static_cast<UINT>(count - 1)) != kDisplayControlText) {
-        return nullptr;
+    for (int i = 0; i < count; ++i) {
+        if (MenuItemText(hostMenu, static_cast<UINT>(i)) == kDisplayControlText) {
+            return GetSubMenu(hostMenu, i);
+        }
     }
-    return GetSubMenu(hostMenu, count - 1);
+    return nullptr;
 }
 
 bool WriteStateReport(const std::wstring& path) {

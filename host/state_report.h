@@ -3,6 +3,7 @@
 // separated by tabs:
 //   window<TAB><title><TAB>visible|hidden
 //   menu<TAB>Display control<TAB>present|absent
+//   count<TAB>Display control<TAB><items of the host menu with that text>
 //   item<TAB><command id><TAB>checked|unchecked<TAB><text>
 //   separator
 #pragma once
@@ -11,8 +12,8 @@
 
 #include <string>
 
-// The "Display control" popup: the last item of the frame's third top-level
-// menu when that item is a popup with that text; otherwise null.
+// The "Display control" popup: the first item of the frame's third top-level
+// menu that is a popup with that text; otherwise null.
 HMENU FindDisplayControlMenu();
 
 bool WriteStateReport(const std::wstring& path);

@@ -21,11 +21,9 @@
 #include "bench_host.h"
 #include "cfgfile.h"
 #include "side_by_side.h"
-#include "test_host.h"
 
 namespace {
 
-const char kModuleLetters[] = "SPECDHFWXIB";
 constexpr DWORD kMenuTimeoutMs = 10000;
 
 std::string MakeBaseDirectory(const char* name, const std::string& config)
@@ -38,19 +36,33 @@ std::string MakeBaseDirectory(const char* name, const std::string& config)
     return directory;
 }
 
+constexpr int32_t kModuleRunning = 3;
+
+// The host's operations: nothing recorded unless a benchmark asks for it.
+hostmodel::RecordingHost g_host;
+
+HostRecord MakeBenchRecord(HWND frame, const std::string& baseDirectory)
+{
+    g_host.SetMainWindow(frame);
+    g_host.SetBaseDirectory(baseDirectory);
+    return g_host.MakeRecord(4, 70);
+}
+
+void SetModulePresent(char letter, bool present) { g_host.SetModuleState(letter, present ? kModuleRunning : kModuleAbsent); }
+
 void SetAllModulesPresent(bool present)
 {
-    for (const char* letter = kModuleLetters; *letter != '\0'; ++letter)
-        bench::SetModulePresent(*letter, present);
+    for (const char* letter = hostmodel::kModuleLetters; *letter != '\0'; ++letter)
+        SetModulePresent(*letter, present);
 }
 
 // Loads and starts the daemon and waits until its menu is attached.
 struct StartedDaemon {
-    testhost::DaemonLibrary library;
+    hostmodel::DaemonLibrary library;
     StartedDaemon(const HostRecord& record, HWND frame)
     {
         library.Startup(record);
-        bench::PumpUntilDone([frame] { return bench::HasDisplayControlMenu(frame); }, kMenuTimeoutMs);
+        hostmodel::PumpUntil([frame] { return bench::HasDisplayControlMenu(frame); }, kMenuTimeoutMs, 1);
     }
     ~StartedDaemon() { library.Closedown(); }
 };
@@ -63,7 +75,7 @@ LRESULT CALLBACK PassOnFilter(int code, WPARAM wParam, LPARAM lParam)
     return CallNextHookEx(g_emptyHook, code, wParam, lParam);
 }
 
-double PumpWithPassOnHook(testhost::HostFrame& frame, int messages)
+double PumpWithPassOnHook(hostmodel::HostFrame& frame, int messages)
 {
     g_emptyHook = SetWindowsHookExW(WH_MSGFILTER, &PassOnFilter, nullptr, GetCurrentThreadId());
     const double elapsed = bench::PumpThroughHostLoop(frame.frame(), frame.client(), messages);
@@ -71,9 +83,9 @@ double PumpWithPassOnHook(testhost::HostFrame& frame, int messages)
     return elapsed;
 }
 
-void BenchHookCost(testhost::HostFrame& frame, const std::string& emptyBase, int messages, int rounds)
+void BenchHookCost(hostmodel::HostFrame& frame, const std::string& emptyBase, int messages, int rounds)
 {
-    const HostRecord record = bench::MakeBenchRecord(frame.frame(), emptyBase);
+    const HostRecord record = MakeBenchRecord(frame.frame(), emptyBase);
     std::vector<double> with, without, passOn, ratios, passOnRatios;
     for (int round = 0; round < rounds; ++round) {
         double a = 0, b = 0;
@@ -110,9 +122,9 @@ int ReadSettingsAlone(const std::string& path)
     return static_cast<int>(protocols.size() + hidden.size());
 }
 
-void BenchStartup(testhost::HostFrame& frame, const char* label, const std::string& base, int rounds)
+void BenchStartup(hostmodel::HostFrame& frame, const char* label, const std::string& base, int rounds)
 {
-    const HostRecord record = bench::MakeBenchRecord(frame.frame(), base);
+    const HostRecord record = MakeBenchRecord(frame.frame(), base);
     const std::string file = base + "norvale.ini";
     std::vector<double> startup, reading, ratios;
     for (int round = 0; round < rounds; ++round) {
@@ -123,7 +135,7 @@ void BenchStartup(testhost::HostFrame& frame, const char* label, const std::stri
             r = bench::NowMs() - start;
         }
         {
-            testhost::DaemonLibrary library;
+            hostmodel::DaemonLibrary library;
             const double start = bench::NowMs();
             library.Startup(record);
             s = bench::NowMs() - start;
@@ -144,27 +156,32 @@ void BenchStartup(testhost::HostFrame& frame, const char* label, const std::stri
 
 // Every module but B present from the start; B turns present 300 ms after
 // STARTUP, well after the worker's first 100 ms.
-void BenchMenuLatency(testhost::HostFrame& frame, const std::string& base, int rounds)
+void BenchMenuLatency(hostmodel::HostFrame& frame, const std::string& base, int rounds)
 {
-    const HostRecord record = bench::MakeBenchRecord(frame.frame(), base);
+    const HostRecord record = MakeBenchRecord(frame.frame(), base);
     std::vector<double> totals, polls, excesses;
+    g_host.SetRecording(true);
     for (int round = 0; round < rounds; ++round) {
         SetAllModulesPresent(true);
-        bench::SetModulePresent('B', false);
-        bench::ResetFirstPresentAnswer('B');
-        testhost::DaemonLibrary library;
+        SetModulePresent('B', false);
+        g_host.ClearCalls();
+        hostmodel::DaemonLibrary library;
         library.Startup(record);
         const double started = bench::NowMs();
-        bench::PumpUntilDone([&] { return bench::NowMs() - started >= 300; }, 1000);
-        LARGE_INTEGER frequency, present;
-        QueryPerformanceFrequency(&frequency);
-        QueryPerformanceCounter(&present);
-        bench::SetModulePresent('B', true);
-        const double presentMs = static_cast<double>(present.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
+        hostmodel::PumpUntil([&] { return bench::NowMs() - started >= 300; }, 1000, 1);
+        const double presentMs = bench::NowMs();
+        SetModulePresent('B', true);
         const HWND frameWindow = frame.frame();
-        bench::PumpUntilDone([frameWindow] { return bench::HasDisplayControlMenu(frameWindow); }, kMenuTimeoutMs);
+        hostmodel::PumpUntil([frameWindow] { return bench::HasDisplayControlMenu(frameWindow); }, kMenuTimeoutMs, 1);
         const double attachedMs = bench::NowMs();
-        const double seenMs = static_cast<double>(bench::FirstPresentAnswer()) * 1000.0 / static_cast<double>(frequency.QuadPart);
+        // The first poll for B after it turned present.
+        double seenMs = attachedMs;
+        for (const hostmodel::HostCall& call : g_host.CallsOf(hostmodel::Op::ModuleState)) {
+            if (call.text == "NORVALEB" && call.timeMs >= presentMs) {
+                seenMs = call.timeMs;
+                break;
+            }
+        }
         totals.push_back(attachedMs - presentMs);
         polls.push_back(seenMs - presentMs);
         excesses.push_back(attachedMs - seenMs - 100.0);
@@ -193,11 +210,13 @@ std::string TypicalConfig()
 int main(int argc, char** argv)
 {
     const int messages = argc > 1 ? std::atoi(argv[1]) : 1000000;
-    testhost::HostFrame frame;
-    for (const char* letter = kModuleLetters; *letter != '\0'; ++letter)
-        frame.AddModuleWindow(std::wstring(L"Norvale Module ") + static_cast<wchar_t>(*letter),
-                              std::wstring(L"mdlg_m") + static_cast<wchar_t>(*letter - 'A' + 'a') + L"x");
-    frame.AddMdiChild(L"System Messages");
+    hostmodel::HostFrame frame;
+    g_host.SetRecording(false);
+    for (int i = 0; i < hostmodel::kHostModuleCount; ++i)
+        frame.AddHostModule(i);
+    frame.AddCoreWindow();
+    frame.AddSystemMessages();
+    frame.AddSystemStatistics();
 
     SetAllModulesPresent(true);
     BenchHookCost(frame, MakeBaseDirectory("orbwick_bench_empty", ""), messages, 3);

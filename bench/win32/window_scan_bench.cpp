@@ -24,24 +24,9 @@
 #include "bench_host.h"
 #include "daemon_state.h"
 #include "side_by_side.h"
-#include "test_host.h"
 #include "window_scan.h"
 
 namespace {
-
-struct ModuleWindow {
-    const wchar_t* title;
-    const wchar_t* className;
-};
-
-const ModuleWindow kModuleWindows[] = {
-    {L"Norvale SMTP Server", L"mdlg_msc"}, {L"Norvale POP3 Server", L"mdlg_mpp"},
-    {L"Norvale Module E", L"mdlg_mce"},    {L"Norvale Module C", L"mdlg_mcc"},
-    {L"Norvale Module D", L"mdlg_dpc"},    {L"Norvale Module H", L"mdlg_mhc"},
-    {L"Norvale Module F", L"mdlg_mdf"},    {L"Norvale Module W", L"mdlg_mdw"},
-    {L"Norvale Module X", L"mdlg_xpc"},    {L"Norvale Module I", L"mdlg_mis"},
-    {L"Norvale Module B", L"mdlg_mbs"},    {L"Norvale Core Process", L"mdlg_core"},
-};
 
 BOOL CALLBACK CountWindow(HWND, LPARAM counter)
 {
@@ -101,14 +86,21 @@ double TimeOnWorker(const std::function<void()>& run, int repeats)
 
 int main()
 {
-    testhost::HostFrame frame;
+    // The host's tree from its module table, without the status texts and
+    // the button the host puts inside module windows.
+    hostmodel::HostFrame frame;
     std::vector<HWND> slotWindows;
-    for (const ModuleWindow& module : kModuleWindows)
-        slotWindows.push_back(frame.AddModuleWindow(module.title, module.className));
-    frame.AddMdiChild(L"System Messages");
-    frame.AddMdiChild(L"System Statistics");
+    for (int i = 0; i < hostmodel::kHostModuleCount; ++i)
+        slotWindows.push_back(frame.AddModuleWindow(hostmodel::ModuleTitle(i), hostmodel::ModuleDialogClass(i)));
+    slotWindows.push_back(frame.AddModuleWindow(hostmodel::kCoreTitle, hostmodel::kCoreDialogClass));
+    frame.AddSystemMessages();
+    frame.AddSystemStatistics();
 
-    g_daemon.host = bench::MakeBenchRecord(frame.frame(), "");
+    hostmodel::RecordingHost host;
+    host.SetRecording(false);
+    host.SetMainWindow(frame.frame());
+    host.SetBaseDirectory(std::string());
+    g_daemon.host = host.MakeRecord(4, 70);
     g_daemon.mainWindow = frame.frame();
     const WorkerRun run = BeginWorkerRun();
     const std::function<void()> scan = [run] { ScanWindows(run); };

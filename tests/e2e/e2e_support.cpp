@@ -115,6 +115,8 @@ HostState ReadState(const BaseDirectory& base) {
             state.windowVisible[fields[1]] = fields[2] == "visible";
         } else if (fields.size() == 3 && fields[0] == "menu") {
             state.menuPresent = fields[2] == "present";
+        } else if (fields.size() == 3 && fields[0] == "count") {
+            state.displayControlItems = std::stoi(fields[2]);
         } else if (fields.size() == 4 && fields[0] == "item") {
             state.items.push_back({static_cast<unsigned>(std::stoul(fields[1])), fields[2] == "checked", fields[3]});
         }

@@ -50,6 +50,7 @@ struct MenuItem {
 struct HostState {
     std::map<std::string, bool> windowVisible;  // MDI child title -> visible
     bool menuPresent = false;
+    int displayControlItems = 0;                // items of the host menu named "Display control"
     std::vector<MenuItem> items;                // separators left out
 };
 HostState ReadState(const BaseDirectory& base);

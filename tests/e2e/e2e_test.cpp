@@ -116,6 +116,27 @@ TEST(EndToEnd, ToggleAndSaveRewriteOnlyTheHiddenWindowsSection) {
     ExpectItem(state, 1008, true);
 }
 
+// "Window" as the MDI client's window menu: the platform rebuilds its list of
+// children at every activation, creation and destruction of a child; the
+// daemon's menu stays once, ahead of that list, and keeps working.
+TEST(EndToEnd, DisplayControlSurvivesTheMdiWindowList) {
+    BaseDirectory base;
+    base.WriteFile(kConfigName, Config(""));
+    // Next window, open and close a message viewer, then toggle SMTP.
+    const HostRun run =
+        RunAfterMenu(base, L"--window-menu --commands 100:113,200:114,300:113,400:115,600:1000 --run-ms 1000");
+    EXPECT_EQ(LogLinesWith(run.log, "Message viewer opened").size(), 1u);
+    EXPECT_EQ(LogLinesWith(run.log, "Message viewer closed").size(), 1u);
+    const HostState state = e2e::ReadState(base);
+    ASSERT_TRUE(state.menuPresent);
+    EXPECT_EQ(state.displayControlItems, 1);
+    EXPECT_EQ(state.windowVisible.count("Message Viewer"), 0u) << "the viewer was closed";
+    ExpectShown(state, "Norvale SMTP Server", false);
+    ExpectShown(state, "Norvale POP3 Server", true);
+    ExpectItem(state, 1000, false);
+    ExpectItem(state, 1001, true);
+}
+
 TEST(EndToEnd, NextStartHidesExactlyTheSavedWindows) {
     BaseDirectory base;
     base.WriteFile(kConfigName, Config(""));

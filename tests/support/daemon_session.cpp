@@ -8,24 +8,17 @@ namespace fixture {
 
 namespace {
 
-const char kLetters[] = "SPECDHFWXIB";
-const wchar_t* const kModuleClasses[kModules] = {L"mdlg_msc", L"mdlg_mpp", L"mdlg_mce", L"mdlg_mcc",
-                                                 L"mdlg_dpc", L"mdlg_mhc", L"mdlg_mdf", L"mdlg_mdw",
-                                                 L"mdlg_xpc", L"mdlg_mis", L"mdlg_mbs"};
 const char kScanComplete[] = "Orbwick: window scan complete";
 const char kNoMainWindow[] = "Orbwick daemon could not find main window";
 
 // The thread of the worker, known from the log line it writes when its scan
 // is over; 0 until then.
-DWORD WorkerThread(const testhost::RecordingHost& host) {
+DWORD WorkerThread(const hostmodel::RecordingHost& host) {
     const DWORD scanner = ThreadOfLogLine(host, kScanComplete);
     return scanner != 0 ? scanner : ThreadOfLogLine(host, kNoMainWindow);
 }
 
 }  // namespace
-
-char LetterOf(int index) { return kLetters[index]; }
-const wchar_t* ModuleClassOf(int index) { return kModuleClasses[index]; }
 
 std::string ConfigText(const std::string& enabled, const std::string& hidden) {
     std::string text = "[Protocols]\r\n";
@@ -44,7 +37,7 @@ bool LibraryLoaded(const wchar_t* name) { return GetModuleHandleW(name) != nullp
 DaemonSession::DaemonSession(HostVersion version) : version_(version) {
     host.SetBaseDirectory(directory_.Path());
     host.SetMainWindow(frame.frame());
-    for (const char* letter = kLetters; *letter != '\0'; ++letter) {
+    for (const char* letter = hostmodel::kModuleLetters; *letter != '\0'; ++letter) {
         host.SetModuleState(*letter, 1);
     }
     wchar_t current[MAX_PATH];
@@ -66,18 +59,18 @@ DaemonSession::~DaemonSession() {
 }
 
 HWND DaemonSession::AddModule(int index) {
-    const std::wstring title = std::wstring(L"Norvale ") + static_cast<wchar_t>(LetterOf(index)) + L" module";
-    return frame.AddModuleWindow(title, kModuleClasses[index]);
+    const std::wstring title = std::wstring(L"Norvale ") + static_cast<wchar_t>(hostmodel::ModuleLetter(index)) + L" module";
+    return frame.AddModuleWindow(title, hostmodel::ModuleDialogClass(index));
 }
 
-HWND DaemonSession::AddCore() { return frame.AddModuleWindow(L"Norvale Core Process", L"mdlg_core"); }
+HWND DaemonSession::AddCore() { return frame.AddModuleWindow(hostmodel::kCoreTitle, hostmodel::kCoreDialogClass); }
 
 HWND DaemonSession::AddMdiChildWithStyle(const std::wstring& title, DWORD style) {
     HWND client = frame.client();
     const LONG clientStyle = GetWindowLongW(client, GWL_STYLE);
     SetWindowLongW(client, GWL_STYLE, clientStyle | MDIS_ALLCHILDSTYLES);
     MDICREATESTRUCTW create = {};
-    create.szClass = L"NVLMDICHILD";
+    create.szClass = hostmodel::kMdiChildClass;
     create.szTitle = title.c_str();
     create.hOwner = GetModuleHandleW(nullptr);
     create.x = create.y = create.cx = create.cy = CW_USEDEFAULT;
@@ -95,11 +88,11 @@ int32_t DaemonSession::Start() {
 bool DaemonSession::StartAndWaitForMenu() { return (Start() & 0xFF) == 1 && WaitForMenu(); }
 
 bool DaemonSession::WaitForMenu() {
-    return testhost::PumpUntil([this] { return MenuAttached(); }, kWaitMs);
+    return hostmodel::PumpUntil([this] { return MenuAttached(); }, kWaitMs);
 }
 
 bool DaemonSession::WaitForWorkerEnd() {
-    if (!testhost::PumpUntil([this] { return WorkerThread(host) != 0; }, kWaitMs)) {
+    if (!hostmodel::PumpUntil([this] { return WorkerThread(host) != 0; }, kWaitMs)) {
         return false;
     }
     return WaitForThreadEnd(WorkerThread(host));
@@ -113,7 +106,7 @@ bool DaemonSession::CloseAndUnload() {
     library_.reset();
     // The worker may still be waiting for this thread to answer a message;
     // it lets go of the library only after that.
-    return testhost::PumpUntil([this] { return !LibraryLoaded(libraryName); }, kWaitMs);
+    return hostmodel::PumpUntil([this] { return !LibraryLoaded(libraryName); }, kWaitMs);
 }
 
 HMENU DaemonSession::HostMenu() const { return GetSubMenu(GetMenu(frame.frame()), 2); }

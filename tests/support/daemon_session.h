@@ -14,17 +14,15 @@
 #include <string>
 
 #include "temp_directory.h"
-#include "test_host.h"
+#include "host_model.h"
 #include "thread_watch.h"
 
 namespace fixture {
 
-// The modules in index order: letter i of "SPECDHFWXIB", and the class of
-// the slot window recognised for module i while the new-host flag is clear.
-constexpr int kModules = 11;
-constexpr int kCore = kModules;  // the core window's index in tables indexed by module
-char LetterOf(int index);
-const wchar_t* ModuleClassOf(int index);
+// The modules in index order (the host model's table: hostmodel::ModuleLetter,
+// hostmodel::ModuleDialogClass), and the core window after them in tables indexed by module.
+constexpr int kModules = hostmodel::kHostModuleCount;
+constexpr int kCore = kModules;
 
 // The norvale.ini text enabling the modules of the letters in `enabled` and
 // hiding those in `hidden`.
@@ -50,15 +48,16 @@ public:
     DaemonSession(const DaemonSession&) = delete;
     DaemonSession& operator=(const DaemonSession&) = delete;
 
-    testhost::RecordingHost host;
-    testhost::HostFrame frame;
+    hostmodel::RecordingHost host;
+    hostmodel::HostFrame frame;
     const wchar_t* libraryName = L"orbwick.dll";  // the daemon build Start() loads
     const TempDirectory& directory() const { return directory_; }
 
     // The module window (an MDI child titled "Norvale <letter> module")
     // holding the slot window of module index; returns the slot window.
     HWND AddModule(int index);
-    // The core window ("Norvale Core Process" with an "mdlg_core" inside).
+    // The core window ("Norvale Core Process" with an "mdlg_core" inside);
+    // returns the "mdlg_core" window.
     HWND AddCore();
     // An MDI child built with an exact style (the client allows every child
     // style meanwhile), so a child can lack a system menu.
@@ -86,12 +85,12 @@ public:
     bool MenuAttached() const;
 
     // Empty before Start() and after CloseAndUnload().
-    std::optional<testhost::DaemonLibrary>& library() { return library_; }
+    std::optional<hostmodel::DaemonLibrary>& library() { return library_; }
 
 private:
     TempDirectory directory_;
     HostVersion version_;
-    std::optional<testhost::DaemonLibrary> library_;
+    std::optional<hostmodel::DaemonLibrary> library_;
     std::wstring previousDirectory_;
 };
 

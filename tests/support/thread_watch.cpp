@@ -32,13 +32,13 @@ bool WaitForThreadEnd(DWORD threadId, DWORD timeoutMs) {
         return true;  // already gone: nothing refers to it any more
     }
     const bool ended =
-        testhost::PumpUntil([thread] { return WaitForSingleObject(thread, 0) == WAIT_OBJECT_0; }, timeoutMs);
+        hostmodel::PumpUntil([thread] { return WaitForSingleObject(thread, 0) == WAIT_OBJECT_0; }, timeoutMs);
     CloseHandle(thread);
     return ended;
 }
 
-DWORD ThreadOfLogLine(const testhost::RecordingHost& host, const std::string& text) {
-    for (const testhost::HostCall& call : host.CallsOf(testhost::Op::WriteLog)) {
+DWORD ThreadOfLogLine(const hostmodel::RecordingHost& host, const std::string& text) {
+    for (const hostmodel::HostCall& call : host.CallsOf(hostmodel::Op::WriteLog)) {
         if (call.text == text) {
             return call.threadId;
         }

@@ -9,7 +9,7 @@
 #include <set>
 #include <string>
 
-#include "test_host.h"
+#include "host_model.h"
 
 namespace fixture {
 
@@ -24,7 +24,7 @@ bool WaitForThreadEnd(DWORD threadId, DWORD timeoutMs = kWaitMs);
 // The thread that wrote the first log line with this text, 0 if none did.
 // The daemon's worker is found this way, through the thread identifiers the
 // recording host notes for each call.
-DWORD ThreadOfLogLine(const testhost::RecordingHost& host, const std::string& text);
+DWORD ThreadOfLogLine(const hostmodel::RecordingHost& host, const std::string& text);
 
 // The identifiers of this process's threads right now (Toolhelp snapshot);
 // empty when no snapshot could be taken.

@@ -8,11 +8,11 @@
 
 #include <windows.h>
 
-#include "test_host.h"
+#include "host_model.h"
 
-using testhost::DaemonLibrary;
-using testhost::Op;
-using testhost::RecordingHost;
+using hostmodel::DaemonLibrary;
+using hostmodel::Op;
+using hostmodel::RecordingHost;
 
 namespace {
 
@@ -130,13 +130,13 @@ std::string FirstModuleAskedFor(const std::optional<std::string>& baseDirectory)
     {
         DaemonLibrary daemon;
         EXPECT_EQ(daemon.Startup(host.MakeRecord(3, 0)) & 0xFF, 1);
-        testhost::PumpUntil([&] { return !host.CallsOf(Op::ModuleState).empty(); }, 20000);
+        hostmodel::PumpUntil([&] { return !host.CallsOf(Op::ModuleState).empty(); }, 20000);
         const auto calls = host.CallsOf(Op::ModuleState);
         asked = calls.empty() ? "(none)" : calls.front().text;
         daemon.Closedown();
     }
     // The worker keeps the library mapped until it has seen CLOSEDOWN.
-    EXPECT_TRUE(testhost::PumpUntil([] { return GetModuleHandleW(L"orbwick.dll") == nullptr; }, 20000));
+    EXPECT_TRUE(hostmodel::PumpUntil([] { return GetModuleHandleW(L"orbwick.dll") == nullptr; }, 20000));
     return asked;
 }
 

@@ -35,10 +35,10 @@ Outcome StartWithConfig(const char* configText) {
     HMENU menu = s.DisplayMenu();
     for (int i = 0; i < fixture::kModules; ++i) {
         if (menu != nullptr && fixture::CheckMark(menu, 1000u + i).has_value()) {
-            outcome.enabled += fixture::LetterOf(i);
+            outcome.enabled += hostmodel::ModuleLetter(i);
         }
         if (!IsWindowVisible(GetParent(slotWindows[i]))) {
-            outcome.hidden += fixture::LetterOf(i);
+            outcome.hidden += hostmodel::ModuleLetter(i);
         }
     }
     EXPECT_TRUE(s.CloseAndUnload());

@@ -15,8 +15,8 @@
 #include "import_patch.h"
 
 using fixture::DaemonSession;
-using testhost::Op;
-using testhost::SendMenuCommand;
+using hostmodel::Op;
+using hostmodel::SendMenuCommand;
 
 namespace {
 
@@ -126,7 +126,7 @@ TEST(Save, RefusedMergeShowsTheBoxThenStillDeletesAndNotifies) {
     ASSERT_TRUE(bed.s.StartAndWaitForMenu());
     // The box's owner is the window the host names at the time of the
     // failure, not the frame recorded at start-up.
-    testhost::HostFrame otherFrame;
+    hostmodel::HostFrame otherFrame;
     bed.s.host.SetMergeAnswer(0);
     bed.s.host.SetOnMerge([&] { bed.s.host.SetMainWindow(otherFrame.frame()); });
     MessageBoxCloser closer;

@@ -19,14 +19,14 @@ using fixture::DaemonSession;
 using fixture::IsChecked;
 using fixture::ThreadsOfThisProcess;
 using fixture::kWaitMs;
-using testhost::Op;
-using testhost::PumpUntil;
+using hostmodel::Op;
+using hostmodel::PumpUntil;
 
 namespace {
 
 constexpr char kScanComplete[] = "Orbwick: window scan complete";
 
-std::vector<std::string> ModuleStateNames(const testhost::RecordingHost& host) {
+std::vector<std::string> ModuleStateNames(const hostmodel::RecordingHost& host) {
     std::vector<std::string> names;
     for (const auto& call : host.CallsOf(Op::ModuleState)) names.push_back(call.text);
     return names;
@@ -35,7 +35,7 @@ std::vector<std::string> ModuleStateNames(const testhost::RecordingHost& host) {
 std::string Name(char letter) { return std::string("NORVALE") + letter; }
 
 // Pumps until the worker wrote its scan-complete line and its thread ended.
-bool WaitForFirstPass(const testhost::RecordingHost& host) {
+bool WaitForFirstPass(const hostmodel::RecordingHost& host) {
     if (!PumpUntil([&] { return fixture::ThreadOfLogLine(host, kScanComplete) != 0; }, kWaitMs)) return false;
     return fixture::WaitForThreadEnd(fixture::ThreadOfLogLine(host, kScanComplete));
 }
@@ -93,7 +93,7 @@ TEST(Polling, EmptyEnabledSetAsksNothingAndBuildsTheFixedMenu) {
     // A hidden module that is not enabled is hidden at start-up all the same,
     // gets no item, and Show all leaves it hidden.
     EXPECT_FALSE(IsWindowVisible(smtp));
-    testhost::SendMenuCommand(s.frame.frame(), 1098);
+    hostmodel::SendMenuCommand(s.frame.frame(), 1098);
     EXPECT_FALSE(IsWindowVisible(smtp));
 }
 
@@ -118,7 +118,7 @@ TEST(Timing, WaitsAsLongAsItShouldAndNoLonger) {
         s.AddModule(0);
         s.AddModule(10);
         if (row.absentTests > 0) s.host.SetModuleState('S', -1);
-        const double started = testhost::NowMs();
+        const double started = hostmodel::NowMs();
         ASSERT_EQ(s.Start() & 0xFF, 1);
         if (row.absentTests > 0) {
             ASSERT_TRUE(PumpUntil([&] { return s.host.CallsOf(Op::ModuleState).size() >= 2 * row.absentTests; },
@@ -126,7 +126,7 @@ TEST(Timing, WaitsAsLongAsItShouldAndNoLonger) {
             s.host.SetModuleState('S', 1);
         }
         ASSERT_TRUE(s.WaitForMenu());
-        const double menuAfterMs = testhost::NowMs() - started;
+        const double menuAfterMs = hostmodel::NowMs() - started;
 
         std::vector<double> tests;  // the time of each readiness test
         for (const auto& call : s.host.CallsOf(Op::ModuleState)) {
@@ -252,7 +252,7 @@ TEST(FirstPass, HidesTheListedModulesAndLeavesTheirItemsUnchecked) {
     }
     EXPECT_EQ(GetMenuState(menu, 1003, MF_BYCOMMAND), static_cast<UINT>(-1)) << "no item for module C";
     // Toggling a listed module shows it again.
-    testhost::SendMenuCommand(s.frame.frame(), 1002);
+    hostmodel::SendMenuCommand(s.frame.frame(), 1002);
     EXPECT_TRUE(IsWindowVisible(checker));
     EXPECT_TRUE(IsChecked(menu, 1002));
 }
@@ -282,7 +282,7 @@ TEST(Unloading, WhileTheWorkerWaitsForAModuleThatNeverComes) {
 
     // The host keeps running and pumping: nothing more comes from the daemon.
     const size_t callsAfterEnd = s.host.Calls().size();
-    testhost::PumpFor(300);
+    hostmodel::PumpFor(300);
     EXPECT_EQ(s.host.Calls().size(), callsAfterEnd);
     EXPECT_FALSE(s.MenuAttached());
     EXPECT_TRUE(IsWindowVisible(backup)) << "the pass never ran";
@@ -292,7 +292,7 @@ TEST(Unloading, RightAfterStartupTheWorkerEndsAndLeavesNoThread) {
     DaemonSession s("SB", "");
     s.frame.AddModuleWindow(L"Norvale Backup", L"mdlg_mbs");
     s.host.SetModuleState('S', -1);
-    testhost::PumpFor(50);  // the platform's own threads for the first windows
+    hostmodel::PumpFor(50);  // the platform's own threads for the first windows
     const std::set<DWORD> before = ThreadsOfThisProcess();
     ASSERT_EQ(s.Start() & 0xFF, 1);
     std::set<DWORD> started;
@@ -339,7 +339,7 @@ TEST(Unloading, ClosedownDoesNotWaitForTheWorkerAndStopsItsScan) {
     s.library().reset();
     ASSERT_TRUE(fixture::WaitForThreadEnd(worker));
     EXPECT_FALSE(fixture::LibraryLoaded());
-    testhost::PumpFor(200);
+    hostmodel::PumpFor(200);
     // At most the one call already under way; the scan stopped between two
     // windows instead of logging the 300 left.
     EXPECT_LE(s.host.Calls().size(), callsAtClosedown + 1);
@@ -354,7 +354,7 @@ TEST(Unloading, ClosedownDoesNotWaitForTheWorkerAndStopsItsScan) {
 // SendMessageW meanwhile.
 std::function<void()> g_onLabelRead;
 WNDPROC g_labelWindowProc = nullptr;
-const testhost::RecordingHost* g_labelHost = nullptr;
+const hostmodel::RecordingHost* g_labelHost = nullptr;
 
 LRESULT CALLBACK HoldLabelRead(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_GETTEXT && g_onLabelRead && fixture::ThreadOfLogLine(*g_labelHost, kScanComplete) != 0) {
@@ -408,13 +408,13 @@ TEST(Unloading, StartingAgainBeforeTheOldWorkerHasGoneBuildsOneMenu) {
         ASSERT_TRUE(s.WaitForMenu());
         ASSERT_TRUE(fixture::WaitForThreadEnd(oldWorker));
         ASSERT_TRUE(WaitForFirstPass(s.host));
-        testhost::PumpFor(200);
+        hostmodel::PumpFor(200);
         EXPECT_EQ(GetMenuItemCount(s.HostMenu()), hostItems + 2) << "one separator and one popup";
         int scans = 0;
         for (const auto& line : s.host.LogLines(25)) scans += line == kScanComplete;
         EXPECT_EQ(scans, 1) << "only the new worker scanned";
         for (UINT expectShown : {0u, 1u}) {
-            testhost::SendMenuCommand(s.frame.frame(), 1000);
+            hostmodel::SendMenuCommand(s.frame.frame(), 1000);
             EXPECT_EQ(IsWindowVisible(smtp) != FALSE, expectShown == 1);
             EXPECT_EQ(IsChecked(s.DisplayMenu(), 1000), expectShown == 1) << "the mark follows the command";
         }
@@ -477,11 +477,11 @@ TEST(Restarting, StartupAgainWithoutUnloadingStartsAfresh) {
         } else {
             EXPECT_EQ(result, 0);
             EXPECT_TRUE(started.empty()) << "no thread";
-            testhost::PumpFor(600);  // longer than a worker takes to scan and build its menu
+            hostmodel::PumpFor(600);  // longer than a worker takes to scan and build its menu
             ASSERT_EQ(s.host.Calls().size(), 1u) << "the version error is the one call";
             EXPECT_EQ(s.host.Calls()[0].text, "Orbwick daemon could not load (version error)");
             EXPECT_EQ(LastDisplayMenu(s.HostMenu()), firstMenu) << "no second menu";
-            testhost::SendMenuCommand(s.frame.frame(), 1001);
+            hostmodel::SendMenuCommand(s.frame.frame(), 1001);
             EXPECT_TRUE(IsWindowVisible(pop)) << "no hook acts on the commands";
             EXPECT_TRUE(IsChecked(firstMenu, 1001));
         }

@@ -20,7 +20,7 @@ using fixture::MenuItem;
 using fixture::ReadMenu;
 using fixture::kNewHost;
 using fixture::kOldHost;
-using testhost::SendMenuCommand;
+using hostmodel::SendMenuCommand;
 
 namespace {
 
@@ -31,13 +31,6 @@ std::string Narrow(const std::wstring& text) {
     std::string narrow;
     for (wchar_t c : text) narrow += c < 128 ? static_cast<char>(c) : '?';
     return narrow;
-}
-
-// The class of module i's slot window on hosts without the new-host flag.
-std::wstring ClassOfModule(int index) {
-    const wchar_t* const classes[] = {L"mdlg_msc", L"mdlg_mpp", L"mdlg_mce", L"mdlg_mcc", L"mdlg_dpc", L"mdlg_mhc",
-                                      L"mdlg_mdf", L"mdlg_mdw", L"mdlg_xpc", L"mdlg_mis", L"mdlg_mbs"};
-    return classes[index];
 }
 
 std::vector<MenuItem> FixedTail() {
@@ -237,16 +230,16 @@ std::vector<UINT> SystemMenuIds(HWND window) {
 
 // Pumps until the daemon has logged its scan-complete line `count` times and
 // the worker that logged the last one has ended.
-bool WaitForScans(const testhost::RecordingHost& host, int count) {
+bool WaitForScans(const hostmodel::RecordingHost& host, int count) {
     DWORD lastScanner = 0;
     auto scanned = [&] {
         int seen = 0;
-        for (const auto& call : host.CallsOf(testhost::Op::WriteLog)) {
+        for (const auto& call : host.CallsOf(hostmodel::Op::WriteLog)) {
             if (call.text == kScanComplete && ++seen == count) lastScanner = call.threadId;
         }
         return seen >= count;
     };
-    return testhost::PumpUntil(scanned, fixture::kWaitMs) && fixture::WaitForThreadEnd(lastScanner);
+    return hostmodel::PumpUntil(scanned, fixture::kWaitMs) && fixture::WaitForThreadEnd(lastScanner);
 }
 
 TEST(Discovery, TrimsOnlyNineItemSystemMenusOfModuleMdiChildren) {
@@ -317,7 +310,7 @@ TEST(Discovery, WithoutMainWindowLogsOnceAndFindsNothing) {
     s.host.SetMainWindow(nullptr);
     ASSERT_EQ(s.Start() & 0xFF, 1);
     const std::string noMainWindow = "Orbwick daemon could not find main window";
-    ASSERT_TRUE(testhost::PumpUntil([&] { return fixture::ThreadOfLogLine(s.host, noMainWindow) != 0; },
+    ASSERT_TRUE(hostmodel::PumpUntil([&] { return fixture::ThreadOfLogLine(s.host, noMainWindow) != 0; },
                                     fixture::kWaitMs));
     ASSERT_TRUE(fixture::WaitForThreadEnd(fixture::ThreadOfLogLine(s.host, noMainWindow)));
     EXPECT_EQ(s.host.LogLines(15), (std::vector<std::string>{kLoaded, noMainWindow}));
@@ -329,9 +322,9 @@ TEST(Discovery, WithoutMainWindowLogsOnceAndFindsNothing) {
     for (UINT command : {1099u, 1097u}) {
         SCOPED_TRACE(testing::Message() << "thread message " << command);
         PostThreadMessageW(GetCurrentThreadId(), WM_COMMAND, command, 0);
-        testhost::PumpFor(50);
+        hostmodel::PumpFor(50);
     }
-    EXPECT_TRUE(s.host.CallsOf(testhost::Op::MergeSection).empty()) << "no save";
+    EXPECT_TRUE(s.host.CallsOf(hostmodel::Op::MergeSection).empty()) << "no save";
 }
 
 // ---------------------------------------------------------------------------
@@ -340,7 +333,7 @@ TEST(Discovery, WithoutMainWindowLogsOnceAndFindsNothing) {
 TEST(Menu, ItemsIdentifiersAndFirstCheckMarks) {
     std::vector<MenuItem> allModules;
     for (int i = 0; i < 11; ++i) {
-        allModules.push_back(WindowItem(L"Window " + std::wstring(1, L"SPECDHFWXIB"[i]), 1000 + i, true));
+        allModules.push_back(WindowItem(L"Window " + std::wstring(1, static_cast<wchar_t>(hostmodel::ModuleLetter(i))), 1000 + i, true));
     }
     const struct {
         const char* name;
@@ -360,8 +353,8 @@ TEST(Menu, ItemsIdentifiersAndFirstCheckMarks) {
         SCOPED_TRACE(row.name);
         DaemonSession s(row.enabled, row.hidden);
         for (char letter : row.withWindow) {
-            const int index = static_cast<int>(std::string("SPECDHFWXIB").find(letter));
-            s.frame.AddModuleWindow(L"Window " + std::wstring(1, static_cast<wchar_t>(letter)), ClassOfModule(index));
+            const int index = hostmodel::ModuleIndexOfLetter(letter);
+            s.frame.AddModuleWindow(L"Window " + std::wstring(1, static_cast<wchar_t>(letter)), hostmodel::ModuleDialogClass(index));
         }
         const auto hostBefore = ReadMenu(s.HostMenu());
         ASSERT_TRUE(s.StartAndWaitForMenu());
@@ -405,15 +398,15 @@ TEST(Menu, InTheHostsThirdMenuWhateverTheMdiWindowsDo) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         DaemonSession s("SE", "");
-        HWND smtp = GetParent(s.frame.AddModuleWindow(L"Norvale SMTP Server", ClassOfModule(0)));
-        HWND ext = GetParent(s.frame.AddModuleWindow(L"Norvale Ext Server", ClassOfModule(2)));
+        HWND smtp = GetParent(s.frame.AddModuleWindow(L"Norvale SMTP Server", hostmodel::ModuleDialogClass(0)));
+        HWND ext = GetParent(s.frame.AddModuleWindow(L"Norvale Ext Server", hostmodel::ModuleDialogClass(2)));
         if (row.maximiseFirst) SendMessageW(s.frame.client(), WM_MDIMAXIMIZE, reinterpret_cast<WPARAM>(smtp), 0);
         HMENU bar = GetMenu(s.frame.frame());
         HMENU window = fixture::FindPopup(bar, L"Window");
         ASSERT_NE(window, nullptr);
         ASSERT_EQ(GetSubMenu(bar, row.maximiseFirst ? 3 : 2), window) << "the child's system menu comes first";
         ASSERT_EQ(s.Start() & 0xFF, 1);
-        ASSERT_TRUE(testhost::PumpUntil([&] { return fixture::FindPopup(window, L"Display control"); },
+        ASSERT_TRUE(hostmodel::PumpUntil([&] { return fixture::FindPopup(window, L"Display control"); },
                                         fixture::kWaitMs))
             << fixture::Describe(ReadMenu(window));
         for (int i = 0; i < GetMenuItemCount(bar); ++i) {
@@ -426,7 +419,7 @@ TEST(Menu, InTheHostsThirdMenuWhateverTheMdiWindowsDo) {
         SendMessageW(s.frame.client(), WM_MDIACTIVATE, reinterpret_cast<WPARAM>(ext), 0);
         HWND extra = s.frame.AddMdiChild(L"Extra");
         SendMessageW(s.frame.client(), WM_MDIDESTROY, reinterpret_cast<WPARAM>(extra), 0);
-        testhost::PumpFor(50);
+        hostmodel::PumpFor(50);
         int popups = 0;
         for (const MenuItem& item : ReadMenu(window)) popups += item.text == L"Display control";
         EXPECT_EQ(popups, 1) << fixture::Describe(ReadMenu(window));
@@ -462,7 +455,7 @@ TEST(Menu, LabelsFromModuleWindowTitles) {
     };
     DaemonSession s("SPECDHFWXIB", "");
     for (int i = 0; i < 11; ++i) {
-        if (rows[i].hasWindow) s.frame.AddModuleWindow(rows[i].title, ClassOfModule(i));
+        if (rows[i].hasWindow) s.frame.AddModuleWindow(rows[i].title, hostmodel::ModuleDialogClass(i));
     }
     ASSERT_TRUE(s.StartAndWaitForMenu());
     const auto items = ReadMenu(s.DisplayMenu());
@@ -559,7 +552,7 @@ TEST(Commands, IgnoresOtherIdentifiersMessagesAndWindows) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         PostMessageW(row.target, row.message, row.wParam, 0);
-        testhost::PumpFor(50);
+        hostmodel::PumpFor(50);
         EXPECT_EQ(bed.State(), before);
     }
     // Hide all's identifier in the high word only (as a notification code).
@@ -657,16 +650,16 @@ TEST(Commands, SaveSettingsBeforeTheMenuExistsDoesNothing) {
     CommandBed bed;
     bed.s.host.SetModuleState('P', -1);  // the worker keeps waiting
     ASSERT_EQ(bed.s.Start() & 0xFF, 1);
-    ASSERT_TRUE(testhost::PumpUntil([&] { return !bed.s.host.CallsOf(testhost::Op::ModuleState).empty(); },
+    ASSERT_TRUE(hostmodel::PumpUntil([&] { return !bed.s.host.CallsOf(hostmodel::Op::ModuleState).empty(); },
                                     fixture::kWaitMs));
     SendMenuCommand(bed.s.frame.frame(), 1099);
-    EXPECT_TRUE(bed.s.host.CallsOf(testhost::Op::MergeSection).empty());
+    EXPECT_TRUE(bed.s.host.CallsOf(hostmodel::Op::MergeSection).empty());
     EXPECT_EQ(GetFileAttributesA("IniUpdate.tmp"), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(bed.s.frame.commandsReceived(), (std::vector<unsigned>{1099})) << "the host's frame still gets it";
     bed.s.host.SetModuleState('P', 1);
     ASSERT_TRUE(bed.s.WaitForMenu());
     SendMenuCommand(bed.s.frame.frame(), 1099);
-    EXPECT_EQ(bed.s.host.CallsOf(testhost::Op::MergeSection).size(), 1u) << "once the menu exists, it saves";
+    EXPECT_EQ(bed.s.host.CallsOf(hostmodel::Op::MergeSection).size(), 1u) << "once the menu exists, it saves";
 }
 
 TEST(Commands, SaveSettingsReachesTheHostThenTheFrame) {
@@ -674,7 +667,7 @@ TEST(Commands, SaveSettingsReachesTheHostThenTheFrame) {
     ASSERT_TRUE(bed.s.StartAndWaitForMenu());
     SendMenuCommand(bed.s.frame.frame(), 1010);
     SendMenuCommand(bed.s.frame.frame(), 1099);
-    const auto merges = bed.s.host.CallsOf(testhost::Op::MergeSection);
+    const auto merges = bed.s.host.CallsOf(hostmodel::Op::MergeSection);
     ASSERT_EQ(merges.size(), 1u);
     EXPECT_EQ(merges[0].text, "[HiddenWindows]");
     EXPECT_EQ(merges[0].fileName, "IniUpdate.tmp");

@@ -15,8 +15,8 @@
 
 using fixture::CheckMark;
 using fixture::DaemonSession;
-using testhost::Op;
-using testhost::SendMenuCommand;
+using hostmodel::Op;
+using hostmodel::SendMenuCommand;
 
 namespace {
 
@@ -62,18 +62,18 @@ TEST(HostFaults, ModuleNeverPresentThenClosedownAndUnloadFiftyTimes) {
             // Rounds alternate between closing at once and closing once
             // the worker is polling.
             if (round % 2 == 1) {
-                ASSERT_TRUE(testhost::PumpUntil(
+                ASSERT_TRUE(hostmodel::PumpUntil(
                     [&] { return session.host.CallsOf(Op::ModuleState).size() >= 2; }, fixture::kWaitMs));
             }
             mostThreads = std::max(mostThreads, fixture::ThreadCount());
             ASSERT_TRUE(session.CloseAndUnload()) << "orbwick.dll still mapped";
-            ASSERT_TRUE(testhost::PumpUntil([&] { return fixture::ThreadCount() <= threadsBefore; },
+            ASSERT_TRUE(hostmodel::PumpUntil([&] { return fixture::ThreadCount() <= threadsBefore; },
                                             fixture::kWaitMs))
                 << fixture::ThreadCount() << " threads, " << threadsBefore << " before STARTUP";
             EXPECT_EQ(session.DisplayMenu(), nullptr);
             EXPECT_TRUE(IsWindowVisible(moduleD));
             EXPECT_TRUE(session.host.LogLines(kLogLevelDetail).empty());
-            for (const testhost::HostCall& call : session.host.CallsOf(Op::ModuleState)) {
+            for (const hostmodel::HostCall& call : session.host.CallsOf(Op::ModuleState)) {
                 ASSERT_TRUE(call.text == "NORVALED" || call.text == "NORVALEP") << call.text;
             }
         }

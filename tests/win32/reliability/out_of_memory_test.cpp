@@ -14,8 +14,8 @@
 #include "daemon_session.h"
 
 using fixture::DaemonSession;
-using testhost::PumpUntil;
-using testhost::SendMenuCommand;
+using hostmodel::PumpUntil;
+using hostmodel::SendMenuCommand;
 
 namespace {
 
@@ -49,7 +49,7 @@ TEST(OutOfMemory, EachAllocationFailingInTurn) {
         if (accepted) {
             ++started;
             PumpUntil([&] { return s.MenuAttached() || allocationFailed(); }, fixture::kWaitMs);
-            testhost::PumpFor(30);
+            hostmodel::PumpFor(30);
             for (unsigned command : commands) SendMenuCommand(s.frame.frame(), command);
             std::vector<unsigned> received = s.frame.commandsReceived();
             received.erase(std::remove(received.begin(), received.end(), 499u), received.end());  // a save's own

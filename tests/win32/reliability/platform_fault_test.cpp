@@ -19,8 +19,8 @@
 using fixture::CheckMark;
 using fixture::DaemonSession;
 using fixture::ItemText;
-using testhost::Op;
-using testhost::SendMenuCommand;
+using hostmodel::Op;
+using hostmodel::SendMenuCommand;
 
 namespace {
 
@@ -236,13 +236,13 @@ TEST(PlatformFaults, LongTitlesGiveLabelsOf143CharactersPlusTheLetter) {
     ASSERT_TRUE(session.directory().WriteFile("norvale.ini", fixture::ConfigText("ECD", "")));
     for (const auto& row : rows) {
         const std::wstring title = L"Norvale " + Repeated(L'a' + static_cast<wchar_t>(row.module), row.length - 8);
-        ASSERT_NE(session.frame.AddModuleWindow(title, fixture::ModuleClassOf(row.module)), nullptr);
+        ASSERT_NE(session.frame.AddModuleWindow(title, hostmodel::ModuleDialogClass(row.module)), nullptr);
     }
     ASSERT_EQ(session.Start() & 0xFF, 1);
     ASSERT_TRUE(session.WaitForMenu());
     for (const auto& row : rows) {
         SCOPED_TRACE("title of " + std::to_string(row.length) + " characters");
-        const wchar_t letter = static_cast<wchar_t>(fixture::LetterOf(row.module));
+        const wchar_t letter = static_cast<wchar_t>(hostmodel::ModuleLetter(row.module));
         const std::wstring expected = L"Norvale" + std::wstring(1, letter) + L" " +
                                       Repeated(L'a' + static_cast<wchar_t>(row.module), 143 - 8);
         EXPECT_EQ(ItemText(session.DisplayMenu(), 1000 + static_cast<unsigned>(row.module)), expected);

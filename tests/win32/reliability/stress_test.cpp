@@ -19,7 +19,7 @@ using fixture::CheckMark;
 using fixture::DaemonSession;
 using fixture::kCore;
 using fixture::kModules;
-using testhost::SendMenuCommand;
+using hostmodel::SendMenuCommand;
 
 namespace {
 
@@ -216,7 +216,7 @@ TEST(Stress, TenThousandRandomCommandsKeepMarksInStepWithWindows) {
     EXPECT_EQ(run.session().frame.commandsReceived().size(), run.commandsToFrame());
     EXPECT_EQ(GetMenuItemCount(run.session().HostMenu()), hostItems);
     EXPECT_EQ(GetMenuItemCount(run.display()), displayItems);
-    EXPECT_TRUE(run.session().host.CallsOf(testhost::Op::MergeSection).empty());
+    EXPECT_TRUE(run.session().host.CallsOf(hostmodel::Op::MergeSection).empty());
 }
 
 // Kernel handles, USER objects and GDI objects of the process, compared
@@ -281,7 +281,7 @@ TEST(Stress, AThousandSavesWriteTheSameFile) {
         SendMenuCommand(session.frame.frame(), kSave);
     }
     std::printf("[ figures  ] %d saves in %lu ms\n", kSaves, static_cast<unsigned long>(GetTickCount() - started));
-    const auto merges = session.host.CallsOf(testhost::Op::MergeSection);
+    const auto merges = session.host.CallsOf(hostmodel::Op::MergeSection);
     ASSERT_EQ(merges.size(), static_cast<size_t>(kSaves));
     for (size_t i = 0; i < merges.size(); ++i) {
         SCOPED_TRACE("save " + std::to_string(i + 1));

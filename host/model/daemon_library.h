@@ -1,0 +1,38 @@
+// A daemon library loaded for the lifetime of an object, with its three
+// exports bound.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include "host_record.h"
+
+namespace hostmodel {
+
+// The built orbwick.dll (or a test build of the daemon by another name) beside
+// the program, loaded for the lifetime of this object; throws
+// std::runtime_error when it cannot be loaded or lacks an export.
+class DaemonLibrary {
+public:
+    explicit DaemonLibrary(const wchar_t* name = L"orbwick.dll");
+    ~DaemonLibrary();
+    DaemonLibrary(const DaemonLibrary&) = delete;
+    DaemonLibrary& operator=(const DaemonLibrary&) = delete;
+
+    HMODULE module() const { return module_; }
+    int32_t Startup(const HostRecord& record) const;
+    int32_t Daemon() const;
+    int32_t Closedown() const;
+    void Unload();  // FreeLibrary now instead of at destruction
+
+private:
+    HMODULE module_ = nullptr;
+    using StartupFn = int32_t(__cdecl*)(const HostRecord*);
+    using PlainFn = int32_t(__cdecl*)();
+    StartupFn startup_ = nullptr;
+    PlainFn daemon_ = nullptr;
+    PlainFn closedown_ = nullptr;
+};
+
+}  // namespace hostmodel

@@ -1,0 +1,102 @@
+// The host's window tree: an MDI frame with its menu bar, the MDI client
+// (with or without a window menu), "NVLMDICHILD" children each holding one
+// module window, and the host's module, core and system windows from its
+// module table. A scenario says what differs (menus, the window menu, the
+// program's own reactions); the frame records the WM_COMMAND identifiers it
+// receives. User-interface thread only.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace hostmodel {
+
+struct MenuItemSpec {
+    UINT id;
+    const wchar_t* text;
+};
+
+struct PopupSpec {
+    const wchar_t* name;
+    std::vector<MenuItemSpec> items;
+};
+
+// What the frame's own window procedure does before the platform's default:
+// returns true when it handled the message, with its result in `result`.
+using FrameHandler = std::function<bool(HWND frame, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)>;
+
+struct FrameSpec {
+    const wchar_t* title = L"Norvale test host";
+    int width = 800;
+    int height = 600;
+    // The menu bar; daemons add to the third popup.
+    std::vector<PopupSpec> menus = {{L"File", {{100, L"Item"}}}, {L"Edit", {{100, L"Item"}}}, {L"Window", {{100, L"Item"}}}};
+    // The third popup is the MDI client's window menu, where the platform keeps
+    // a separator and the list of the MDI children at the end.
+    bool windowMenu = true;
+    FrameHandler handler;
+    // Called when the button kStartButtonId of a module window is clicked,
+    // with the title of the module's MDI child.
+    std::function<void(const std::wstring& title)> onStartButton;
+};
+
+// The identifier of the first MDI child in the window menu's list.
+constexpr UINT kFirstChildId = 50000;
+
+class HostFrame {
+public:
+    explicit HostFrame(FrameSpec spec = FrameSpec());
+    ~HostFrame();
+    HostFrame(const HostFrame&) = delete;
+    HostFrame& operator=(const HostFrame&) = delete;
+
+    HWND frame() const { return frame_; }
+    HWND client() const { return client_; }
+
+    // An MDI child of class "NVLMDICHILD" with this title, at `where` (the
+    // platform's default place when null), shown.
+    HWND AddMdiChild(const std::wstring& title, const RECT* where = nullptr);
+    // A child window of the given class (registered on first use) inside
+    // parent, 200 by 100 at the top left unless `where` says otherwise.
+    HWND AddChildWindow(HWND parent, const std::wstring& className, int controlId = 0, const RECT* where = nullptr);
+    // An MDI child titled title holding one window of class className; returns
+    // the inner window (the slot window). The inner window fills its MDI child.
+    HWND AddModuleWindow(const std::wstring& title, const std::wstring& className, const RECT* where = nullptr);
+
+    // The host's own windows from its module table; each returns the module
+    // window inside the MDI child. Module D's window holds button 201.
+    HWND AddHostModule(int index, const RECT* where = nullptr);
+    HWND AddCoreWindow(const RECT* where = nullptr);
+    // "System Messages" and "System Statistics"; return the MDI children.
+    HWND AddSystemMessages(const RECT* where = nullptr);
+    HWND AddSystemStatistics(const RECT* where = nullptr);
+
+    const std::vector<unsigned>& commandsReceived() const { return commands_; }
+
+private:
+    static LRESULT CALLBACK FrameProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK ModuleWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    FrameSpec spec_;
+    HWND frame_ = nullptr;
+    HWND client_ = nullptr;
+    std::vector<unsigned> commands_;
+};
+
+// The host's handling of one message: the message-filter hook chain first
+// (CallMsgFilterW, where daemons see the frame's commands; a nonzero answer
+// consumes it), then the MDI keys when a client is given, then dispatch.
+void DispatchLikeHost(MSG& message, HWND client);
+// The host's message loop until WM_QUIT; returns its exit code.
+int RunHostLoop(HWND client);
+// Pumps this thread's messages the way the host does until done() is true or
+// timeoutMs passed, waking at least every pollMs. Returns done()'s last answer.
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs, DWORD pollMs = 10);
+// Pumps for the given time.
+void PumpFor(DWORD milliseconds);
+// Posts a WM_COMMAND to window and pumps until it has been dispatched.
+void SendMenuCommand(HWND window, unsigned command);
+
+}  // namespace hostmodel
