@@ -17,12 +17,10 @@ namespace bench {
 constexpr int kGatheredLines = 15;  // 11 in Protocols, 4 in HiddenWindows
 constexpr int kLinesPerDomain = 20;
 
-inline std::string MakeHostConfig(int lines)
-{
+inline std::string MakeHostConfig(int lines) {
     static const char kLetters[] = "SPECDHFWXIB";
     std::string text = "[Protocols]\r\n";
-    for (int i = 0; i < 11; ++i)
-        text += std::string("NORVALE") + kLetters[i] + "=1\r\n";
+    for (int i = 0; i < 11; ++i) text += std::string("NORVALE") + kLetters[i] + "=1\r\n";
     int written = 12;
     const int hiddenPart = 5;
     for (int n = 0; written < lines - hiddenPart; ++n) {
@@ -32,8 +30,8 @@ inline std::string MakeHostConfig(int lines)
             if (k == 0)
                 text += "; mailboxes of this domain, written by the host\r\n";
             else
-                text += "Mailbox" + std::to_string(k) + " = D:\\Norvale\\Mail\\domain" + std::to_string(n) +
-                        "\\box" + std::to_string(k) + ".mbx\r\n";
+                text += "Mailbox" + std::to_string(k) + " = D:\\Norvale\\Mail\\domain" + std::to_string(n) + "\\box" +
+                        std::to_string(k) + ".mbx\r\n";
         }
     }
     text += "[HiddenWindows]\r\nNORVALEP=1\r\nNORVALEE=1\r\nNORVALEX=1\r\nNORVALEB=1\r\n";

@@ -23,8 +23,7 @@ constexpr int kLinesPerSection = 40;
 
 // A plausible host configuration file of about `lines` lines: headers, blank
 // lines, comments, key=value lines with trailing comments, bare names.
-std::string MakeConfigText(int lines)
-{
+std::string MakeConfigText(int lines) {
     std::string text;
     for (int i = 0; i < lines; ++i) {
         const int inSection = i % kLinesPerSection;
@@ -38,15 +37,14 @@ std::string MakeConfigText(int lines)
         } else if (inSection % 3 == 0) {
             text += "NORVALE" + std::string(1, "SPECDHFWXIB"[i % 11]) + "\r\n";
         } else {
-            text += "Setting" + std::to_string(i) + " = C:\\Norvale\\data\\value" + std::to_string(i) +
-                    ".dat   # note\r\n";
+            text +=
+                "Setting" + std::to_string(i) + " = C:\\Norvale\\data\\value" + std::to_string(i) + ".dat   # note\r\n";
         }
     }
     return text;
 }
 
-double NanosecondsSince(Clock::time_point start)
-{
+double NanosecondsSince(Clock::time_point start) {
     return std::chrono::duration<double, std::nano>(Clock::now() - start).count();
 }
 
@@ -56,8 +54,7 @@ struct Timing {
     std::size_t CollectedChars;
 };
 
-Timing TimeOnce(const std::string& path)
-{
+Timing TimeOnce(const std::string& path) {
     Timing timing{};
     ConfigList list = ListNew();
     Clock::time_point start = Clock::now();
@@ -72,10 +69,9 @@ Timing TimeOnce(const std::string& path)
     return timing;
 }
 
-void BenchReader(const fs::path& directory)
-{
-    std::printf("%8s %10s %14s %14s %14s %10s\n", "lines", "bytes", "load ns/line", "collect ns/l",
-                "total ns/line", "collected");
+void BenchReader(const fs::path& directory) {
+    std::printf("%8s %10s %14s %14s %14s %10s\n", "lines", "bytes", "load ns/line", "collect ns/l", "total ns/line",
+                "collected");
     for (int lines : {1000, 10000, 100000}) {
         const std::string text = MakeConfigText(lines);
         const fs::path path = directory / ("bench" + std::to_string(lines) + ".ini");
@@ -94,15 +90,13 @@ void BenchReader(const fs::path& directory)
 }
 
 // Each append walks the whole list: n appends cost about n*n/2 link steps.
-void BenchAppendFromHead()
-{
+void BenchAppendFromHead() {
     std::printf("\nbuilding a list with ListAppend from the head each time (quadratic):\n");
     std::printf("%8s %14s %14s\n", "entries", "ns/entry", "behind tail");
     for (int entries : {1000, 10000}) {
         ConfigList list = ListNew();
         Clock::time_point start = Clock::now();
-        for (int i = 0; i < entries; ++i)
-            ListAppend(list, new ConfigEntry());
+        for (int i = 0; i < entries; ++i) ListAppend(list, new ConfigEntry());
         const double fromHead = NanosecondsSince(start);
         ListClear(list);
 
@@ -121,8 +115,7 @@ void BenchAppendFromHead()
 
 }  // namespace
 
-int main()
-{
+int main() {
     const fs::path directory = fs::temp_directory_path() / "cfgfile_bench";
     fs::create_directories(directory);
     BenchReader(directory);

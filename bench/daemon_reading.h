@@ -11,16 +11,13 @@
 
 namespace bench {
 
-inline int CountLines(const Utf16Text& text)
-{
+inline int CountLines(const Utf16Text& text) {
     int lines = 0;
-    for (const Utf16Char c : text)
-        lines += c == u'\n';
+    for (const Utf16Char c : text) lines += c == u'\n';
     return lines;
 }
 
-inline int ReadLikeTheDaemon(const std::string& path)
-{
+inline int ReadLikeTheDaemon(const std::string& path) {
     ConfigList list = ListNew();
     LoadConfigFile(path, list, '#');
     const Utf16Text protocols = CollectSection("Protocols", list, false);

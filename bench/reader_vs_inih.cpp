@@ -29,8 +29,7 @@ struct Gathered {
     int Lines = 0;
 };
 
-int GatherTwoSections(void* user, const char* section, const char* name, const char* value)
-{
+int GatherTwoSections(void* user, const char* section, const char* name, const char* value) {
     if (strcasecmp(section, "Protocols") == 0 || strcasecmp(section, "HiddenWindows") == 0) {
         Gathered& gathered = *static_cast<Gathered*>(user);
         gathered.Text += name;
@@ -42,8 +41,7 @@ int GatherTwoSections(void* user, const char* section, const char* name, const c
     return 1;
 }
 
-int ReadWithInih(const std::string& path)
-{
+int ReadWithInih(const std::string& path) {
     Gathered gathered;
     ini_parse(path.c_str(), &GatherTwoSections, &gathered);
     return gathered.Lines;
@@ -51,8 +49,7 @@ int ReadWithInih(const std::string& path)
 
 }  // namespace
 
-int main()
-{
+int main() {
     const fs::path directory = fs::temp_directory_path() / "reader_vs_inih";
     fs::create_directories(directory);
     std::printf("Configuration reading, native (ours: LoadConfigFile + 2 x CollectSection; inih: ini_parse)\n");
@@ -68,8 +65,8 @@ int main()
         agree = agree && oursLines == bench::kGatheredLines && inihLines == bench::kGatheredLines;
         // About 20 ms per timed block, 21 alternating rounds.
         const int repeats = std::max(1, 2000000 / lines);
-        const bench::PairTiming t = bench::TimePair([&] { bench::ReadLikeTheDaemon(path); }, [&] { ReadWithInih(path); },
-                                                    21, repeats);
+        const bench::PairTiming t =
+            bench::TimePair([&] { bench::ReadLikeTheDaemon(path); }, [&] { ReadWithInih(path); }, 21, repeats);
         std::printf("%8d %10zu %12.1f %12.1f %10.3f %8d %8d\n", lines, text.size(), t.MedianA / lines,
                     t.MedianB / lines, t.MedianRatio, oursLines, inihLines);
     }

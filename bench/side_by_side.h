@@ -13,13 +13,11 @@ namespace bench {
 
 using Clock = std::chrono::steady_clock;
 
-inline double NanosecondsSince(Clock::time_point start)
-{
+inline double NanosecondsSince(Clock::time_point start) {
     return std::chrono::duration<double, std::nano>(Clock::now() - start).count();
 }
 
-inline double Median(std::vector<double> values)
-{
+inline double Median(std::vector<double> values) {
     if (values.empty())
         return 0.0;
     std::sort(values.begin(), values.end());
@@ -28,11 +26,9 @@ inline double Median(std::vector<double> values)
 }
 
 // Nanoseconds per call of run, timed over `repeats` calls in a row.
-inline double TimePerCall(const std::function<void()>& run, int repeats)
-{
+inline double TimePerCall(const std::function<void()>& run, int repeats) {
     const Clock::time_point start = Clock::now();
-    for (int i = 0; i < repeats; ++i)
-        run();
+    for (int i = 0; i < repeats; ++i) run();
     return NanosecondsSince(start) / repeats;
 }
 
@@ -48,8 +44,7 @@ using CallTimer = std::function<double(const std::function<void()>& run, int rep
 // rounds times: A then B in even rounds, B then A in odd ones, each timed by
 // timer (by default on the calling thread).
 inline PairTiming TimePair(const std::function<void()>& a, const std::function<void()>& b, int rounds, int repeats,
-                           const CallTimer& timer = TimePerCall)
-{
+                           const CallTimer& timer = TimePerCall) {
     std::vector<double> timesA, timesB, ratios;
     for (int round = 0; round < rounds; ++round) {
         double ta, tb;

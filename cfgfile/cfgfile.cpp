@@ -24,24 +24,17 @@ constexpr Utf16Char kLineEnd[] = {0x0D, 0x0A, 0};
 
 // The three bytes that end or shape a line; every other byte is line text.
 // Codes above Ctrl-Z are settled by one comparison.
-bool IsLineControl(char c)
-{
-    return static_cast<unsigned char>(c) <= static_cast<unsigned char>(kCtrlZ) &&
-           (c == kLF || c == kCR || c == kCtrlZ);
+bool IsLineControl(char c) {
+    return static_cast<unsigned char>(c) <= static_cast<unsigned char>(kCtrlZ) && (c == kLF || c == kCR || c == kCtrlZ);
 }
-
 
 // With a comment character as separator no line could be split at all, so
 // each entry line is kept whole, as a key.
-bool IsWholeLineMode(char separator)
-{
-    return separator == kCommentHash || separator == kCommentSemicolon;
-}
+bool IsWholeLineMode(char separator) { return separator == kCommentHash || separator == kCommentSemicolon; }
 
 // Cuts line just before the first `comment`. Returns false when the comment
 // starts the line, which makes the whole line a comment.
-bool CutAtComment(std::string_view& line, char comment)
-{
+bool CutAtComment(std::string_view& line, char comment) {
     const std::size_t at = line.find(comment);
     if (at == 0)
         return false;
@@ -51,15 +44,13 @@ bool CutAtComment(std::string_view& line, char comment)
 }
 
 // An entry text keeps the first kMaxLength characters, like a BoundedText.
-std::size_t CutLength(std::string_view text)
-{
+std::size_t CutLength(std::string_view text) {
     return text.size() < BoundedText::kMaxLength ? text.size() : BoundedText::kMaxLength;
 }
 
 // Copies the kept part of text to the entry's bytes at `at`, which then
 // points behind it.
-EntryText CopyEntryText(char*& at, std::string_view text)
-{
+EntryText CopyEntryText(char*& at, std::string_view text) {
     const std::size_t length = CutLength(text);
     if (length > 0)
         std::memcpy(at, text.data(), length);
@@ -70,8 +61,7 @@ EntryText CopyEntryText(char*& at, std::string_view text)
 
 // One allocation for the record and the bytes of its three texts, freed as a
 // whole by ConfigEntry's operator delete. Null when there is no memory.
-ConfigEntry* NewConfigEntry(std::string_view section, std::string_view key, std::string_view value)
-{
+ConfigEntry* NewConfigEntry(std::string_view section, std::string_view key, std::string_view value) {
     const std::size_t textBytes = CutLength(section) + CutLength(key) + CutLength(value);
     void* const memory = ConfigEntry::operator new(sizeof(ConfigEntry) + textBytes, std::nothrow);
     if (memory == nullptr)
@@ -86,8 +76,7 @@ ConfigEntry* NewConfigEntry(std::string_view section, std::string_view key, std:
 }
 
 // line starts with "[". A header without "]" leaves the section as it was.
-void ParseSectionHeader(std::string_view line, BoundedText& section)
-{
+void ParseSectionHeader(std::string_view line, BoundedText& section) {
     const std::size_t close = line.find(kHeaderClose);
     if (close == std::string_view::npos)
         return;
@@ -99,8 +88,7 @@ void ParseSectionHeader(std::string_view line, BoundedText& section)
 // entries are linked behind it, so a load stays linear however long the list
 // grows. Returns false only when there is no memory for the entry.
 bool ParseEntryLine(std::string_view line, ConfigList& list, ConfigEntry*& tail, char separator,
-                    const BoundedText& section)
-{
+                    const BoundedText& section) {
     if (!CutAtComment(line, kCommentHash) || !CutAtComment(line, kCommentSemicolon))
         return true;
     std::string_view key = line;
@@ -128,12 +116,10 @@ bool ParseEntryLine(std::string_view line, ConfigList& list, ConfigEntry*& tail,
 // thing matters, whether a non-blank follows, because then the kept part is
 // not the end of the line and must not be trimmed at its end. Runs are taken
 // whole rather than byte by byte: most lines are one run, copied at once.
-void AddLineBytes(ConfigReader& reader, const char* bytes, std::size_t count)
-{
+void AddLineBytes(ConfigReader& reader, const char* bytes, std::size_t count) {
     std::size_t at = 0;
     if (reader.LineLength == 0) {
-        while (at < count && IsBlankOrControl(bytes[at]))
-            ++at;
+        while (at < count && IsBlankOrControl(bytes[at])) ++at;
     }
     const std::size_t room = BoundedText::kMaxLength - reader.LineLength;
     const std::size_t taken = count - at < room ? count - at : room;
@@ -148,8 +134,7 @@ void AddLineBytes(ConfigReader& reader, const char* bytes, std::size_t count)
     }
 }
 
-void EndLine(ConfigReader& reader)
-{
+void EndLine(ConfigReader& reader) {
     // The view stays valid until the next byte is added: the line is handled
     // completely before that.
     const std::string_view kept(reader.Line, reader.LineLength);
@@ -166,21 +151,18 @@ void EndLine(ConfigReader& reader)
 
 }  // namespace
 
-void StartConfigRead(ConfigReader& reader, ConfigList& list, char separator)
-{
+void StartConfigRead(ConfigReader& reader, ConfigList& list, char separator) {
     reader = ConfigReader();
     reader.List = &list;
     reader.Separator = separator == '\0' ? kDefaultSeparator : separator;
 }
 
-bool FeedConfigBytes(ConfigReader& reader, std::string_view bytes)
-{
+bool FeedConfigBytes(ConfigReader& reader, std::string_view bytes) {
     const char* next = bytes.data();
     const char* const end = next + bytes.size();
     while (next != end && !reader.Ended) {
         const char* const run = next;
-        while (next != end && !IsLineControl(*next))
-            ++next;
+        while (next != end && !IsLineControl(*next)) ++next;
         if (next != run)
             AddLineBytes(reader, run, static_cast<std::size_t>(next - run));
         if (next == end)
@@ -203,23 +185,20 @@ bool FeedConfigBytes(ConfigReader& reader, std::string_view bytes)
     return !reader.Ended;
 }
 
-void FinishConfigRead(ConfigReader& reader)
-{
+void FinishConfigRead(ConfigReader& reader) {
     if (!reader.Ended)
         EndLine(reader);
     reader.Ended = true;
 }
 
-void LoadConfigText(std::string_view bytes, ConfigList& list, char separator)
-{
+void LoadConfigText(std::string_view bytes, ConfigList& list, char separator) {
     ConfigReader reader;
     StartConfigRead(reader, list, separator);
     FeedConfigBytes(reader, bytes);
     FinishConfigRead(reader);
 }
 
-void LoadConfigFile(const std::string& fileName, ConfigList& list, char separator)
-{
+void LoadConfigFile(const std::string& fileName, ConfigList& list, char separator) {
     ConfigReader reader;
     StartConfigRead(reader, list, separator);
     // A file that cannot be opened feeds nothing, and finishing an empty read
@@ -228,8 +207,7 @@ void LoadConfigFile(const std::string& fileName, ConfigList& list, char separato
     FinishConfigRead(reader);
 }
 
-Utf16Text CollectSection(std::string_view sectionName, ConfigList list, bool includeValues)
-{
+Utf16Text CollectSection(std::string_view sectionName, ConfigList list, bool includeValues) {
     Utf16Text result;
     if (list == nullptr || sectionName.empty())
         return result;

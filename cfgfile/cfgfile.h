@@ -55,8 +55,7 @@ struct ConfigEntry {
     // same `delete`. Unsized on purpose: the allocation may be larger than
     // the record.
     static void* operator new(std::size_t size) { return ::operator new(size); }
-    static void* operator new(std::size_t size, const std::nothrow_t&) noexcept
-    {
+    static void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
         return ::operator new(size, std::nothrow);
     }
     static void operator delete(void* entry) { ::operator delete(entry); }

@@ -10,18 +10,13 @@
 #include <type_traits>
 
 // The empty list; converts to a list of any record type.
-inline std::nullptr_t ListNew()
-{
-    return nullptr;
-}
+inline std::nullptr_t ListNew() { return nullptr; }
 
 namespace listlib_detail {
 template <typename Record>
-constexpr void CheckRecordShape()
-{
+constexpr void CheckRecordShape() {
     static_assert(std::is_standard_layout<Record>::value, "a list record must be plain data");
-    static_assert(std::is_same<decltype(Record::Next), Record*>::value,
-                  "a list record starts with Record* Next");
+    static_assert(std::is_same<decltype(Record::Next), Record*>::value, "a list record starts with Record* Next");
 }
 }  // namespace listlib_detail
 
@@ -30,13 +25,11 @@ constexpr void CheckRecordShape()
 // Takes time proportional to the list's length: a caller adding many records
 // should hold on to the last one and append to its (empty) Next list instead.
 template <typename Record>
-void ListAppend(Record*& list, Record* record)
-{
+void ListAppend(Record*& list, Record* record) {
     listlib_detail::CheckRecordShape<Record>();
     static_assert(offsetof(Record, Next) == 0, "the link is the record's first field");
     Record** link = &list;
-    while (*link != nullptr)
-        link = &(*link)->Next;
+    while (*link != nullptr) link = &(*link)->Next;
     record->Next = nullptr;
     *link = record;
 }
@@ -47,8 +40,7 @@ void ListAppend(Record*& list, Record* record)
 // rest of the list as leaked here; ListClear frees it.
 // NOLINTBEGIN(clang-analyzer-cplusplus.NewDeleteLeaks)
 template <typename Record>
-void ListRemoveHead(Record*& list)
-{
+void ListRemoveHead(Record*& list) {
     Record* head = list;
     if (head == nullptr)
         return;
@@ -59,8 +51,6 @@ void ListRemoveHead(Record*& list)
 
 // Frees every record; the list is empty afterwards.
 template <typename Record>
-void ListClear(Record*& list)
-{
-    while (list != nullptr)
-        ListRemoveHead(list);
+void ListClear(Record*& list) {
+    while (list != nullptr) ListRemoveHead(list);
 }

@@ -69,8 +69,7 @@ LRESULT CALLBACK MessageFilterProc(int code, WPARAM wParam, LPARAM lParam) {
         const MSG& message = *reinterpret_cast<const MSG*>(lParam);
         // Without a main window nothing is addressed to it; a thread message
         // (no window at all) is not taken for one.
-        if (g_daemon.mainWindow != nullptr && message.hwnd == g_daemon.mainWindow &&
-            message.message == WM_COMMAND) {
+        if (g_daemon.mainWindow != nullptr && message.hwnd == g_daemon.mainWindow && message.message == WM_COMMAND) {
             // Nothing thrown (out of memory) may reach the host's thread: the
             // command is dropped and the chain is still called.
             try {

@@ -16,17 +16,17 @@
 #include "module_table.h"
 
 struct DaemonState {
-    HostRecord host;              // the daemon's own copy of the host interface record
-    std::wstring baseDirectory;   // ends in "\" unless the host gave none
-    HWND mainWindow;              // the host's frame window
-    HHOOK hook;                   // the message-filter hook
-    std::atomic<HMENU> menu;      // the Display control menu, 0 until built
-    ModuleSet enabledSet;         // modules listed in the host's Protocols section
-    ModuleSet hiddenSet;          // modules listed in the host's HiddenWindows section
+    HostRecord host;                            // the daemon's own copy of the host interface record
+    std::wstring baseDirectory;                 // ends in "\" unless the host gave none
+    HWND mainWindow;                            // the host's frame window
+    HHOOK hook;                                 // the message-filter hook
+    std::atomic<HMENU> menu;                    // the Display control menu, 0 until built
+    ModuleSet enabledSet;                       // modules listed in the host's Protocols section
+    ModuleSet hiddenSet;                        // modules listed in the host's HiddenWindows section
     std::atomic<HWND> slots[kModuleCount + 1];  // module slots 0..10, then the core slot
-    HANDLE worker;                // the start-up worker's thread handle
-    std::atomic<unsigned> workerRun;  // see WorkerRun below
-    bool newHost;                 // host 4.61 and above within major version 4
+    HANDLE worker;                              // the start-up worker's thread handle
+    std::atomic<unsigned> workerRun;            // see WorkerRun below
+    bool newHost;                               // host 4.61 and above within major version 4
 };
 
 extern DaemonState g_daemon;

@@ -39,8 +39,7 @@ void AppendWindowItem(HMENU popup, unsigned command, const wchar_t* text, bool c
 void AppendModuleItems(HMENU popup) {
     for (int i = 0; i < kModuleCount; ++i) {
         if (InModuleSet(g_daemon.enabledSet, i)) {
-            AppendWindowItem(popup, ModuleCommand(i), ModuleMenuLabel(i).c_str(),
-                             !InModuleSet(g_daemon.hiddenSet, i));
+            AppendWindowItem(popup, ModuleCommand(i), ModuleMenuLabel(i).c_str(), !InModuleSet(g_daemon.hiddenSet, i));
         }
     }
 }

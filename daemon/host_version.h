@@ -5,9 +5,7 @@
 #include <cstdint>
 
 // Hosts older than 2.20 are refused.
-inline bool IsSupportedHostVersion(uint8_t major, uint8_t minor) {
-    return major > 2 || (major == 2 && minor >= 20);
-}
+inline bool IsSupportedHostVersion(uint8_t major, uint8_t minor) { return major > 2 || (major == 2 && minor >= 20); }
 
 // Hosts 4.61 to 4.255 name the SMTP, POP3 and core windows by title instead of
 // class (the new-host flag). Major version 5 and above do not.

@@ -54,15 +54,15 @@ std::string HiddenModuleLines() {
 // closed. On any failure a file this call created is removed again, and a file
 // it could not create is left alone.
 bool WriteUpdateFile(const std::string& bytes) {
-    HANDLE file = CreateFileA(kUpdateFileName, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
+    HANDLE file =
+        CreateFileA(kUpdateFileName, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return false;
     }
     DWORD written = 0;
-    bool complete = bytes.empty() ||
-                    (WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-                     written == bytes.size());
+    bool complete =
+        bytes.empty() ||
+        (WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) && written == bytes.size());
     complete = complete && FlushFileBuffers(file);
     complete = CloseHandle(file) && complete;
     if (!complete) {

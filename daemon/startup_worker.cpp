@@ -101,8 +101,8 @@ HANDLE StartStartupWorker(WorkerRun run) {
                             &library)) {
         return nullptr;
     }
-    HANDLE thread = CreateThread(nullptr, 0, &StartupWorker, reinterpret_cast<LPVOID>(static_cast<uintptr_t>(run)), 0,
-                                 nullptr);
+    HANDLE thread =
+        CreateThread(nullptr, 0, &StartupWorker, reinterpret_cast<LPVOID>(static_cast<uintptr_t>(run)), 0, nullptr);
     if (thread == nullptr) {
         FreeLibrary(library);
     }

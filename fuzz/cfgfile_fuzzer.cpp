@@ -14,27 +14,21 @@ namespace {
 const char kSeparators[] = {'\0', '=', ':', '#', ';', ' '};
 const char* const kSectionNames[] = {"Protocols", "HiddenWindows", "s", "[", " "};
 
-void Check(bool condition)
-{
+void Check(bool condition) {
     if (!condition)
         std::abort();
 }
 
-bool IsBlankOrControl(char c)
-{
-    return static_cast<unsigned char>(c) <= 32;
-}
+bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= 32; }
 
 // At most 128 characters, nothing of codes 0 to 32 at either end.
-void CheckTrimmedText(const EntryText& text)
-{
+void CheckTrimmedText(const EntryText& text) {
     const std::string_view view = text.View();
     Check(view.size() <= BoundedText::kMaxLength);
     Check(view.empty() || (!IsBlankOrControl(view.front()) && !IsBlankOrControl(view.back())));
 }
 
-void CheckEntries(ConfigList list, char separator)
-{
+void CheckEntries(ConfigList list, char separator) {
     const bool wholeLine = separator == '#' || separator == ';';
     for (const ConfigEntry* entry = list; entry != nullptr; entry = entry->Next) {
         CheckTrimmedText(entry->Section);
@@ -50,8 +44,7 @@ void CheckEntries(ConfigList list, char separator)
     }
 }
 
-bool SameEntries(ConfigList a, ConfigList b)
-{
+bool SameEntries(ConfigList a, ConfigList b) {
     for (; a != nullptr && b != nullptr; a = a->Next, b = b->Next) {
         if (a->Section.View() != b->Section.View() || a->Key.View() != b->Key.View() ||
             a->Value.View() != b->Value.View())
@@ -62,8 +55,7 @@ bool SameEntries(ConfigList a, ConfigList b)
 
 // Every collected entry is one line ending in CR LF; keys and values hold no
 // CR or LF, so each CR is followed by LF and each LF preceded by CR.
-void CheckSectionText(const Utf16Text& text, std::size_t entryCount)
-{
+void CheckSectionText(const Utf16Text& text, std::size_t entryCount) {
     std::size_t lines = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] == 0x0D)
@@ -77,18 +69,15 @@ void CheckSectionText(const Utf16Text& text, std::size_t entryCount)
     Check(lines <= entryCount);
 }
 
-std::size_t CountEntries(ConfigList list)
-{
+std::size_t CountEntries(ConfigList list) {
     std::size_t count = 0;
-    for (; list != nullptr; list = list->Next)
-        ++count;
+    for (; list != nullptr; list = list->Next) ++count;
     return count;
 }
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     // The piece size comes from the input, so the fuzzer also explores where
     // reads split a line.
@@ -101,8 +90,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         ConfigList pieces = ListNew();
         ConfigReader reader;
         StartConfigRead(reader, pieces, separator);
-        for (std::size_t at = 0; at < size; at += pieceSize)
-            FeedConfigBytes(reader, bytes.substr(at, pieceSize));
+        for (std::size_t at = 0; at < size; at += pieceSize) FeedConfigBytes(reader, bytes.substr(at, pieceSize));
         FinishConfigRead(reader);
         Check(SameEntries(whole, pieces));
         ListClear(pieces);

@@ -25,7 +25,8 @@ std::optional<hostmodel::HostFrame> g_windows;
 // "Window", after the viewer commands; otherwise "Window" ends with the items
 // that daemons append.
 std::vector<hostmodel::PopupSpec> HostMenus(bool windowMenu) {
-    hostmodel::PopupSpec window = {L"&Window", {{IDM_CASCADE, L"&Cascade"}, {IDM_TILE, L"&Tile"}, {IDM_ARRANGE, L"&Arrange icons"}}};
+    hostmodel::PopupSpec window = {
+        L"&Window", {{IDM_CASCADE, L"&Cascade"}, {IDM_TILE, L"&Tile"}, {IDM_ARRANGE, L"&Arrange icons"}}};
     if (windowMenu) {
         window.items.push_back({IDM_NEXT_WINDOW, L"&Next window"});
         window.items.push_back({IDM_NEW_VIEWER, L"New &message viewer"});

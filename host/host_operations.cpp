@@ -50,8 +50,8 @@ int32_t MergeIntoConfiguration(const char* section, const char* fileName) {
     if (!WriteFileAtomically(configPath, MergeSectionText(config, *name, lines))) {
         return RefuseMerge("cannot write " + ToAnsi(configPath));
     }
-    LogLine(kHostLevelInfo, L"MergeSection: " + FromAnsi(section) + L" of " + configPath + L" replaced with the lines of " +
-                                FromAnsi(fileName));
+    LogLine(kHostLevelInfo, L"MergeSection: " + FromAnsi(section) + L" of " + configPath +
+                                L" replaced with the lines of " + FromAnsi(fileName));
     return 1;
 }
 

@@ -145,20 +145,40 @@ using ValueParser = std::function<bool(const std::wstring&, HostOptions&)>;
 
 const std::map<std::wstring, ValueParser>& ValueOptions() {
     static const std::map<std::wstring, ValueParser> table = {
-        {L"--base-dir", [](const std::wstring& v, HostOptions& o) { o.baseDir = v; return !v.empty(); }},
+        {L"--base-dir",
+         [](const std::wstring& v, HostOptions& o) {
+             o.baseDir = v;
+             return !v.empty();
+         }},
         {L"--host-version", ParseVersion},
         {L"--modules", ParseModules},
         {L"--late", ParseLate},
         {L"--never", [](const std::wstring& v, HostOptions& o) { return ParseLetters(v, o.never); }},
-        {L"--daemon", [](const std::wstring& v, HostOptions& o) { o.daemons.push_back(v); return !v.empty(); }},
+        {L"--daemon",
+         [](const std::wstring& v, HostOptions& o) {
+             o.daemons.push_back(v);
+             return !v.empty();
+         }},
         {L"--run-ms", [](const std::wstring& v, HostOptions& o) { return ParseNumber(v, o.runMs); }},
         {L"--commands", ParseCommands},
         {L"--open-menu", [](const std::wstring& v, HostOptions& o) { return SetOptional(v, o.openMenuMs); }},
-        {L"--screenshot", [](const std::wstring& v, HostOptions& o) { o.screenshot = v; return !v.empty(); }},
+        {L"--screenshot",
+         [](const std::wstring& v, HostOptions& o) {
+             o.screenshot = v;
+             return !v.empty();
+         }},
         {L"--screenshot-ms", [](const std::wstring& v, HostOptions& o) { return SetOptional(v, o.screenshotMs); }},
         {L"--after-menu", [](const std::wstring& v, HostOptions& o) { return SetOptional(v, o.afterMenuTimeoutMs); }},
-        {L"--log", [](const std::wstring& v, HostOptions& o) { o.logFile = v; return !v.empty(); }},
-        {L"--state", [](const std::wstring& v, HostOptions& o) { o.stateFile = v; return !v.empty(); }},
+        {L"--log",
+         [](const std::wstring& v, HostOptions& o) {
+             o.logFile = v;
+             return !v.empty();
+         }},
+        {L"--state",
+         [](const std::wstring& v, HostOptions& o) {
+             o.stateFile = v;
+             return !v.empty();
+         }},
     };
     return table;
 }

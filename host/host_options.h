@@ -8,36 +8,36 @@
 #include <vector>
 
 struct ScriptedCommand {
-    uint32_t atMs;      // counted from the start of the script
-    uint32_t commandId; // posted to the frame as WM_COMMAND
+    uint32_t atMs;       // counted from the start of the script
+    uint32_t commandId;  // posted to the frame as WM_COMMAND
 };
 
 struct LateStart {
-    char letter;        // module letter, upper case
-    uint32_t delayMs;   // counted from the host's start
+    char letter;       // module letter, upper case
+    uint32_t delayMs;  // counted from the host's start
 };
 
 struct HostOptions {
-    std::wstring baseDir;                       // empty: the current directory
+    std::wstring baseDir;  // empty: the current directory
     uint8_t majorVersion = 4;
     uint8_t minorVersion = 70;
-    std::optional<std::string> modules;         // letters; absent: [Protocols] decides
+    std::optional<std::string> modules;  // letters; absent: [Protocols] decides
     std::vector<LateStart> late;
-    std::string never;                          // letters of modules that never start
-    uint32_t runMs = 0;                         // 0: run until closed
-    std::vector<ScriptedCommand> commands;      // in the order given
+    std::string never;                      // letters of modules that never start
+    uint32_t runMs = 0;                     // 0: run until closed
+    std::vector<ScriptedCommand> commands;  // in the order given
     std::optional<uint32_t> openMenuMs;
-    std::wstring screenshot;                    // PNG file; empty: none
+    std::wstring screenshot;  // PNG file; empty: none
     std::optional<uint32_t> screenshotMs;
-    std::optional<uint32_t> afterMenuTimeoutMs; // script counts from the daemon's menu
+    std::optional<uint32_t> afterMenuTimeoutMs;  // script counts from the daemon's menu
     bool mergeFails = false;
     bool autoCloseBoxes = false;
-    bool windowMenu = false;                    // "Window" is the MDI client's window menu
-    std::wstring logFile;                       // empty: norvhost.log in the base directory
-    std::wstring stateFile;                     // empty: no report
-    std::vector<std::wstring> daemons;          // empty: orbwick.dll beside the program
+    bool windowMenu = false;            // "Window" is the MDI client's window menu
+    std::wstring logFile;               // empty: norvhost.log in the base directory
+    std::wstring stateFile;             // empty: no report
+    std::vector<std::wstring> daemons;  // empty: orbwick.dll beside the program
     bool help = false;
-    bool version = false;                       // print norvhost's own version and exit
+    bool version = false;  // print norvhost's own version and exit
 };
 
 // Parses the arguments after the program name. Returns false and an error text

@@ -12,10 +12,10 @@
 
 struct HostState {
     HostOptions options;
-    std::wstring exeDir;          // directory of norvhost.exe, ending in "\"
-    std::wstring baseDir;         // base directory, ending in "\"
-    std::string baseDirAnsi;      // the same in the default code page, for QueryValue 8
-    std::string modulesToRun;     // letters of the modules that start (now or late)
+    std::wstring exeDir;       // directory of norvhost.exe, ending in "\"
+    std::wstring baseDir;      // base directory, ending in "\"
+    std::string baseDirAnsi;   // the same in the default code page, for QueryValue 8
+    std::string modulesToRun;  // letters of the modules that start (now or late)
     HWND frame = nullptr;
     HWND client = nullptr;
     HWND messagesList = nullptr;  // the list box of "System Messages"

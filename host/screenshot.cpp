@@ -126,8 +126,8 @@ bool SaveScreenshot(const std::wstring& path) {
     UINT stride = 0;
     std::vector<uint8_t> bgr = ReadScreen(area, stride);
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    const std::string png = bgr.empty() ? std::string()
-                                        : EncodePng(static_cast<UINT>(width), static_cast<UINT>(height), stride, bgr);
+    const std::string png =
+        bgr.empty() ? std::string() : EncodePng(static_cast<UINT>(width), static_cast<UINT>(height), stride, bgr);
     if (SUCCEEDED(com)) {
         CoUninitialize();
     }

@@ -44,8 +44,7 @@ void BeginScriptClock(const wchar_t* why) {
 }
 
 void PostDueCommands(DWORD elapsed) {
-    while (g_script.nextCommand < g_script.commands.size() &&
-           g_script.commands[g_script.nextCommand].atMs <= elapsed) {
+    while (g_script.nextCommand < g_script.commands.size() && g_script.commands[g_script.nextCommand].atMs <= elapsed) {
         const UINT id = g_script.commands[g_script.nextCommand++].commandId;
         LogLine(kHostLevelInfo, L"Script: WM_COMMAND " + std::to_wstring(id) + L" posted to the frame");
         PostMessageW(Host().frame, WM_COMMAND, id, 0);
@@ -78,7 +77,8 @@ void ScreenshotIfDue(DWORD elapsed) {
     }
     const bool menuSettled = g_script.menuShownAt != 0 && Now() - g_script.menuShownAt >= kMenuSettleMs;
     const bool timeDue = options.screenshotMs && elapsed >= *options.screenshotMs;
-    const bool menuGaveUp = g_script.menuRequested && options.openMenuMs && elapsed >= *options.openMenuMs + kMenuGiveUpMs;
+    const bool menuGaveUp =
+        g_script.menuRequested && options.openMenuMs && elapsed >= *options.openMenuMs + kMenuGiveUpMs;
     if (menuGaveUp && !menuSettled) {
         LogLine(kHostLevelError, L"Script: the \"Display control\" menu did not open; picture taken without it");
     }

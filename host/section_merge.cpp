@@ -138,9 +138,7 @@ std::string NewBody(std::string_view updateText, const std::string& lineEnd) {
     return body;
 }
 
-bool EndsWithLineEnd(std::string_view text) {
-    return !text.empty() && (text.back() == '\n' || text.back() == '\r');
-}
+bool EndsWithLineEnd(std::string_view text) { return !text.empty() && (text.back() == '\n' || text.back() == '\r'); }
 
 }  // namespace
 

@@ -21,15 +21,15 @@ using WriteLogFn = int32_t(__cdecl*)(int32_t ten, int32_t level, const char* tex
 #pragma pack(push, 1)
 struct HostRecord {
     uint8_t reserved0[4];
-    uint8_t majorVersion;         // offset 4
-    uint8_t minorVersion;         // offset 5
+    uint8_t majorVersion;  // offset 4
+    uint8_t minorVersion;  // offset 5
     uint8_t reserved6[4];
-    QueryValueFn QueryValue;      // offset 10
+    QueryValueFn QueryValue;  // offset 10
     uint8_t reserved14[40];
     MergeSectionFn MergeSection;  // offset 54
     ModuleStateFn ModuleState;    // offset 58
     uint8_t reserved62[296];
-    WriteLogFn WriteLog;          // offset 358
+    WriteLogFn WriteLog;  // offset 358
     uint8_t reserved362[556];
 };
 #pragma pack(pop)
@@ -49,8 +49,8 @@ constexpr int32_t kQueryBaseDirectory = 8;  // pointer to the base directory tex
 
 // The first argument of every WriteLog call, and the two levels the daemon uses.
 constexpr int32_t kLogSource = 10;
-constexpr int32_t kLogLevelOutcome = 15;    // start-up outcomes and errors
-constexpr int32_t kLogLevelDetail = 25;     // window-discovery detail
+constexpr int32_t kLogLevelOutcome = 15;  // start-up outcomes and errors
+constexpr int32_t kLogLevelDetail = 25;   // window-discovery detail
 
 // ModuleState's answer for a module the host does not know (yet).
 constexpr int32_t kModuleAbsent = -1;

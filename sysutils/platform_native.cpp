@@ -14,8 +14,7 @@ constexpr Utf16Char kDivisionSign = 0xF7;
 // Distance between a small letter and its capital in ASCII and in Latin-1.
 constexpr Utf16Char kCaseOffset = 0x20;
 
-Utf16Char UpperCaseChar(Utf16Char c)
-{
+Utf16Char UpperCaseChar(Utf16Char c) {
     if (c >= u'a' && c <= u'z')
         return static_cast<Utf16Char>(c - kCaseOffset);
     // a-grave (0xE0) to thorn (0xFE): the capitals stand 0x20 lower.
@@ -28,27 +27,21 @@ Utf16Char UpperCaseChar(Utf16Char c)
 
 }  // namespace
 
-Utf16Text UpperCaseText(Utf16Text text)
-{
-    for (Utf16Char& c : text)
-        c = UpperCaseChar(c);
+Utf16Text UpperCaseText(Utf16Text text) {
+    for (Utf16Char& c : text) c = UpperCaseChar(c);
     return text;
 }
 
-Utf16Text AnsiToUtf16(std::string_view text)
-{
+Utf16Text AnsiToUtf16(std::string_view text) {
     Utf16Text result;
     result.reserve(text.size());
-    for (char c : text)
-        result.push_back(static_cast<unsigned char>(c));
+    for (char c : text) result.push_back(static_cast<unsigned char>(c));
     return result;
 }
 
-std::string Utf16ToAnsi(Utf16View text)
-{
+std::string Utf16ToAnsi(Utf16View text) {
     std::string result;
     result.reserve(text.size());
-    for (Utf16Char c : text)
-        result.push_back(static_cast<char>(c <= kLatin1Last ? c : kDefaultAnsiChar));
+    for (Utf16Char c : text) result.push_back(static_cast<char>(c <= kLatin1Last ? c : kDefaultAnsiChar));
     return result;
 }

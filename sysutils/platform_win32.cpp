@@ -11,22 +11,19 @@ namespace {
 // The Win32 text functions count in int / DWORD. Texts of the daemon are a
 // few kilobytes at most; a longer one is converted up to this limit rather
 // than have its length wrap around.
-int ClampedLength(std::size_t length)
-{
+int ClampedLength(std::size_t length) {
     return length > static_cast<std::size_t>(INT_MAX) ? INT_MAX : static_cast<int>(length);
 }
 
 }  // namespace
 
-Utf16Text UpperCaseText(Utf16Text text)
-{
+Utf16Text UpperCaseText(Utf16Text text) {
     if (!text.empty())
         CharUpperBuffW(&text[0], static_cast<DWORD>(ClampedLength(text.size())));
     return text;
 }
 
-Utf16Text AnsiToUtf16(std::string_view text)
-{
+Utf16Text AnsiToUtf16(std::string_view text) {
     const int length = ClampedLength(text.size());
     if (length == 0)
         return Utf16Text();
@@ -39,8 +36,7 @@ Utf16Text AnsiToUtf16(std::string_view text)
     return result;
 }
 
-std::string Utf16ToAnsi(Utf16View text)
-{
+std::string Utf16ToAnsi(Utf16View text) {
     const int length = ClampedLength(text.size());
     if (length == 0)
         return std::string();
@@ -50,8 +46,7 @@ std::string Utf16ToAnsi(Utf16View text)
     if (needed <= 0)
         return std::string();
     std::string result(static_cast<std::size_t>(needed), '\0');
-    const int written =
-        WideCharToMultiByte(CP_ACP, 0, text.data(), length, &result[0], needed, nullptr, nullptr);
+    const int written = WideCharToMultiByte(CP_ACP, 0, text.data(), length, &result[0], needed, nullptr, nullptr);
     result.resize(written > 0 ? static_cast<std::size_t>(written) : 0);
     return result;
 }

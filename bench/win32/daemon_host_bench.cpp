@@ -26,8 +26,7 @@ namespace {
 
 constexpr DWORD kMenuTimeoutMs = 10000;
 
-std::string MakeBaseDirectory(const char* name, const std::string& config)
-{
+std::string MakeBaseDirectory(const char* name, const std::string& config) {
     char temp[MAX_PATH + 1] = {};
     GetTempPathA(MAX_PATH, temp);
     std::string directory = std::string(temp) + name + "\\";
@@ -41,26 +40,24 @@ constexpr int32_t kModuleRunning = 3;
 // The host's operations: nothing recorded unless a benchmark asks for it.
 hostmodel::RecordingHost g_host;
 
-HostRecord MakeBenchRecord(HWND frame, const std::string& baseDirectory)
-{
+HostRecord MakeBenchRecord(HWND frame, const std::string& baseDirectory) {
     g_host.SetMainWindow(frame);
     g_host.SetBaseDirectory(baseDirectory);
     return g_host.MakeRecord(4, 70);
 }
 
-void SetModulePresent(char letter, bool present) { g_host.SetModuleState(letter, present ? kModuleRunning : kModuleAbsent); }
+void SetModulePresent(char letter, bool present) {
+    g_host.SetModuleState(letter, present ? kModuleRunning : kModuleAbsent);
+}
 
-void SetAllModulesPresent(bool present)
-{
-    for (const char* letter = hostmodel::kModuleLetters; *letter != '\0'; ++letter)
-        SetModulePresent(*letter, present);
+void SetAllModulesPresent(bool present) {
+    for (const char* letter = hostmodel::kModuleLetters; *letter != '\0'; ++letter) SetModulePresent(*letter, present);
 }
 
 // Loads and starts the daemon and waits until its menu is attached.
 struct StartedDaemon {
     hostmodel::DaemonLibrary library;
-    StartedDaemon(const HostRecord& record, HWND frame)
-    {
+    StartedDaemon(const HostRecord& record, HWND frame) {
         library.Startup(record);
         hostmodel::PumpUntil([frame] { return bench::HasDisplayControlMenu(frame); }, kMenuTimeoutMs, 1);
     }
@@ -70,21 +67,18 @@ struct StartedDaemon {
 HHOOK g_emptyHook = nullptr;
 
 // The least any message-filter hook can be: it passes every message on.
-LRESULT CALLBACK PassOnFilter(int code, WPARAM wParam, LPARAM lParam)
-{
+LRESULT CALLBACK PassOnFilter(int code, WPARAM wParam, LPARAM lParam) {
     return CallNextHookEx(g_emptyHook, code, wParam, lParam);
 }
 
-double PumpWithPassOnHook(hostmodel::HostFrame& frame, int messages)
-{
+double PumpWithPassOnHook(hostmodel::HostFrame& frame, int messages) {
     g_emptyHook = SetWindowsHookExW(WH_MSGFILTER, &PassOnFilter, nullptr, GetCurrentThreadId());
     const double elapsed = bench::PumpThroughHostLoop(frame.frame(), frame.client(), messages);
     UnhookWindowsHookEx(g_emptyHook);
     return elapsed;
 }
 
-void BenchHookCost(hostmodel::HostFrame& frame, const std::string& emptyBase, int messages, int rounds)
-{
+void BenchHookCost(hostmodel::HostFrame& frame, const std::string& emptyBase, int messages, int rounds) {
     const HostRecord record = MakeBenchRecord(frame.frame(), emptyBase);
     std::vector<double> with, without, passOn, ratios, passOnRatios;
     for (int round = 0; round < rounds; ++round) {
@@ -106,14 +100,13 @@ void BenchHookCost(hostmodel::HostFrame& frame, const std::string& emptyBase, in
     }
     const double ratio = bench::Median(ratios);
     std::printf("Hook cost: %d messages through the host's loop, %d alternating rounds\n", messages, rounds);
-    std::printf("%12s %12s %14s %12s %14s %16s\n", "without ms", "with ms", "with/without", "daemon cost",
-                "pass-on ms", "with/pass-on");
+    std::printf("%12s %12s %14s %12s %14s %16s\n", "without ms", "with ms", "with/without", "daemon cost", "pass-on ms",
+                "with/pass-on");
     std::printf("%12.1f %12.1f %14.4f %11.2f%% %14.1f %16.4f\n", bench::Median(without), bench::Median(with), ratio,
                 (ratio - 1) * 100, bench::Median(passOn), bench::Median(passOnRatios));
 }
 
-int ReadSettingsAlone(const std::string& path)
-{
+int ReadSettingsAlone(const std::string& path) {
     ConfigList list = ListNew();
     LoadConfigFile(path, list, '#');
     const Utf16Text protocols = CollectSection("Protocols", list, false);
@@ -122,8 +115,7 @@ int ReadSettingsAlone(const std::string& path)
     return static_cast<int>(protocols.size() + hidden.size());
 }
 
-void BenchStartup(hostmodel::HostFrame& frame, const char* label, const std::string& base, int rounds)
-{
+void BenchStartup(hostmodel::HostFrame& frame, const char* label, const std::string& base, int rounds) {
     const HostRecord record = MakeBenchRecord(frame.frame(), base);
     const std::string file = base + "norvale.ini";
     std::vector<double> startup, reading, ratios;
@@ -156,8 +148,7 @@ void BenchStartup(hostmodel::HostFrame& frame, const char* label, const std::str
 
 // Every module but B present from the start; B turns present 300 ms after
 // STARTUP, well after the worker's first 100 ms.
-void BenchMenuLatency(hostmodel::HostFrame& frame, const std::string& base, int rounds)
-{
+void BenchMenuLatency(hostmodel::HostFrame& frame, const std::string& base, int rounds) {
     const HostRecord record = MakeBenchRecord(frame.frame(), base);
     std::vector<double> totals, polls, excesses;
     g_host.SetRecording(true);
@@ -196,8 +187,7 @@ void BenchMenuLatency(hostmodel::HostFrame& frame, const std::string& base, int 
     std::printf("%12.1f %16.1f %26.1f\n", bench::Median(totals), bench::Median(polls), bench::Median(excesses));
 }
 
-std::string TypicalConfig()
-{
+std::string TypicalConfig() {
     return "[General]\r\nServerName=mail.example.net\r\nLogLevel=25\r\n\r\n[Protocols]\r\n"
            "NORVALES=1\r\nNORVALEP=1\r\nNORVALEE=1\r\nNORVALEC=1\r\nNORVALED=1\r\nNORVALEH=1\r\n"
            "NORVALEF=1\r\nNORVALEW=1\r\nNORVALEX=1\r\nNORVALEI=1\r\nNORVALEB=1\r\n\r\n"
@@ -207,13 +197,11 @@ std::string TypicalConfig()
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     const int messages = argc > 1 ? std::atoi(argv[1]) : 1000000;
     hostmodel::HostFrame frame;
     g_host.SetRecording(false);
-    for (int i = 0; i < hostmodel::kHostModuleCount; ++i)
-        frame.AddHostModule(i);
+    for (int i = 0; i < hostmodel::kHostModuleCount; ++i) frame.AddHostModule(i);
     frame.AddCoreWindow();
     frame.AddSystemMessages();
     frame.AddSystemStatistics();

@@ -28,16 +28,13 @@ constexpr DWORD kSectionBufferSize = 64 * 1024;
 
 // Lines of a section as the platform hands them: zero-terminated texts, one
 // after the other, an empty one last.
-int CountSectionLines(const std::vector<char>& buffer, DWORD length)
-{
+int CountSectionLines(const std::vector<char>& buffer, DWORD length) {
     int lines = 0;
-    for (DWORD i = 0; i < length; ++i)
-        lines += buffer[i] == '\0';
+    for (DWORD i = 0; i < length; ++i) lines += buffer[i] == '\0';
     return lines;
 }
 
-int ReadWithPlatform(const std::string& path)
-{
+int ReadWithPlatform(const std::string& path) {
     std::vector<char> buffer(kSectionBufferSize);
     int lines = 0;
     for (const char* section : {"Protocols", "HiddenWindows"}) {
@@ -49,8 +46,7 @@ int ReadWithPlatform(const std::string& path)
 
 // A new write time, one second on each call, so the platform's cache sees a
 // changed file.
-void TouchFile(const std::string& path)
-{
+void TouchFile(const std::string& path) {
     static ULONGLONG stamp = 0x01D9000000000000ull;
     stamp += 10000000ull;
     HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -62,8 +58,7 @@ void TouchFile(const std::string& path)
     CloseHandle(file);
 }
 
-double TimeMs(int (*read)(const std::string&), const std::string& path, bool touchFirst)
-{
+double TimeMs(int (*read)(const std::string&), const std::string& path, bool touchFirst) {
     if (touchFirst)
         TouchFile(path);
     const double start = bench::NowMs();
@@ -73,14 +68,14 @@ double TimeMs(int (*read)(const std::string&), const std::string& path, bool tou
 
 }  // namespace
 
-int main()
-{
+int main() {
     char tempDirectory[MAX_PATH + 1] = {};
     GetTempPathA(MAX_PATH, tempDirectory);
-    std::printf("Configuration reading under Wine (ours: LoadConfigFile + 2 x CollectSection; platform: 2 x "
-                "GetPrivateProfileSectionA, file re-read each time)\n");
-    std::printf("%8s %10s %12s %12s %12s %12s %12s %6s %6s\n", "lines", "bytes", "ours us", "platform us",
-                "ours/plat", "cached us", "ours/cached", "ours n", "plat n");
+    std::printf(
+        "Configuration reading under Wine (ours: LoadConfigFile + 2 x CollectSection; platform: 2 x "
+        "GetPrivateProfileSectionA, file re-read each time)\n");
+    std::printf("%8s %10s %12s %12s %12s %12s %12s %6s %6s\n", "lines", "bytes", "ours us", "platform us", "ours/plat",
+                "cached us", "ours/cached", "ours n", "plat n");
     bool agree = true;
     for (int lines : {1000, 10000, 100000}) {
         const std::string text = bench::MakeHostConfig(lines);

@@ -28,30 +28,26 @@
 
 namespace {
 
-BOOL CALLBACK CountWindow(HWND, LPARAM counter)
-{
+BOOL CALLBACK CountWindow(HWND, LPARAM counter) {
     ++*reinterpret_cast<int*>(counter);
     return TRUE;
 }
 
-int CountDescendants(HWND frame)
-{
+int CountDescendants(HWND frame) {
     int count = 0;
     EnumChildWindows(frame, &CountWindow, reinterpret_cast<LPARAM>(&count));
     return count;
 }
 
 // The bare walk: the class name of every descendant, nothing else.
-BOOL CALLBACK ReadClassOnly(HWND window, LPARAM sink)
-{
+BOOL CALLBACK ReadClassOnly(HWND window, LPARAM sink) {
     wchar_t buffer[145] = {};
     GetClassNameW(window, buffer, 144);
     *reinterpret_cast<unsigned*>(sink) += buffer[0];
     return TRUE;
 }
 
-void BareWalk()
-{
+void BareWalk() {
     unsigned sink = 0;
     EnumChildWindows(g_daemon.mainWindow, &ReadClassOnly, reinterpret_cast<LPARAM>(&sink));
 }
@@ -62,19 +58,16 @@ struct WorkerJob {
     double elapsedMs;
 };
 
-DWORD WINAPI RunJob(LPVOID parameter)
-{
+DWORD WINAPI RunJob(LPVOID parameter) {
     WorkerJob& job = *static_cast<WorkerJob*>(parameter);
     const double start = bench::NowMs();
-    for (int i = 0; i < job.repeats; ++i)
-        (*job.run)();
+    for (int i = 0; i < job.repeats; ++i) (*job.run)();
     job.elapsedMs = bench::NowMs() - start;
     return 0;
 }
 
 // ns per call of run on a second thread, the owner thread pumping meanwhile.
-double TimeOnWorker(const std::function<void()>& run, int repeats)
-{
+double TimeOnWorker(const std::function<void()>& run, int repeats) {
     WorkerJob job{&run, repeats, 0};
     HANDLE thread = CreateThread(nullptr, 0, &RunJob, &job, 0, nullptr);
     bench::PumpUntilSignalled(thread);
@@ -84,8 +77,7 @@ double TimeOnWorker(const std::function<void()>& run, int repeats)
 
 }  // namespace
 
-int main()
-{
+int main() {
     // The host's tree from its module table, without the status texts and
     // the button the host puts inside module windows.
     hostmodel::HostFrame frame;
@@ -106,10 +98,10 @@ int main()
     const std::function<void()> scan = [run] { ScanWindows(run); };
     const std::function<void()> bare = [] { BareWalk(); };
 
-    std::printf("Window scan under Wine: ScanWindows vs EnumChildWindows reading class names only "
-                "(WriteLog a no-op; system menus already trimmed by a first scan)\n");
-    std::printf("%8s %9s %13s %12s %12s %10s\n", "windows", "new-host", "thread", "scan us", "bare us",
-                "scan/bare");
+    std::printf(
+        "Window scan under Wine: ScanWindows vs EnumChildWindows reading class names only "
+        "(WriteLog a no-op; system menus already trimmed by a first scan)\n");
+    std::printf("%8s %9s %13s %12s %12s %10s\n", "windows", "new-host", "thread", "scan us", "bare us", "scan/bare");
     int panel = 0;
     for (int target : {100, 1000, 5000}) {
         while (CountDescendants(frame.frame()) < target)

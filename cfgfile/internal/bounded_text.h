@@ -22,8 +22,7 @@ struct BoundedText {
 
     // Stores the first kMaxLength characters of text; the bytes behind the
     // new end are zeroed, so equal texts are equal records.
-    void Assign(std::string_view text)
-    {
+    void Assign(std::string_view text) {
         const std::size_t length = text.size() < kMaxLength ? text.size() : kMaxLength;
         if (length > 0)
             std::memcpy(Chars, text.data(), length);

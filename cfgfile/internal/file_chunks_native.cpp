@@ -8,8 +8,7 @@ namespace {
 constexpr std::size_t kChunkSize = std::size_t{16} * 1024;
 }
 
-bool ReadFileChunks(const std::string& fileName, const std::function<bool(std::string_view)>& consume)
-{
+bool ReadFileChunks(const std::string& fileName, const std::function<bool(std::string_view)>& consume) {
     std::FILE* file = std::fopen(fileName.c_str(), "rb");
     if (file == nullptr)
         return false;

@@ -9,8 +9,7 @@ namespace {
 constexpr DWORD kChunkSize = 16 * 1024;
 }
 
-bool ReadFileChunks(const std::string& fileName, const std::function<bool(std::string_view)>& consume)
-{
+bool ReadFileChunks(const std::string& fileName, const std::function<bool(std::string_view)>& consume) {
     // FILE_SHARE_READ alone: an open by another for writing makes this open
     // fail with a sharing violation, and while this handle is open nobody can
     // start writing, so a file is never read half-written.

@@ -111,8 +111,8 @@ LRESULT CALLBACK HostFrame::ModuleWindowProc(HWND window, UINT message, WPARAM w
 HostFrame::HostFrame(FrameSpec spec) : spec_(std::move(spec)) {
     RegisterClassOnce(kFrameClass, &HostFrame::FrameProc, COLOR_APPWORKSPACE);
     RegisterClassOnce(kMdiChildClass, &MdiChildProc, COLOR_BTNFACE);
-    CreateWindowExW(0, kFrameClass, spec_.title, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0, spec_.width,
-                    spec_.height, nullptr, CreateMenuBar(spec_.menus), GetModuleHandleW(nullptr), this);
+    CreateWindowExW(0, kFrameClass, spec_.title, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0, spec_.width, spec_.height,
+                    nullptr, CreateMenuBar(spec_.menus), GetModuleHandleW(nullptr), this);
     if (frame_ != nullptr) {
         ShowWindow(frame_, SW_SHOW);
         UpdateWindow(frame_);
@@ -158,7 +158,8 @@ HWND HostFrame::AddModuleWindow(const std::wstring& title, const std::wstring& c
 
 HWND HostFrame::AddHostModule(int index, const RECT* where) {
     const HWND window = AddModuleWindow(ModuleTitle(index), ModuleDialogClass(index), where);
-    CreateControl(window, L"STATIC", (std::wstring(ModuleDialogClass(index)) + L": running").c_str(), 0, -1, kStatusRect);
+    CreateControl(window, L"STATIC", (std::wstring(ModuleDialogClass(index)) + L": running").c_str(), 0, -1,
+                  kStatusRect);
     if (index == kModuleWithStartButton) {
         CreateControl(window, L"BUTTON", L"Poll now", BS_PUSHBUTTON, kStartButtonId, kButtonRect);
     }

@@ -33,7 +33,8 @@ struct FrameSpec {
     int width = 800;
     int height = 600;
     // The menu bar; daemons add to the third popup.
-    std::vector<PopupSpec> menus = {{L"File", {{100, L"Item"}}}, {L"Edit", {{100, L"Item"}}}, {L"Window", {{100, L"Item"}}}};
+    std::vector<PopupSpec> menus = {
+        {L"File", {{100, L"Item"}}}, {L"Edit", {{100, L"Item"}}}, {L"Window", {{100, L"Item"}}}};
     // The third popup is the MDI client's window menu, where the platform keeps
     // a separator and the list of the MDI children at the end.
     bool windowMenu = true;

@@ -20,12 +20,10 @@ struct HostModule {
 };
 
 const HostModule kModules[kHostModuleCount] = {
-    {L"Norvale SMTP Server", L"mdlg_msc"}, {L"Norvale POP3 Server", L"mdlg_mpp"},
-    {L"Norvale Module E", L"mdlg_mce"},    {L"Norvale Module C", L"mdlg_mcc"},
-    {L"Norvale Module D", L"mdlg_dpc"},    {L"Norvale Module H", L"mdlg_mhc"},
-    {L"Norvale Module F", L"mdlg_mdf"},    {L"Norvale Module W", L"mdlg_mdw"},
-    {L"Norvale Module X", L"mdlg_xpc"},    {L"Norvale Module I", L"mdlg_mis"},
-    {L"Norvale Module B", L"mdlg_mbs"},
+    {L"Norvale SMTP Server", L"mdlg_msc"}, {L"Norvale POP3 Server", L"mdlg_mpp"}, {L"Norvale Module E", L"mdlg_mce"},
+    {L"Norvale Module C", L"mdlg_mcc"},    {L"Norvale Module D", L"mdlg_dpc"},    {L"Norvale Module H", L"mdlg_mhc"},
+    {L"Norvale Module F", L"mdlg_mdf"},    {L"Norvale Module W", L"mdlg_mdw"},    {L"Norvale Module X", L"mdlg_xpc"},
+    {L"Norvale Module I", L"mdlg_mis"},    {L"Norvale Module B", L"mdlg_mbs"},
 };
 
 }  // namespace

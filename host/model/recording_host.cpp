@@ -40,7 +40,9 @@ struct HostThunks {
             return static_cast<int32_t>(reinterpret_cast<intptr_t>(g_host->mainWindow_));
         }
         if (index == kQueryBaseDirectory) {
-            return g_host->baseDirectory_ ? static_cast<int32_t>(reinterpret_cast<intptr_t>(g_host->baseDirectory_->c_str())) : 0;
+            return g_host->baseDirectory_
+                       ? static_cast<int32_t>(reinterpret_cast<intptr_t>(g_host->baseDirectory_->c_str()))
+                       : 0;
         }
         return 0;
     }

@@ -29,7 +29,7 @@ struct HostCall {
     std::string fileBytes;     // MergeSection: the file's bytes at the time of the call
     bool fileExisted = false;  // MergeSection: whether the file existed then
     DWORD threadId = 0;
-    double timeMs = 0;         // NowMs() when the call arrived
+    double timeMs = 0;  // NowMs() when the call arrived
 };
 
 // The host's clock: milliseconds from an arbitrary start, fine-grained
@@ -52,7 +52,7 @@ public:
     // upper-case letter, what was set for the letter (default -1, absent).
     void SetBaseDirectory(std::optional<std::string> directory);
     void SetMainWindow(HWND window);
-    void SetMergeAnswer(int32_t answer);               // default 1
+    void SetMergeAnswer(int32_t answer);  // default 1
     void SetModuleState(char letter, int32_t answer);
     void SetOnMerge(std::function<void()> callback);  // runs inside MergeSection
     // Runs inside MergeSection after the OnMerge callback; its result is the answer.

@@ -61,9 +61,8 @@ void BaseDirectory::WriteFile(const wchar_t* name, const std::string& bytes) con
 }
 
 std::string BaseDirectory::ReadFile(const wchar_t* name) const {
-    const HANDLE file =
-        CreateFileW(File(name).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file = CreateFileW(File(name).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     std::string bytes;
     if (file == INVALID_HANDLE_VALUE) {
         return bytes;
@@ -89,8 +88,8 @@ HostRun RunHost(const BaseDirectory& base, const std::wstring& arguments, DWORD 
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
     HostRun run;
-    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, base.path().c_str(),
-                        &startup, &process)) {
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, base.path().c_str(), &startup,
+                        &process)) {
         return run;
     }
     run.finished = WaitForSingleObject(process.hProcess, limitMs) == WAIT_OBJECT_0;

@@ -33,7 +33,7 @@ private:
 struct HostRun {
     bool finished = false;  // false: killed after the time limit
     DWORD exitCode = 0;
-    std::string log;        // norvhost.log of the run
+    std::string log;  // norvhost.log of the run
 };
 
 // Runs norvhost.exe (beside this test program, with orbwick.dll beside it)
@@ -50,8 +50,8 @@ struct MenuItem {
 struct HostState {
     std::map<std::string, bool> windowVisible;  // MDI child title -> visible
     bool menuPresent = false;
-    int displayControlItems = 0;                // items of the host menu named "Display control"
-    std::vector<MenuItem> items;                // separators left out
+    int displayControlItems = 0;  // items of the host menu named "Display control"
+    std::vector<MenuItem> items;  // separators left out
 };
 HostState ReadState(const BaseDirectory& base);
 

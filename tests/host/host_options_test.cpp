@@ -12,11 +12,22 @@ namespace {
 TEST(HostOptions, ParsesEveryOption) {
     HostOptions options;
     std::wstring error;
-    const std::vector<std::wstring> args = {
-        L"--base-dir", L"C:\\base", L"--host-version", L"2.19", L"--modules", L"spd", L"--late", L"d=700",
-        L"--never", L"X", L"--run-ms", L"5000", L"--commands", L"100:1097,50:1099", L"--open-menu", L"300",
-        L"--screenshot", L"a.png", L"--screenshot-ms", L"900", L"--after-menu", L"4000", L"--merge-fails",
-        L"--auto-close-boxes", L"--log", L"l.txt", L"--state", L"s.txt", L"--daemon", L"a.dll", L"--daemon", L"b.dll"};
+    const std::vector<std::wstring> args = {L"--base-dir",      L"C:\\base",
+                                            L"--host-version",  L"2.19",
+                                            L"--modules",       L"spd",
+                                            L"--late",          L"d=700",
+                                            L"--never",         L"X",
+                                            L"--run-ms",        L"5000",
+                                            L"--commands",      L"100:1097,50:1099",
+                                            L"--open-menu",     L"300",
+                                            L"--screenshot",    L"a.png",
+                                            L"--screenshot-ms", L"900",
+                                            L"--after-menu",    L"4000",
+                                            L"--merge-fails",   L"--auto-close-boxes",
+                                            L"--log",           L"l.txt",
+                                            L"--state",         L"s.txt",
+                                            L"--daemon",        L"a.dll",
+                                            L"--daemon",        L"b.dll"};
     ASSERT_TRUE(ParseHostOptions(args, options, error)) << std::string(error.begin(), error.end());
     EXPECT_EQ(options.baseDir, L"C:\\base");
     EXPECT_EQ(options.majorVersion, 2);
@@ -101,9 +112,10 @@ TEST(HostOptions, RejectsMalformedArguments) {
 
 TEST(HostOptions, UsageNamesEveryOption) {
     const std::wstring usage = HostUsageText();
-    for (const wchar_t* option : {L"--base-dir", L"--host-version", L"--version", L"--modules", L"--late",
-                                  L"--never", L"--daemon", L"--run-ms", L"--commands", L"--open-menu",
-                                  L"--screenshot", L"--screenshot-ms", L"--after-menu", L"--merge-fails", L"--auto-close-boxes", L"--log", L"--state"}) {
+    for (const wchar_t* option :
+         {L"--base-dir", L"--host-version", L"--version", L"--modules", L"--late", L"--never", L"--daemon", L"--run-ms",
+          L"--commands", L"--open-menu", L"--screenshot", L"--screenshot-ms", L"--after-menu", L"--merge-fails",
+          L"--auto-close-boxes", L"--log", L"--state"}) {
         SCOPED_TRACE(std::string(option, option + wcslen(option)));
         EXPECT_NE(usage.find(option), std::wstring::npos);
     }

@@ -19,8 +19,9 @@ struct MergeRow {
 
 TEST(SectionMerge, ReplacesTheSectionAndKeepsEveryOtherByte) {
     const MergeRow rows[] = {
-        {"middle section, CR LF", "; top\r\n[Protocols]\r\nNORVALES\r\n[HiddenWindows]\r\nNORVALEP\r\n[Other]\r\nA=1\r\n",
-         "HiddenWindows", "NORVALES\r\nNORVALED\r\n",
+        {"middle section, CR LF",
+         "; top\r\n[Protocols]\r\nNORVALES\r\n[HiddenWindows]\r\nNORVALEP\r\n[Other]\r\nA=1\r\n", "HiddenWindows",
+         "NORVALES\r\nNORVALED\r\n",
          "; top\r\n[Protocols]\r\nNORVALES\r\n[HiddenWindows]\r\nNORVALES\r\nNORVALED\r\n[Other]\r\nA=1\r\n"},
         {"last section without final line end", "[A]\r\nx\r\n[HiddenWindows]\r\nNORVALEP", "HiddenWindows",
          "NORVALEE\r\n", "[A]\r\nx\r\n[HiddenWindows]\r\nNORVALEE\r\n"},
@@ -38,8 +39,9 @@ TEST(SectionMerge, ReplacesTheSectionAndKeepsEveryOtherByte) {
         {"empty file, empty update", "", "HiddenWindows", "", "[HiddenWindows]\r\n"},
         {"blank and comment lines before the next header stay", "[HiddenWindows]\r\nNORVALEP\r\n\r\n; next\r\n[B]\r\n",
          "HiddenWindows", "NORVALEC\r\n", "[HiddenWindows]\r\nNORVALEC\r\n\r\n; next\r\n[B]\r\n"},
-        {"later duplicates removed", "[HiddenWindows]\r\nNORVALEP\r\n[B]\r\nb\r\n[HIDDENWINDOWS]\r\nNORVALEE\r\n[C]\r\n",
-         "HiddenWindows", "NORVALES\r\n", "[HiddenWindows]\r\nNORVALES\r\n[B]\r\nb\r\n[C]\r\n"},
+        {"later duplicates removed",
+         "[HiddenWindows]\r\nNORVALEP\r\n[B]\r\nb\r\n[HIDDENWINDOWS]\r\nNORVALEE\r\n[C]\r\n", "HiddenWindows",
+         "NORVALES\r\n", "[HiddenWindows]\r\nNORVALES\r\n[B]\r\nb\r\n[C]\r\n"},
         {"name inside another section name does not match", "[HiddenWindowsOld]\r\nNORVALEP\r\n", "HiddenWindows",
          "NORVALES\r\n", "[HiddenWindowsOld]\r\nNORVALEP\r\n[HiddenWindows]\r\nNORVALES\r\n"},
         {"header as last line without line end", "[A]\r\n[HiddenWindows]", "HiddenWindows", "NORVALES\r\n",
@@ -62,8 +64,14 @@ TEST(SectionMerge, HeaderTextGivesTheSectionName) {
         const char* header;
         const char* name;  // nullptr: not a header
     } rows[] = {
-        {"[HiddenWindows]", "HiddenWindows"}, {"  [ Hidden Windows ] ", "Hidden Windows"}, {"HiddenWindows", nullptr},
-        {"[]", nullptr}, {"[  ]", nullptr}, {"[a]b]", nullptr}, {"[HiddenWindows", nullptr}, {"", nullptr},
+        {"[HiddenWindows]", "HiddenWindows"},
+        {"  [ Hidden Windows ] ", "Hidden Windows"},
+        {"HiddenWindows", nullptr},
+        {"[]", nullptr},
+        {"[  ]", nullptr},
+        {"[a]b]", nullptr},
+        {"[HiddenWindows", nullptr},
+        {"", nullptr},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.header);

@@ -44,8 +44,7 @@ const std::vector<CollectCase> kCollectCases = {
     {"empty name, even with entries outside sections", "", true, ""},
 };
 
-TEST(CollectSection, SelectsByTable)
-{
+TEST(CollectSection, SelectsByTable) {
     ConfigList list = ListNew();
     LoadConfigText(kFile, list, '=');
     ASSERT_NE(list, nullptr);
@@ -56,19 +55,14 @@ TEST(CollectSection, SelectsByTable)
     ListClear(list);
 }
 
-TEST(CollectSection, EmptyListGivesEmptyText)
-{
-    EXPECT_TRUE(CollectSection("Protocols", ListNew(), true).empty());
-}
+TEST(CollectSection, EmptyListGivesEmptyText) { EXPECT_TRUE(CollectSection("Protocols", ListNew(), true).empty()); }
 
 // Whole-line mode as the settings use it: bare names read back, comments gone.
-TEST(CollectSection, WholeLineModeKeepsLinesWithoutValues)
-{
+TEST(CollectSection, WholeLineModeKeepsLinesWithoutValues) {
     ConfigList list = ListNew();
     LoadConfigText("[HiddenWindows]\r\nNORVALEP\r\nnorvaleS=1 # NORVALEX\r\n; NORVALEW\r\n", list, '#');
     EXPECT_EQ(CollectSection("HIDDENWINDOWS", list, true), AnsiToUtf16("NORVALEP \r\nnorvaleS=1 \r\n"));
-    EXPECT_EQ(UpperCaseText(CollectSection("HIDDENWINDOWS", list, false)),
-              AnsiToUtf16("NORVALEP\r\nNORVALES=1\r\n"));
+    EXPECT_EQ(UpperCaseText(CollectSection("HIDDENWINDOWS", list, false)), AnsiToUtf16("NORVALEP\r\nNORVALES=1\r\n"));
     ListClear(list);
 }
 

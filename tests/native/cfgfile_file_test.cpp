@@ -17,20 +17,17 @@ namespace fs = std::filesystem;
 
 class ConfigFile : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         std::random_device random;
         directory_ = fs::temp_directory_path() / ("cfgfile_test_" + std::to_string(random()));
         fs::create_directories(directory_);
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         ListClear(list_);
         std::error_code ignored;
         fs::remove_all(directory_, ignored);
     }
-    std::string Write(const std::string& name, const std::string& bytes)
-    {
+    std::string Write(const std::string& name, const std::string& bytes) {
         const fs::path path = directory_ / name;
         std::ofstream(path, std::ios::binary) << bytes;
         return path.string();
@@ -40,8 +37,7 @@ protected:
     ConfigList list_ = ListNew();
 };
 
-TEST_F(ConfigFile, UnreadableFilesLeaveTheListAsItWas)
-{
+TEST_F(ConfigFile, UnreadableFilesLeaveTheListAsItWas) {
     LoadConfigText("[S]\nkept=1\n", list_, '=');
     const std::vector<EntryRow> before = RowsOf(list_);
     const struct {
@@ -60,8 +56,7 @@ TEST_F(ConfigFile, UnreadableFilesLeaveTheListAsItWas)
     }
 }
 
-TEST_F(ConfigFile, AppendsFileEntriesInOrder)
-{
+TEST_F(ConfigFile, AppendsFileEntriesInOrder) {
     LoadConfigText("first=0\n", list_, '=');
     LoadConfigFile(Write("norvale.ini", "[Protocols]\r\nNORVALES=1\r\nNORVALEP=2\r\n"), list_, '\0');
     const std::vector<EntryRow> expected = {
@@ -71,8 +66,7 @@ TEST_F(ConfigFile, AppendsFileEntriesInOrder)
 
 // About 10 MB: lines cross every read boundary, including CR LF pairs split
 // between two reads; every entry must come back, in order, exactly once.
-TEST_F(ConfigFile, ReadsLargeFileWhole)
-{
+TEST_F(ConfigFile, ReadsLargeFileWhole) {
     constexpr int kLines = 110000;
     std::string bytes;
     bytes.reserve(std::size_t{kLines} * 96);

@@ -14,8 +14,7 @@ namespace {
 
 using namespace std::string_literals;
 
-std::vector<EntryRow> Load(const std::string& bytes, char separator)
-{
+std::vector<EntryRow> Load(const std::string& bytes, char separator) {
     ConfigList list = ListNew();
     LoadConfigText(bytes, list, separator);
     std::vector<EntryRow> rows = RowsOf(list);
@@ -51,8 +50,16 @@ const std::vector<LineCase> kLineCases = {
     {"lone CR dropped, line goes on", "abc\rdef=1\n", '=', {{"", "abcdef", "1"}}},
     {"CR CR LF is one line end", "a=1\r\r\nb=2\n", '=', {{"", "a", "1"}, {"", "b", "2"}}},
     {"CR at the very end", "a=1\r", '=', {{"", "a", "1"}}},
-    {"Ctrl-Z ends the file", "a=1\n\x1a" "b=2\n", '=', {{"", "a", "1"}}},
-    {"line before Ctrl-Z counts", "a=1\x1a" "b=2\n", '=', {{"", "a", "1"}}},
+    {"Ctrl-Z ends the file",
+     "a=1\n\x1a"
+     "b=2\n",
+     '=',
+     {{"", "a", "1"}}},
+    {"line before Ctrl-Z counts",
+     "a=1\x1a"
+     "b=2\n",
+     '=',
+     {{"", "a", "1"}}},
     {"Ctrl-Z directly after CR", "a=1\r\x1a\nb=2\n", '=', {{"", "a", "1"}}},
     {"header name trimmed, rest ignored", "[  My Sec\t] k=v # x\nk=v\n", '=', {{"My Sec", "k", "v"}}},
     {"# and ; plain in a header", "[a#b;c]\nk=v\n", '=', {{"a#b;c", "k", "v"}}},
@@ -63,7 +70,9 @@ const std::vector<LineCase> kLineCases = {
     {"] at character 129 is not seen", "[S]\n[" + k126 + "x]\nk=v\n", '=', {{"S", "k", "v"}}},
     {"separator at character 128", k127 + "=value\n", '=', {{"", k127, ""}}},
     {"separator at character 129 is not seen", k127 + "k=v\n", '=', {}},
-    {"longest entry: 126-character section, 128-character line", "[" + k126 + "]\n" + k127 + "k#x\n", '#',
+    {"longest entry: 126-character section, 128-character line",
+     "[" + k126 + "]\n" + k127 + "k#x\n",
+     '#',
      {{k126, k127 + "k", ""}}},
     {"value cut with the line", "k=" + std::string(200, 'v') + "\n", '=', {{"", "k", std::string(126, 'v')}}},
     {"leading blanks do not count to 128", "          " + k127 + "=v\n", '=', {{"", k127, ""}}},
@@ -80,8 +89,7 @@ const std::vector<LineCase> kLineCases = {
     {"comments only", "# one\n; two\n  #three\n", '#', {}},
 };
 
-TEST(ConfigLines, RulesByTable)
-{
+TEST(ConfigLines, RulesByTable) {
     for (const LineCase& row : kLineCases) {
         SCOPED_TRACE(row.Name);
         EXPECT_EQ(Load(row.Bytes, row.Separator), row.Expected);
@@ -89,8 +97,7 @@ TEST(ConfigLines, RulesByTable)
 }
 
 // Appending goes to the end of the caller's list, in file order.
-TEST(ConfigLines, AppendsBehindExistingEntries)
-{
+TEST(ConfigLines, AppendsBehindExistingEntries) {
     ConfigList list = ListNew();
     LoadConfigText("[A]\na=1\nb=2\n", list, '=');
     LoadConfigText("c=3\n[B]\nd=4\n", list, '=');
@@ -102,13 +109,15 @@ TEST(ConfigLines, AppendsBehindExistingEntries)
 
 // Random files fed in random pieces must give what the whole file gives:
 // a CR LF, a Ctrl-Z or a 128th character may fall on any piece boundary.
-TEST(ConfigLines, PiecesGiveWhatTheWholeGives)
-{
+TEST(ConfigLines, PiecesGiveWhatTheWholeGives) {
     const unsigned seed = std::random_device()();
     std::printf("PiecesGiveWhatTheWholeGives seed %u\n", seed);
     SCOPED_TRACE("seed " + std::to_string(seed));
     std::mt19937 random(seed);
-    const std::string alphabet = "[]=#;:\r\n\r\n \t\x1a\xE9\xFF" "abcXYZ"s + '\0';
+    const std::string alphabet =
+        "[]=#;:\r\n\r\n \t\x1a\xE9\xFF"
+        "abcXYZ"s +
+        '\0';
     const char separators[] = {'\0', '=', ':', '#', ';', ' '};
     for (int round = 0; round < 300; ++round) {
         std::string bytes(std::uniform_int_distribution<std::size_t>(0, 600)(random), '\0');
@@ -139,13 +148,14 @@ TEST(ConfigLines, PiecesGiveWhatTheWholeGives)
     }
 }
 
-TEST(ConfigLines, FeedingStopsAtCtrlZ)
-{
+TEST(ConfigLines, FeedingStopsAtCtrlZ) {
     ConfigList list = ListNew();
     ConfigReader reader;
     StartConfigRead(reader, list, '=');
     EXPECT_TRUE(FeedConfigBytes(reader, "a=1\r"));
-    EXPECT_FALSE(FeedConfigBytes(reader, "\x1a" "b=2\n"));
+    EXPECT_FALSE(FeedConfigBytes(reader,
+                                 "\x1a"
+                                 "b=2\n"));
     EXPECT_FALSE(FeedConfigBytes(reader, "c=3\n"));
     FinishConfigRead(reader);
     const std::vector<EntryRow> expected = {{"", "a", "1"}};

@@ -16,16 +16,13 @@ struct Node {
     ~Node() { --g_liveNodes; }
 };
 
-std::vector<int> ValuesOf(const Node* list)
-{
+std::vector<int> ValuesOf(const Node* list) {
     std::vector<int> values;
-    for (; list != nullptr; list = list->Next)
-        values.push_back(list->Value);
+    for (; list != nullptr; list = list->Next) values.push_back(list->Value);
     return values;
 }
 
-TEST(ListLib, AppendKeepsOrderAndEndsTheList)
-{
+TEST(ListLib, AppendKeepsOrderAndEndsTheList) {
     Node* list = ListNew();
     EXPECT_EQ(list, nullptr);
     Node* stray = new Node(99);
@@ -39,11 +36,9 @@ TEST(ListLib, AppendKeepsOrderAndEndsTheList)
     ListClear(list);
 }
 
-TEST(ListLib, RemoveHeadAndClearFreeRecords)
-{
+TEST(ListLib, RemoveHeadAndClearFreeRecords) {
     Node* list = ListNew();
-    for (int value : {1, 2, 3})
-        ListAppend(list, new Node(value));
+    for (int value : {1, 2, 3}) ListAppend(list, new Node(value));
     EXPECT_EQ(g_liveNodes, 3);  // not ASSERT: the list is freed below either way
 
     ListRemoveHead(list);
@@ -62,8 +57,7 @@ TEST(ListLib, RemoveHeadAndClearFreeRecords)
 
 // Appending to the empty list behind the last record links it there directly:
 // the way the reader stays linear.
-TEST(ListLib, AppendBehindTheLastRecord)
-{
+TEST(ListLib, AppendBehindTheLastRecord) {
     Node* list = ListNew();
     Node* tail = new Node(1);
     ListAppend(list, tail);

@@ -39,12 +39,22 @@ TEST(ModuleTable, RecognitionByClassUnderBothFlags) {
         int oldHostSlot;
         int newHostSlot;
     } rows[] = {
-        {L"mdlg_core", kCoreSlot, kNoSlot}, {L"mdlg_msc", 0, kNoSlot}, {L"mdlg_mpp", 1, kNoSlot},
-        {L"mdlg_mce", 2, 2},                {L"mdlg_mcc", 3, 3},       {L"mdlg_dpc", 4, 4},
-        {L"mdlg_mhc", 5, 5},                {L"mdlg_mdf", 6, 6},       {L"mdlg_mdw", 7, 7},
-        {L"mdlg_xpc", 8, 8},                {L"mdlg_mis", 9, 9},       {L"mdlg_mbs", 10, 10},
-        {L"MDLG_MCE", kNoSlot, kNoSlot},    {L"mdlg_mce ", kNoSlot, kNoSlot},
-        {L"mdlg_mc", kNoSlot, kNoSlot},     {L"NVLMDICHILD", kNoSlot, kNoSlot},
+        {L"mdlg_core", kCoreSlot, kNoSlot},
+        {L"mdlg_msc", 0, kNoSlot},
+        {L"mdlg_mpp", 1, kNoSlot},
+        {L"mdlg_mce", 2, 2},
+        {L"mdlg_mcc", 3, 3},
+        {L"mdlg_dpc", 4, 4},
+        {L"mdlg_mhc", 5, 5},
+        {L"mdlg_mdf", 6, 6},
+        {L"mdlg_mdw", 7, 7},
+        {L"mdlg_xpc", 8, 8},
+        {L"mdlg_mis", 9, 9},
+        {L"mdlg_mbs", 10, 10},
+        {L"MDLG_MCE", kNoSlot, kNoSlot},
+        {L"mdlg_mce ", kNoSlot, kNoSlot},
+        {L"mdlg_mc", kNoSlot, kNoSlot},
+        {L"NVLMDICHILD", kNoSlot, kNoSlot},
         {L"", kNoSlot, kNoSlot},
     };
     for (const auto& row : rows) {
@@ -59,9 +69,12 @@ TEST(ModuleTable, RecognitionByTitleOnlyOnNewHosts) {
         const wchar_t* title;
         int newHostSlot;
     } rows[] = {
-        {L"Norvale SMTP Server", 0},         {L"Norvale POP3 Server", 1},
-        {L"Norvale Core Process", kCoreSlot}, {L"norvale SMTP Server", kNoSlot},
-        {L"Norvale SMTP Server ", kNoSlot},   {L"System Messages", kNoSlot},
+        {L"Norvale SMTP Server", 0},
+        {L"Norvale POP3 Server", 1},
+        {L"Norvale Core Process", kCoreSlot},
+        {L"norvale SMTP Server", kNoSlot},
+        {L"Norvale SMTP Server ", kNoSlot},
+        {L"System Messages", kNoSlot},
         {L"", kNoSlot},
     };
     for (const auto& row : rows) {

@@ -10,8 +10,7 @@ namespace {
 
 using namespace std::string_literals;
 
-TEST(TrimText, RemovesCodesUpTo32AtBothEnds)
-{
+TEST(TrimText, RemovesCodesUpTo32AtBothEnds) {
     const struct {
         const char* Name;
         std::string Text;
@@ -20,7 +19,10 @@ TEST(TrimText, RemovesCodesUpTo32AtBothEnds)
         {"empty", "", ""},
         {"blanks only", " \t\r\n ", ""},
         {"inner blanks kept", "\t a  b \r\n", "a  b"},
-        {"all controls", "\x01\x1f" "x\x1a\x7f\x1f", "x\x1a\x7f"},
+        {"all controls",
+         "\x01\x1f"
+         "x\x1a\x7f\x1f",
+         "x\x1a\x7f"},
         {"NUL at both ends", "\0 x \0"s, "x"},
         {"33 is not trimmed", "!x!", "!x!"},
         {"upper half never trimmed", "\x80\xA0x\xFF\xA0", "\x80\xA0x\xFF\xA0"},
@@ -31,8 +33,7 @@ TEST(TrimText, RemovesCodesUpTo32AtBothEnds)
     }
 }
 
-TEST(UpperCaseText, NativeStandInMapsLatin1Letters)
-{
+TEST(UpperCaseText, NativeStandInMapsLatin1Letters) {
     const struct {
         const char* Name;
         Utf16Text Text;
@@ -52,11 +53,9 @@ TEST(UpperCaseText, NativeStandInMapsLatin1Letters)
     }
 }
 
-TEST(AnsiConversion, NativeStandInIsLatin1)
-{
+TEST(AnsiConversion, NativeStandInIsLatin1) {
     std::string everyByte;
-    for (int code = 1; code < 256; ++code)
-        everyByte.push_back(static_cast<char>(code));
+    for (int code = 1; code < 256; ++code) everyByte.push_back(static_cast<char>(code));
     const Utf16Text wide = AnsiToUtf16(everyByte);
     ASSERT_EQ(wide.size(), everyByte.size());
     for (std::size_t i = 0; i < wide.size(); ++i)

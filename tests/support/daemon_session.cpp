@@ -59,7 +59,8 @@ DaemonSession::~DaemonSession() {
 }
 
 HWND DaemonSession::AddModule(int index) {
-    const std::wstring title = std::wstring(L"Norvale ") + static_cast<wchar_t>(hostmodel::ModuleLetter(index)) + L" module";
+    const std::wstring title =
+        std::wstring(L"Norvale ") + static_cast<wchar_t>(hostmodel::ModuleLetter(index)) + L" module";
     return frame.AddModuleWindow(title, hostmodel::ModuleDialogClass(index));
 }
 

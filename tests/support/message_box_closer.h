@@ -18,10 +18,10 @@ public:
     MessageBoxCloser(const MessageBoxCloser&) = delete;
     MessageBoxCloser& operator=(const MessageBoxCloser&) = delete;
 
-    int count = 0;          // boxes closed
-    std::wstring text;      // the last box's message
-    std::wstring caption;   // the last box's title
-    HWND owner = nullptr;   // the last box's owner window
+    int count = 0;         // boxes closed
+    std::wstring text;     // the last box's message
+    std::wstring caption;  // the last box's title
+    HWND owner = nullptr;  // the last box's owner window
 
 private:
     static LRESULT CALLBACK CbtProc(int code, WPARAM wParam, LPARAM lParam);

@@ -47,8 +47,8 @@ TempDirectory::TempDirectory() {
 TempDirectory::~TempDirectory() { RemoveDirectoryTree(path_); }
 
 bool TempDirectory::WriteFile(const std::string& name, const std::string& bytes) const {
-    HANDLE file = CreateFileA((path_ + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
+    HANDLE file =
+        CreateFileA((path_ + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return false;
     }

@@ -148,7 +148,8 @@ TEST(Save, RefusedMergeShowsTheBoxThenStillDeletesAndNotifies) {
 // imports of them: the write fails, writes only part of the bytes, the flush
 // fails, or the close fails after the handle went.
 BOOL WINAPI FailingWrite(HANDLE, LPCVOID, DWORD, LPDWORD written, LPOVERLAPPED) {
-    if (written != nullptr) *written = 0;
+    if (written != nullptr)
+        *written = 0;
     SetLastError(ERROR_DISK_FULL);
     return FALSE;
 }

@@ -17,8 +17,8 @@
 
 using fixture::DaemonSession;
 using fixture::IsChecked;
-using fixture::ThreadsOfThisProcess;
 using fixture::kWaitMs;
+using fixture::ThreadsOfThisProcess;
 using hostmodel::Op;
 using hostmodel::PumpUntil;
 
@@ -36,14 +36,15 @@ std::string Name(char letter) { return std::string("NORVALE") + letter; }
 
 // Pumps until the worker wrote its scan-complete line and its thread ended.
 bool WaitForFirstPass(const hostmodel::RecordingHost& host) {
-    if (!PumpUntil([&] { return fixture::ThreadOfLogLine(host, kScanComplete) != 0; }, kWaitMs)) return false;
+    if (!PumpUntil([&] { return fixture::ThreadOfLogLine(host, kScanComplete) != 0; }, kWaitMs))
+        return false;
     return fixture::WaitForThreadEnd(fixture::ThreadOfLogLine(host, kScanComplete));
 }
 
 TEST(Polling, AsksFromTheHighestEnabledModuleDownAndStopsAtTheFirstAbsent) {
     const struct {
         const char* name;
-        char absentAtFirst;               // reported -1 until the test makes it present
+        char absentAtFirst;                // reported -1 until the test makes it present
         std::vector<std::string> perPoll;  // the names asked in one unsuccessful test
     } rows[] = {
         {"highest module absent", 'B', {Name('B')}},
@@ -117,12 +118,13 @@ TEST(Timing, WaitsAsLongAsItShouldAndNoLonger) {
         DaemonSession s("SB", "");  // each test asks for B first, then S
         s.AddModule(0);
         s.AddModule(10);
-        if (row.absentTests > 0) s.host.SetModuleState('S', -1);
+        if (row.absentTests > 0)
+            s.host.SetModuleState('S', -1);
         const double started = hostmodel::NowMs();
         ASSERT_EQ(s.Start() & 0xFF, 1);
         if (row.absentTests > 0) {
-            ASSERT_TRUE(PumpUntil([&] { return s.host.CallsOf(Op::ModuleState).size() >= 2 * row.absentTests; },
-                                  kWaitMs));
+            ASSERT_TRUE(
+                PumpUntil([&] { return s.host.CallsOf(Op::ModuleState).size() >= 2 * row.absentTests; }, kWaitMs));
             s.host.SetModuleState('S', 1);
         }
         ASSERT_TRUE(s.WaitForMenu());
@@ -130,7 +132,8 @@ TEST(Timing, WaitsAsLongAsItShouldAndNoLonger) {
 
         std::vector<double> tests;  // the time of each readiness test
         for (const auto& call : s.host.CallsOf(Op::ModuleState)) {
-            if (call.text == Name('B')) tests.push_back(call.timeMs);
+            if (call.text == Name('B'))
+                tests.push_back(call.timeMs);
         }
         ASSERT_GE(tests.size(), row.absentTests + 1);
         EXPECT_GE(tests.front() - started, 90) << "the first test comes after the initial delay of 100 ms";
@@ -142,7 +145,8 @@ TEST(Timing, WaitsAsLongAsItShouldAndNoLonger) {
         }
         double scanStarted = 0;  // the scan's first log line
         for (const auto& call : s.host.CallsOf(Op::WriteLog)) {
-            if (call.number == kLogLevelDetail && scanStarted == 0) scanStarted = call.timeMs;
+            if (call.number == kLogLevelDetail && scanStarted == 0)
+                scanStarted = call.timeMs;
         }
         EXPECT_GE(scanStarted - s.host.CallsOf(Op::ModuleState).back().timeMs, 90)
             << "the scan comes 100 ms after the passing test";
@@ -239,8 +243,12 @@ TEST(FirstPass, HidesTheListedModulesAndLeavesTheirItemsUnchecked) {
         UINT command;  // 0: no item
         bool shown;
     } rows[] = {
-        {"S", smtp, 1000, true},      {"P", pop, 1001, true},    {"E hidden", checker, 1002, false},
-        {"B hidden", backup, 1010, false}, {"C hidden, not enabled", cache, 0, false}, {"core", core, 1090, true},
+        {"S", smtp, 1000, true},
+        {"P", pop, 1001, true},
+        {"E hidden", checker, 1002, false},
+        {"B hidden", backup, 1010, false},
+        {"C hidden, not enabled", cache, 0, false},
+        {"core", core, 1090, true},
     };
     HMENU menu = s.DisplayMenu();
     for (const auto& row : rows) {
@@ -297,7 +305,8 @@ TEST(Unloading, RightAfterStartupTheWorkerEndsAndLeavesNoThread) {
     ASSERT_EQ(s.Start() & 0xFF, 1);
     std::set<DWORD> started;
     for (DWORD thread : ThreadsOfThisProcess()) {
-        if (before.count(thread) == 0) started.insert(thread);
+        if (before.count(thread) == 0)
+            started.insert(thread);
     }
     ASSERT_FALSE(started.empty()) << "the worker's thread";
     ASSERT_TRUE(s.CloseAndUnload());
@@ -314,7 +323,8 @@ TEST(Unloading, RightAfterStartupTheWorkerEndsAndLeavesNoThread) {
 bool WaitWithoutPumping(const std::function<bool()>& done) {
     const DWORD start = GetTickCount();
     while (!done()) {
-        if (GetTickCount() - start > kWaitMs) return false;
+        if (GetTickCount() - start > kWaitMs)
+            return false;
         Sleep(1);
     }
     return true;
@@ -461,7 +471,8 @@ TEST(Restarting, StartupAgainWithoutUnloadingStartsAfresh) {
         const int32_t result = s.library()->Startup(s.host.MakeRecord(row.version.major, row.version.minor));
         std::set<DWORD> started;
         for (DWORD thread : ThreadsOfThisProcess()) {
-            if (threadsBefore.count(thread) == 0) started.insert(thread);
+            if (threadsBefore.count(thread) == 0)
+                started.insert(thread);
         }
         if (row.accepted) {
             ASSERT_EQ(result & 0xFF, 1);

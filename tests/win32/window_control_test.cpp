@@ -16,10 +16,10 @@
 
 using fixture::DaemonSession;
 using fixture::IsChecked;
-using fixture::MenuItem;
-using fixture::ReadMenu;
 using fixture::kNewHost;
 using fixture::kOldHost;
+using fixture::MenuItem;
+using fixture::ReadMenu;
 using hostmodel::SendMenuCommand;
 
 namespace {
@@ -35,8 +35,10 @@ std::string Narrow(const std::wstring& text) {
 
 std::vector<MenuItem> FixedTail() {
     return {
-        {L"", 0, true, false, false},          {L"Hide all", 1097, false, false, false},
-        {L"Show all", 1098, false, false, false}, {L"", 0, true, false, false},
+        {L"", 0, true, false, false},
+        {L"Hide all", 1097, false, false, false},
+        {L"Show all", 1098, false, false, false},
+        {L"", 0, true, false, false},
         {L"Save settings", 1099, false, false, false},
     };
 }
@@ -66,7 +68,8 @@ BOOL CALLBACK NoteWindowOfClass(HWND window, LPARAM search) {
     auto* wanted = reinterpret_cast<WindowOfClass*>(search);
     wchar_t name[200] = {};
     GetClassNameW(window, name, 199);
-    if (std::wstring(name) == wanted->className) wanted->last = window;
+    if (std::wstring(name) == wanted->className)
+        wanted->last = window;
     return TRUE;
 }
 
@@ -89,14 +92,16 @@ struct MdiChildRow {
 // enumeration (newest MDI child first) visits them last and a wrong match
 // would overwrite the right one.
 const MdiChildRow kDecoys[] = {
-    {L"norvale smtp server", L"inner_case"},  {L"Norvale SMTP Server ", L"inner_blank"},
-    {L"Gamma Window", L"mdlg_mcex"},           {L"Delta Window", L"mdlg_mc"},
+    {L"norvale smtp server", L"inner_case"},
+    {L"Norvale SMTP Server ", L"inner_blank"},
+    {L"Gamma Window", L"mdlg_mcex"},
+    {L"Delta Window", L"mdlg_mc"},
 };
 const MdiChildRow kByClass[] = {
     {L"Alpha Server", L"mdlg_msc"}, {L"Beta Server", L"mdlg_mpp"}, {L"Core Console", L"mdlg_core"}};
 const MdiChildRow kByTitle[] = {{L"Norvale SMTP Server", L"inner_smtp"},
-                            {L"Norvale POP3 Server", L"inner_pop"},
-                            {L"Norvale Core Process", L"inner_core"}};
+                                {L"Norvale POP3 Server", L"inner_pop"},
+                                {L"Norvale Core Process", L"inner_core"}};
 
 TEST(Discovery, FillsSlotsByTheRulesOfEachFlag) {
     const struct {
@@ -106,10 +111,16 @@ TEST(Discovery, FillsSlotsByTheRulesOfEachFlag) {
         const wchar_t* coreTitle;
         const wchar_t* module0Title;
     } rows[] = {
-        {"flag clear (3.0)", kOldHost, {L"Alpha Server", L"Beta Server", L"Older Checker"}, L"Core Console",
+        {"flag clear (3.0)",
+         kOldHost,
+         {L"Alpha Server", L"Beta Server", L"Older Checker"},
+         L"Core Console",
          L"Alpha Server"},
-        {"flag set (4.61)", kNewHost, {L"NorvaleS SMTP Server", L"NorvaleP POP3 Server", L"Older Checker"},
-         L"Norvale Core Process", L"Norvale SMTP Server"},
+        {"flag set (4.61)",
+         kNewHost,
+         {L"NorvaleS SMTP Server", L"NorvaleP POP3 Server", L"Older Checker"},
+         L"Norvale Core Process",
+         L"Norvale SMTP Server"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -235,7 +246,8 @@ bool WaitForScans(const hostmodel::RecordingHost& host, int count) {
     auto scanned = [&] {
         int seen = 0;
         for (const auto& call : host.CallsOf(hostmodel::Op::WriteLog)) {
-            if (call.text == kScanComplete && ++seen == count) lastScanner = call.threadId;
+            if (call.text == kScanComplete && ++seen == count)
+                lastScanner = call.threadId;
         }
         return seen >= count;
     };
@@ -243,8 +255,8 @@ bool WaitForScans(const hostmodel::RecordingHost& host, int count) {
 }
 
 TEST(Discovery, TrimsOnlyNineItemSystemMenusOfModuleMdiChildren) {
-    const std::vector<UINT> standard = {SC_RESTORE, SC_MOVE, SC_SIZE, SC_MINIMIZE, SC_MAXIMIZE,
-                                        0,          SC_CLOSE, 0,      SC_NEXTWINDOW};
+    const std::vector<UINT> standard = {SC_RESTORE, SC_MOVE,  SC_SIZE, SC_MINIMIZE,  SC_MAXIMIZE,
+                                        0,          SC_CLOSE, 0,       SC_NEXTWINDOW};
     std::vector<UINT> trimmed = standard;
     trimmed.erase(trimmed.begin() + 5, trimmed.begin() + 7);
 
@@ -310,8 +322,8 @@ TEST(Discovery, WithoutMainWindowLogsOnceAndFindsNothing) {
     s.host.SetMainWindow(nullptr);
     ASSERT_EQ(s.Start() & 0xFF, 1);
     const std::string noMainWindow = "Orbwick daemon could not find main window";
-    ASSERT_TRUE(hostmodel::PumpUntil([&] { return fixture::ThreadOfLogLine(s.host, noMainWindow) != 0; },
-                                    fixture::kWaitMs));
+    ASSERT_TRUE(
+        hostmodel::PumpUntil([&] { return fixture::ThreadOfLogLine(s.host, noMainWindow) != 0; }, fixture::kWaitMs));
     ASSERT_TRUE(fixture::WaitForThreadEnd(fixture::ThreadOfLogLine(s.host, noMainWindow)));
     EXPECT_EQ(s.host.LogLines(15), (std::vector<std::string>{kLoaded, noMainWindow}));
     EXPECT_TRUE(s.host.LogLines(25).empty()) << "no window visited, no completion line";
@@ -333,7 +345,8 @@ TEST(Discovery, WithoutMainWindowLogsOnceAndFindsNothing) {
 TEST(Menu, ItemsIdentifiersAndFirstCheckMarks) {
     std::vector<MenuItem> allModules;
     for (int i = 0; i < 11; ++i) {
-        allModules.push_back(WindowItem(L"Window " + std::wstring(1, static_cast<wchar_t>(hostmodel::ModuleLetter(i))), 1000 + i, true));
+        allModules.push_back(
+            WindowItem(L"Window " + std::wstring(1, static_cast<wchar_t>(hostmodel::ModuleLetter(i))), 1000 + i, true));
     }
     const struct {
         const char* name;
@@ -354,7 +367,8 @@ TEST(Menu, ItemsIdentifiersAndFirstCheckMarks) {
         DaemonSession s(row.enabled, row.hidden);
         for (char letter : row.withWindow) {
             const int index = hostmodel::ModuleIndexOfLetter(letter);
-            s.frame.AddModuleWindow(L"Window " + std::wstring(1, static_cast<wchar_t>(letter)), hostmodel::ModuleDialogClass(index));
+            s.frame.AddModuleWindow(L"Window " + std::wstring(1, static_cast<wchar_t>(letter)),
+                                    hostmodel::ModuleDialogClass(index));
         }
         const auto hostBefore = ReadMenu(s.HostMenu());
         ASSERT_TRUE(s.StartAndWaitForMenu());
@@ -400,14 +414,15 @@ TEST(Menu, InTheHostsThirdMenuWhateverTheMdiWindowsDo) {
         DaemonSession s("SE", "");
         HWND smtp = GetParent(s.frame.AddModuleWindow(L"Norvale SMTP Server", hostmodel::ModuleDialogClass(0)));
         HWND ext = GetParent(s.frame.AddModuleWindow(L"Norvale Ext Server", hostmodel::ModuleDialogClass(2)));
-        if (row.maximiseFirst) SendMessageW(s.frame.client(), WM_MDIMAXIMIZE, reinterpret_cast<WPARAM>(smtp), 0);
+        if (row.maximiseFirst)
+            SendMessageW(s.frame.client(), WM_MDIMAXIMIZE, reinterpret_cast<WPARAM>(smtp), 0);
         HMENU bar = GetMenu(s.frame.frame());
         HMENU window = fixture::FindPopup(bar, L"Window");
         ASSERT_NE(window, nullptr);
         ASSERT_EQ(GetSubMenu(bar, row.maximiseFirst ? 3 : 2), window) << "the child's system menu comes first";
         ASSERT_EQ(s.Start() & 0xFF, 1);
-        ASSERT_TRUE(hostmodel::PumpUntil([&] { return fixture::FindPopup(window, L"Display control"); },
-                                        fixture::kWaitMs))
+        ASSERT_TRUE(
+            hostmodel::PumpUntil([&] { return fixture::FindPopup(window, L"Display control"); }, fixture::kWaitMs))
             << fixture::Describe(ReadMenu(window));
         for (int i = 0; i < GetMenuItemCount(bar); ++i) {
             if (GetSubMenu(bar, i) != window) {
@@ -455,7 +470,8 @@ TEST(Menu, LabelsFromModuleWindowTitles) {
     };
     DaemonSession s("SPECDHFWXIB", "");
     for (int i = 0; i < 11; ++i) {
-        if (rows[i].hasWindow) s.frame.AddModuleWindow(rows[i].title, hostmodel::ModuleDialogClass(i));
+        if (rows[i].hasWindow)
+            s.frame.AddModuleWindow(rows[i].title, hostmodel::ModuleDialogClass(i));
     }
     ASSERT_TRUE(s.StartAndWaitForMenu());
     const auto items = ReadMenu(s.DisplayMenu());
@@ -651,7 +667,7 @@ TEST(Commands, SaveSettingsBeforeTheMenuExistsDoesNothing) {
     bed.s.host.SetModuleState('P', -1);  // the worker keeps waiting
     ASSERT_EQ(bed.s.Start() & 0xFF, 1);
     ASSERT_TRUE(hostmodel::PumpUntil([&] { return !bed.s.host.CallsOf(hostmodel::Op::ModuleState).empty(); },
-                                    fixture::kWaitMs));
+                                     fixture::kWaitMs));
     SendMenuCommand(bed.s.frame.frame(), 1099);
     EXPECT_TRUE(bed.s.host.CallsOf(hostmodel::Op::MergeSection).empty());
     EXPECT_EQ(GetFileAttributesA("IniUpdate.tmp"), INVALID_FILE_ATTRIBUTES);

@@ -15,30 +15,24 @@ namespace {
 
 struct EntryRow {
     std::string Section, Key, Value;
-    bool operator==(const EntryRow& other) const
-    {
+    bool operator==(const EntryRow& other) const {
         return Section == other.Section && Key == other.Key && Value == other.Value;
     }
 };
 
-std::vector<EntryRow> RowsOf(const ConfigEntry* list)
-{
+std::vector<EntryRow> RowsOf(const ConfigEntry* list) {
     std::vector<EntryRow> rows;
     for (; list != nullptr; list = list->Next)
-        rows.push_back({std::string(list->Section.View()), std::string(list->Key.View()),
-                        std::string(list->Value.View())});
+        rows.push_back(
+            {std::string(list->Section.View()), std::string(list->Key.View()), std::string(list->Value.View())});
     return rows;
 }
 
 // The 8-bit texts of these tests are in code page 1252, the one Wine gives
 // for the test environment's locale. Anywhere else they mean other letters.
-bool AnsiCodePageIs1252()
-{
-    return GetACP() == 1252;
-}
+bool AnsiCodePageIs1252() { return GetACP() == 1252; }
 
-TEST(Win32Text, ConvertsInCodePage1252)
-{
+TEST(Win32Text, ConvertsInCodePage1252) {
     if (!AnsiCodePageIs1252())
         GTEST_SKIP() << "ANSI code page is " << GetACP() << ", not 1252";
     const struct {
@@ -46,10 +40,8 @@ TEST(Win32Text, ConvertsInCodePage1252)
         std::string Ansi;
         std::wstring Wide;
     } rows[] = {
-        {"ASCII", "Protocols", L"Protocols"},
-        {"e-acute", "r\xE9seau", L"r\u00E9seau"},
-        {"euro sign at 0x80", "\x80", L"\u20AC"},
-        {"Y-diaeresis at 0x9F", "\x9F", L"\u0178"},
+        {"ASCII", "Protocols", L"Protocols"},       {"e-acute", "r\xE9seau", L"r\u00E9seau"},
+        {"euro sign at 0x80", "\x80", L"\u20AC"},   {"Y-diaeresis at 0x9F", "\x9F", L"\u0178"},
         {"y-diaeresis at 0xFF", "\xFF", L"\u00FF"},
     };
     for (const auto& row : rows) {
@@ -60,8 +52,7 @@ TEST(Win32Text, ConvertsInCodePage1252)
     EXPECT_EQ(Utf16ToAnsi(L"a\u4E2Db"), "a?b");
 }
 
-TEST(Win32Text, UpperCasesByTheLocale)
-{
+TEST(Win32Text, UpperCasesByTheLocale) {
     const struct {
         const char* Name;
         std::wstring Text;
@@ -82,27 +73,23 @@ TEST(Win32Text, UpperCasesByTheLocale)
 
 class Win32ConfigFile : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         wchar_t temp[MAX_PATH + 1];
         const DWORD length = GetTempPathW(MAX_PATH + 1, temp);
         ASSERT_GT(length, 0u);
         directory_ = std::wstring(temp, length) + L"cfgfile_win32_" + std::to_wstring(GetCurrentProcessId());
         CreateDirectoryW(directory_.c_str(), nullptr);
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         ListClear(list_);
-        for (const std::wstring& path : written_)
-            DeleteFileW(path.c_str());
+        for (const std::wstring& path : written_) DeleteFileW(path.c_str());
         RemoveDirectoryW(directory_.c_str());
     }
     // Writes bytes to a new file in the test directory; returns its wide path.
-    std::wstring Write(const std::wstring& name, const std::string& bytes)
-    {
+    std::wstring Write(const std::wstring& name, const std::string& bytes) {
         const std::wstring path = directory_ + L"\\" + name;
-        HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                  nullptr);
+        HANDLE file =
+            CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         EXPECT_NE(file, INVALID_HANDLE_VALUE);
         DWORD written = 0;
         EXPECT_TRUE(WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
@@ -110,8 +97,7 @@ protected:
         written_.push_back(path);
         return path;
     }
-    static HANDLE OpenBy(const std::wstring& path, DWORD access, DWORD share)
-    {
+    static HANDLE OpenBy(const std::wstring& path, DWORD access, DWORD share) {
         return CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     }
 
@@ -123,8 +109,7 @@ protected:
 const char kNorvaleIni[] = "[Protocols]\r\nNORVALES=smtp.dll\r\n";
 const std::vector<EntryRow> kNorvaleRows = {{"Protocols", "NORVALES", "smtp.dll"}};
 
-TEST_F(Win32ConfigFile, FileHeldOpenForWritingIsNotRead)
-{
+TEST_F(Win32ConfigFile, FileHeldOpenForWritingIsNotRead) {
     const std::wstring path = Write(L"norvale.ini", kNorvaleIni);
     LoadConfigText("kept=1\n", list_, '=');
     const std::vector<EntryRow> before = RowsOf(list_);
@@ -144,8 +129,7 @@ TEST_F(Win32ConfigFile, FileHeldOpenForWritingIsNotRead)
     EXPECT_EQ(RowsOf(list_), after) << "not read once the writer has closed it";
 }
 
-TEST_F(Win32ConfigFile, FileHeldOpenForReadingIsRead)
-{
+TEST_F(Win32ConfigFile, FileHeldOpenForReadingIsRead) {
     const std::wstring path = Write(L"norvale.ini", kNorvaleIni);
     HANDLE reader = OpenBy(path, GENERIC_READ, FILE_SHARE_READ);
     ASSERT_NE(reader, INVALID_HANDLE_VALUE);
@@ -156,8 +140,7 @@ TEST_F(Win32ConfigFile, FileHeldOpenForReadingIsRead)
 
 // The 8-bit file name reaches CreateFileW through the ANSI code page, and the
 // section names match by the locale's upper-casing.
-TEST_F(Win32ConfigFile, EightBitNamesAndSections)
-{
+TEST_F(Win32ConfigFile, EightBitNamesAndSections) {
     if (!AnsiCodePageIs1252())
         GTEST_SKIP() << "ANSI code page is " << GetACP() << ", not 1252";
     const std::wstring path = Write(L"r\u00E9seau.ini", "[R\xE9seau]\r\nServeur = \xE9t\xE9\r\n\x80=1\r\n");

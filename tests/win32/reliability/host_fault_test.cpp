@@ -62,13 +62,12 @@ TEST(HostFaults, ModuleNeverPresentThenClosedownAndUnloadFiftyTimes) {
             // Rounds alternate between closing at once and closing once
             // the worker is polling.
             if (round % 2 == 1) {
-                ASSERT_TRUE(hostmodel::PumpUntil(
-                    [&] { return session.host.CallsOf(Op::ModuleState).size() >= 2; }, fixture::kWaitMs));
+                ASSERT_TRUE(hostmodel::PumpUntil([&] { return session.host.CallsOf(Op::ModuleState).size() >= 2; },
+                                                 fixture::kWaitMs));
             }
             mostThreads = std::max(mostThreads, fixture::ThreadCount());
             ASSERT_TRUE(session.CloseAndUnload()) << "orbwick.dll still mapped";
-            ASSERT_TRUE(hostmodel::PumpUntil([&] { return fixture::ThreadCount() <= threadsBefore; },
-                                            fixture::kWaitMs))
+            ASSERT_TRUE(hostmodel::PumpUntil([&] { return fixture::ThreadCount() <= threadsBefore; }, fixture::kWaitMs))
                 << fixture::ThreadCount() << " threads, " << threadsBefore << " before STARTUP";
             EXPECT_EQ(session.DisplayMenu(), nullptr);
             EXPECT_TRUE(IsWindowVisible(moduleD));
@@ -79,9 +78,10 @@ TEST(HostFaults, ModuleNeverPresentThenClosedownAndUnloadFiftyTimes) {
         }
     }
     const int lastCount = fixture::ThreadCount();
-    std::printf("[ figures  ] %d rounds in %lu ms; threads before the first STARTUP %d, at most %d while running, "
-                "at the end %d\n",
-                kRounds, static_cast<unsigned long>(GetTickCount() - started), firstCount, mostThreads, lastCount);
+    std::printf(
+        "[ figures  ] %d rounds in %lu ms; threads before the first STARTUP %d, at most %d while running, "
+        "at the end %d\n",
+        kRounds, static_cast<unsigned long>(GetTickCount() - started), firstCount, mostThreads, lastCount);
     EXPECT_GT(mostThreads, firstCount) << "the worker was never seen running";
     EXPECT_LE(lastCount, firstCount);
 }

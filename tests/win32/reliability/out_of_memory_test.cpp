@@ -37,10 +37,10 @@ TEST(OutOfMemory, EachAllocationFailingInTurn) {
         // session holds the library.
         HMODULE build = LoadLibraryW(kFailingBuild);
         ASSERT_NE(build, nullptr);
-        auto failAllocation = reinterpret_cast<FailAllocationFn>(
-            reinterpret_cast<void*>(GetProcAddress(build, "FailAllocation")));
-        auto allocationFailed = reinterpret_cast<AllocationFailedFn>(
-            reinterpret_cast<void*>(GetProcAddress(build, "AllocationFailed")));
+        auto failAllocation =
+            reinterpret_cast<FailAllocationFn>(reinterpret_cast<void*>(GetProcAddress(build, "FailAllocation")));
+        auto allocationFailed =
+            reinterpret_cast<AllocationFailedFn>(reinterpret_cast<void*>(GetProcAddress(build, "AllocationFailed")));
         ASSERT_TRUE(failAllocation && allocationFailed);
         failAllocation(n);
         const bool accepted = (s.Start() & 0xFF) == 1;
@@ -56,7 +56,8 @@ TEST(OutOfMemory, EachAllocationFailingInTurn) {
             EXPECT_EQ(received, commands) << "the hook chain goes on to the host";
             const bool failed = allocationFailed() != 0;
             EXPECT_TRUE(s.CloseAndUnload()) << "the worker ended and let go of the library";
-            if (!failed) break;  // a whole run that never reached allocation n
+            if (!failed)
+                break;  // a whole run that never reached allocation n
         } else {
             ++refused;
             EXPECT_TRUE(allocationFailed());
@@ -68,7 +69,8 @@ TEST(OutOfMemory, EachAllocationFailingInTurn) {
             for (unsigned command : commands) SendMenuCommand(s.frame.frame(), command);
             EXPECT_EQ(s.frame.commandsReceived(), commands);
         }
-        if (HasFatalFailure() || n > 5000) break;
+        if (HasFatalFailure() || n > 5000)
+            break;
     }
     std::printf("allocations failed in turn: %ld (STARTUP refused %d times, accepted %d times)\n", n - 1, refused,
                 started);

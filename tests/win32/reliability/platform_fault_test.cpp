@@ -49,14 +49,14 @@ struct MenuShape {
 TEST(PlatformFaults, MenuBarsWithoutAThirdPopupGetNothingAndCommandsStillWork) {
     const MenuShape shapes[] = {
         {"no menu bar", [](HWND frame) { SetMenu(frame, nullptr); }},
-        {"one popup", [](HWND frame) {
+        {"one popup",
+         [](HWND frame) {
              DeleteMenu(GetMenu(frame), 0, MF_BYPOSITION);
              DeleteMenu(GetMenu(frame), 0, MF_BYPOSITION);
          }},
         {"two popups", [](HWND frame) { DeleteMenu(GetMenu(frame), 0, MF_BYPOSITION); }},
-        {"third item a plain command", [](HWND frame) {
-             InsertMenuW(GetMenu(frame), 2, MF_BYPOSITION | MF_STRING, 300, L"Help");
-         }},
+        {"third item a plain command",
+         [](HWND frame) { InsertMenuW(GetMenu(frame), 2, MF_BYPOSITION | MF_STRING, 300, L"Help"); }},
     };
     for (const MenuShape& shape : shapes) {
         SCOPED_TRACE(shape.name);
@@ -243,8 +243,8 @@ TEST(PlatformFaults, LongTitlesGiveLabelsOf143CharactersPlusTheLetter) {
     for (const auto& row : rows) {
         SCOPED_TRACE("title of " + std::to_string(row.length) + " characters");
         const wchar_t letter = static_cast<wchar_t>(hostmodel::ModuleLetter(row.module));
-        const std::wstring expected = L"Norvale" + std::wstring(1, letter) + L" " +
-                                      Repeated(L'a' + static_cast<wchar_t>(row.module), 143 - 8);
+        const std::wstring expected =
+            L"Norvale" + std::wstring(1, letter) + L" " + Repeated(L'a' + static_cast<wchar_t>(row.module), 143 - 8);
         EXPECT_EQ(ItemText(session.DisplayMenu(), 1000 + static_cast<unsigned>(row.module)), expected);
     }
 }
