@@ -7,8 +7,9 @@
 # under Wine (or natively). Prints one line per mutant and the score:
 #   caught    a test failed (or crashed, or ran out of time)
 #   SURVIVED  every test passed: the fault goes unnoticed
-#   stale     its original text is not in the file exactly once (the list
-#             needs updating after a change of the product); not counted
+#   stale     its original text is not in the file exactly once, blanks and
+#             line breaks aside (the list needs updating after a change of
+#             the product); not counted
 #   no-build  it does not compile; not counted
 # --check only verifies that every mutant still applies, without building.
 # The first run builds the scratch copy from nothing; the whole kept list
@@ -87,7 +88,8 @@ split_list() {
 }
 
 # Applies the changes of mutant folder $1 to file $2 in place. Exit code 3
-# when an original text is not in the file exactly once.
+# when an original text (blanks and line breaks aside) is not in the file
+# exactly once.
 apply_changes() {
     perl -e '
         use strict; use warnings;
@@ -99,10 +101,15 @@ apply_changes() {
         for (my $i = 1; -e "$dir/$i.old"; $i++) {
             open(my $o, "<", "$dir/$i.old") or die; my $old = <$o> // ""; close $o;
             open(my $n, "<", "$dir/$i.new") or die; my $new = <$n> // ""; close $n;
-            my $count = () = $text =~ /\Q$old\E/g;
-            exit 3 if $count != 1;
-            my $at = index($text, $old);
-            substr($text, $at, length $old) = $new;
+            # Blanks and line breaks are not compared, so the list survives
+            # a change of layout; the replacement keeps its own.
+            s/^\s+|\s+$//g for $old, $new;
+            (my $bare = $old) =~ s/\s+//g;
+            my $pattern = join("\\s*", map { quotemeta } split(//, $bare));
+            my @at;
+            push @at, [$-[0], $+[0] - $-[0]] while $text =~ /$pattern/g;
+            exit 3 if @at != 1 || $old eq "";
+            substr($text, $at[0][0], $at[0][1]) = $new;
         }
         open($f, ">", $file) or die "$file: $!\n";
         print $f $text;
