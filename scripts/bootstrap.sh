@@ -4,7 +4,7 @@
 # all present already, so every build and test command can start with it.
 set -eu
 
-PACKAGES_NATIVE="cmake make g++ pkg-config clang libclang-rt-14-dev googletest libinih-dev"
+PACKAGES_NATIVE="cmake make g++ pkg-config clang clang-format clang-tidy libclang-rt-14-dev googletest libinih-dev"
 PACKAGES_CROSS="g++-mingw-w64-i686 g++-mingw-w64-i686-posix g++-mingw-w64-i686-win32 binutils-mingw-w64-i686 wine wine32:i386 wine64 fonts-wine xvfb xauth"
 # The release: zip, checksums (coreutils), Authenticode signing and its test.
 PACKAGES_RELEASE="zip unzip osslsigncode openssl"

@@ -4,11 +4,15 @@
 # then the Win32 tests and the end-to-end tests from the unpacked test kit for
 # Windows, under Wine in a private Xvfb, and the release checks (package
 # contents, a bit-identical second build, signing). Building the win32 tree
-# makes the package and prints its contents.
+# makes the package and prints its contents. The formatting check and
+# clang-tidy come first and last.
 # Bootstraps a fresh machine first. Exits non-zero on any failure.
 set -eu
 cd "$(dirname "$0")/.."
 scripts/bootstrap.sh
+
+echo "== formatting (.clang-format)"
+scripts/format.sh --check
 
 echo "== native units (ASan + UBSan)"
 cmake --preset native >/dev/null
@@ -47,4 +51,6 @@ if [ $kit_rc -ne 0 ] || ! echo "$last_line" | grep -Eq '^[1-9][0-9]* passed, 0 f
     echo "test kit: FAILED (exit code $kit_rc, last line \"$last_line\", $results XML results of $programs programs)" >&2
     exit 1
 fi
+echo "== clang-tidy (.clang-tidy) over the native and win32 builds' sources"
+scripts/tidy.sh
 echo "== all tests passed"

@@ -82,6 +82,7 @@ int main() {
     // the button the host puts inside module windows.
     hostmodel::HostFrame frame;
     std::vector<HWND> slotWindows;
+    slotWindows.reserve(hostmodel::kHostModuleCount + 1);
     for (int i = 0; i < hostmodel::kHostModuleCount; ++i)
         slotWindows.push_back(frame.AddModuleWindow(hostmodel::ModuleTitle(i), hostmodel::ModuleDialogClass(i)));
     slotWindows.push_back(frame.AddModuleWindow(hostmodel::kCoreTitle, hostmodel::kCoreDialogClass));

@@ -79,4 +79,12 @@ HMENU FindPopup(HMENU menu, const std::wstring& text) {
     return nullptr;
 }
 
+std::vector<int> PopupItemCounts(HMENU bar) {
+    const int count = GetMenuItemCount(bar);
+    std::vector<int> counts;
+    counts.reserve(count > 0 ? static_cast<size_t>(count) : 0);
+    for (int i = 0; i < count; ++i) counts.push_back(GetMenuItemCount(GetSubMenu(bar, i)));
+    return counts;
+}
+
 }  // namespace fixture

@@ -155,7 +155,7 @@ struct ConfigFileAt {
 std::string MakeTempDirectory(const char* name) {
     char temp[MAX_PATH];
     GetTempPathA(MAX_PATH, temp);
-    const std::string directory = std::string(temp) + name + "\\";
+    std::string directory = std::string(temp) + name + "\\";
     CreateDirectoryA(directory.c_str(), nullptr);
     return directory;
 }

@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+#include <cstddef>
+
 #include <map>
 #include <string>
 #include <vector>
@@ -78,8 +80,9 @@ TEST(Save, WritesTheHiddenEnabledModulesInIndexOrder) {
             EXPECT_EQ(merges[0].fileBytes, row.bytes);
             EXPECT_FALSE(UpdateFileExists()) << "deleted after the merge";
             EXPECT_EQ(framesCommandsAtMerge, commandsBefore) << "499 comes after the merge";
-            const std::vector<unsigned> received(bed.s.frame.commandsReceived().begin() + commandsBefore,
-                                                 bed.s.frame.commandsReceived().end());
+            const std::vector<unsigned> received(
+                bed.s.frame.commandsReceived().begin() + static_cast<std::ptrdiff_t>(commandsBefore),
+                bed.s.frame.commandsReceived().end());
             EXPECT_EQ(received, (std::vector<unsigned>{499, 1099}));
         }
         for (char letter : row.hostHides) ShowWindow(bed.slots[letter], SW_SHOW);

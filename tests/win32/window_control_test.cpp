@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
@@ -231,8 +232,9 @@ void WatchFramePaints(HWND window) {
 }
 
 std::vector<UINT> SystemMenuIds(HWND window) {
-    std::vector<UINT> ids;
     HMENU menu = GetSystemMenu(window, FALSE);
+    std::vector<UINT> ids;
+    ids.reserve(static_cast<size_t>(std::max(GetMenuItemCount(menu), 0)));
     for (int i = 0; i < GetMenuItemCount(menu); ++i) {
         ids.push_back(GetMenuItemID(menu, i));
     }
@@ -344,6 +346,7 @@ TEST(Discovery, WithoutMainWindowLogsOnceAndFindsNothing) {
 
 TEST(Menu, ItemsIdentifiersAndFirstCheckMarks) {
     std::vector<MenuItem> allModules;
+    allModules.reserve(11);
     for (int i = 0; i < 11; ++i) {
         allModules.push_back(
             WindowItem(L"Window " + std::wstring(1, static_cast<wchar_t>(hostmodel::ModuleLetter(i))), 1000 + i, true));

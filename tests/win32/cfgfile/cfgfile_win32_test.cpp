@@ -87,7 +87,7 @@ protected:
     }
     // Writes bytes to a new file in the test directory; returns its wide path.
     std::wstring Write(const std::wstring& name, const std::string& bytes) {
-        const std::wstring path = directory_ + L"\\" + name;
+        std::wstring path = directory_ + L"\\" + name;
         HANDLE file =
             CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         EXPECT_NE(file, INVALID_HANDLE_VALUE);

@@ -28,15 +28,6 @@ bool Contains(const std::vector<std::string>& lines, const std::string& line) {
     return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
 
-std::vector<int> PopupItemCounts(HWND frame) {
-    std::vector<int> counts;
-    HMENU bar = GetMenu(frame);
-    for (int i = 0; i < GetMenuItemCount(bar); ++i) {
-        counts.push_back(GetMenuItemCount(GetSubMenu(bar, i)));
-    }
-    return counts;
-}
-
 // The worker waits for a module the host never reports; the host closes the
 // daemon down and unloads it, at different moments of that wait, over and
 // over in one process. Every time the worker must go and leave nothing
@@ -96,7 +87,7 @@ TEST(HostFaults, NoMainWindowLogsOnceAndLeavesEveryCommandHarmless) {
     HWND moduleD = session.AddModule(4);
     HWND core = session.AddCore();
     session.host.SetMainWindow(nullptr);
-    const std::vector<int> menusBefore = PopupItemCounts(session.frame.frame());
+    const std::vector<int> menusBefore = fixture::PopupItemCounts(GetMenu(session.frame.frame()));
 
     ASSERT_EQ(session.Start() & 0xFF, 1);
     ASSERT_TRUE(session.WaitForWorkerEnd());
@@ -104,7 +95,7 @@ TEST(HostFaults, NoMainWindowLogsOnceAndLeavesEveryCommandHarmless) {
     EXPECT_TRUE(Contains(outcomes, kLoaded));
     EXPECT_EQ(std::count(outcomes.begin(), outcomes.end(), kNoMainWindow), 1);
     EXPECT_FALSE(Contains(session.host.LogLines(kLogLevelDetail), kScanComplete));
-    EXPECT_EQ(PopupItemCounts(session.frame.frame()), menusBefore);
+    EXPECT_EQ(fixture::PopupItemCounts(GetMenu(session.frame.frame())), menusBefore);
 
     const unsigned ids[] = {1000, 1004, 1090, 1097, 1098, 1099};
     const struct {
@@ -122,7 +113,7 @@ TEST(HostFaults, NoMainWindowLogsOnceAndLeavesEveryCommandHarmless) {
             EXPECT_FALSE(fixture::FileExists(session.directory().Path() + "IniUpdate.tmp"));
         }
     }
-    EXPECT_EQ(PopupItemCounts(session.frame.frame()), menusBefore);
+    EXPECT_EQ(fixture::PopupItemCounts(GetMenu(session.frame.frame())), menusBefore);
 }
 
 }  // namespace

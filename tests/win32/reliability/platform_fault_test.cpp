@@ -30,14 +30,6 @@ size_t CountOf(const std::vector<unsigned>& ids, unsigned id) {
     return static_cast<size_t>(std::count(ids.begin(), ids.end(), id));
 }
 
-std::vector<int> PopupItemCounts(HMENU bar) {
-    std::vector<int> counts;
-    for (int i = 0; i < GetMenuItemCount(bar); ++i) {
-        counts.push_back(GetMenuItemCount(GetSubMenu(bar, i)));
-    }
-    return counts;
-}
-
 // Menu bars the Display control menu cannot be attached to. The MDI
 // client's window menu (the third popup) is never destroyed here, since the
 // client keeps using it.
@@ -71,12 +63,12 @@ TEST(PlatformFaults, MenuBarsWithoutAThirdPopupGetNothingAndCommandsStillWork) {
             originalBar = GetMenu(frame);
             shape.apply(frame);
             const int barItems = GetMenuItemCount(GetMenu(frame));
-            const std::vector<int> popups = PopupItemCounts(GetMenu(frame));
+            const std::vector<int> popups = fixture::PopupItemCounts(GetMenu(frame));
 
             ASSERT_EQ(session.Start() & 0xFF, 1);
             ASSERT_TRUE(session.WaitForWorkerEnd());
             EXPECT_EQ(GetMenuItemCount(GetMenu(frame)), barItems);
-            EXPECT_EQ(PopupItemCounts(GetMenu(frame)), popups);
+            EXPECT_EQ(fixture::PopupItemCounts(GetMenu(frame)), popups);
 
             // The popup cannot be reached, but the windows still follow
             // the commands.
@@ -88,7 +80,7 @@ TEST(PlatformFaults, MenuBarsWithoutAThirdPopupGetNothingAndCommandsStillWork) {
             EXPECT_FALSE(IsWindowVisible(moduleS) || IsWindowVisible(moduleD) || IsWindowVisible(core));
             SendMenuCommand(frame, 1098);
             EXPECT_TRUE(IsWindowVisible(moduleS) && IsWindowVisible(moduleD) && IsWindowVisible(core));
-            EXPECT_EQ(PopupItemCounts(GetMenu(frame)), popups);
+            EXPECT_EQ(fixture::PopupItemCounts(GetMenu(frame)), popups);
         }
         if (shape.name == std::string("no menu bar")) {
             DestroyMenu(originalBar);  // detached from the frame, so the frame did not destroy it
