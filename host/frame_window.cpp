@@ -41,9 +41,6 @@ std::vector<hostmodel::PopupSpec> HostMenus(bool windowMenu) {
 // Returns true when the command was the host's own.
 bool OnCommand(HWND frame, UINT id) {
     switch (id) {
-    case IDM_RELOAD_CONFIG:
-        ReloadConfiguration();
-        return true;
     case IDM_EXIT:
         PostMessageW(frame, WM_CLOSE, 0, 0);
         return true;
@@ -139,6 +136,7 @@ bool CreateFrameWindow() {
     spec.menus = HostMenus(Host().options.windowMenu);
     spec.windowMenu = Host().options.windowMenu;
     spec.handler = &OnFrameMessage;
+    spec.onReloadConfig = &ReloadConfiguration;
     spec.onStartButton = [](const std::wstring& title) { LogLine(kHostLevelInfo, title + L": control 201 clicked"); };
     g_windows.emplace(std::move(spec));
     Host().frame = g_windows->frame();

@@ -39,7 +39,7 @@ constexpr UINT kDaemonIntervalMs = 500;
 constexpr UINT kScriptIntervalMs = 20;
 
 // Commands of the host's own menus.
-constexpr UINT IDM_RELOAD_CONFIG = 499;
+constexpr UINT IDM_RELOAD_CONFIG = hostmodel::kReloadConfigCommand;
 constexpr UINT IDM_EXIT = 100;
 constexpr UINT IDM_ABOUT = 101;
 constexpr UINT IDM_CASCADE = 110;

@@ -80,6 +80,10 @@ LRESULT CALLBACK HostFrame::FrameProc(HWND window, UINT message, WPARAM wParam, 
                                         window, nullptr, GetModuleHandleW(nullptr), &clientCreate);
     } else if (message == WM_COMMAND && self != nullptr) {
         self->commands_.push_back(LOWORD(wParam));
+        if (LOWORD(wParam) == kReloadConfigCommand && self->spec_.onReloadConfig) {
+            self->spec_.onReloadConfig();
+            return 0;
+        }
     }
     LRESULT result = 0;
     if (self != nullptr && self->spec_.handler && self->spec_.handler(window, message, wParam, lParam, result)) {

@@ -42,6 +42,9 @@ struct FrameSpec {
     // Called when the button kStartButtonId of a module window is clicked,
     // with the title of the module's MDI child.
     std::function<void(const std::wstring& title)> onStartButton;
+    // The host's reaction to WM_COMMAND kReloadConfigCommand, which a daemon
+    // sends after the host has merged a section: re-read the configuration.
+    std::function<void()> onReloadConfig;
 };
 
 // The identifier of the first MDI child in the window menu's list.

@@ -22,6 +22,10 @@ extern const wchar_t kSystemStatisticsTitle[];  // "System Statistics"
 constexpr int kModuleWithStartButton = 4;
 constexpr int kStartButtonId = 201;
 
+// The command a daemon sends the host's frame after the host has merged a
+// section of its configuration file; the host then re-reads the file.
+constexpr unsigned kReloadConfigCommand = 499;
+
 // Index in 0 .. kHostModuleCount-1.
 char ModuleLetter(int index);
 const wchar_t* ModuleTitle(int index);
