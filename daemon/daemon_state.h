@@ -1,10 +1,11 @@
 // The daemon's module-level state: everything lives as long as the library is
 // loaded and starts zeroed. STARTUP fills it on the host's user-interface
 // thread; the start-up worker writes the window slots and the menu handle and
-// reads the number of its run, the only fields that two threads touch after
-// STARTUP, so those are atomics. The one lock, the run lock, is held only
-// around the worker's stores of its results and the host thread's change of
-// run, never across a call that waits for another thread.
+// reads the number of its run. The fields a worker reads are atomics too: a
+// worker of an earlier start may still read them while a later STARTUP
+// writes them. The one lock, the run lock, is held only around the worker's
+// stores of its results and the host thread's change of run, never across a
+// call that waits for another thread.
 #pragma once
 
 #include <windows.h>
@@ -18,15 +19,15 @@
 struct DaemonState {
     HostRecord host;                            // the daemon's own copy of the host interface record
     std::wstring baseDirectory;                 // ends in "\" unless the host gave none
-    HWND mainWindow;                            // the host's frame window
+    std::atomic<HWND> mainWindow;               // the host's frame window
     HHOOK hook;                                 // the message-filter hook
     std::atomic<HMENU> menu;                    // the Display control menu, 0 until built
-    ModuleSet enabledSet;                       // modules listed in the host's Protocols section
-    ModuleSet hiddenSet;                        // modules listed in the host's HiddenWindows section
+    std::atomic<ModuleSet> enabledSet;          // modules listed in the host's Protocols section
+    std::atomic<ModuleSet> hiddenSet;           // modules listed in the host's HiddenWindows section
     std::atomic<HWND> slots[kModuleCount + 1];  // module slots 0..10, then the core slot
     HANDLE worker;                              // the start-up worker's thread handle
     std::atomic<unsigned> workerRun;            // see WorkerRun below
-    bool newHost;                               // host 4.61 and above within major version 4
+    std::atomic<bool> newHost;                  // host 4.61 and above within major version 4
 };
 
 extern DaemonState g_daemon;
