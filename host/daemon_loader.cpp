@@ -2,37 +2,21 @@
 
 #include <windows.h>
 
+#include "daemon_library.h"
 #include "host_log.h"
 
 namespace {
 
-using StartupFn = int32_t(__cdecl*)(const HostRecord*);
-using PlainFn = int32_t(__cdecl*)();
-
 struct LoadedDaemon {
     std::wstring path;
     HMODULE module = nullptr;
-    StartupFn startup = nullptr;
-    PlainFn daemon = nullptr;
-    PlainFn closedown = nullptr;
+    hostmodel::DaemonExports exports;
 };
 
 std::vector<LoadedDaemon> g_daemons;
 
 void LogDaemon(int32_t level, const LoadedDaemon& daemon, const std::wstring& what) {
     LogLine(level, L"Daemon " + daemon.path + L": " + what);
-}
-
-template <typename Fn>
-Fn Export(HMODULE module, const char* name) {
-    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
-
-bool BindExports(LoadedDaemon& daemon) {
-    daemon.startup = Export<StartupFn>(daemon.module, "STARTUP");
-    daemon.daemon = Export<PlainFn>(daemon.module, "DAEMON");
-    daemon.closedown = Export<PlainFn>(daemon.module, "CLOSEDOWN");
-    return daemon.startup != nullptr && daemon.daemon != nullptr && daemon.closedown != nullptr;
 }
 
 void Unload(LoadedDaemon& daemon) {
@@ -50,15 +34,15 @@ bool LoadOne(LoadedDaemon& daemon, const HostRecord& record) {
         LogDaemon(kHostLevelError, daemon, L"cannot be loaded, error " + std::to_wstring(GetLastError()));
         return false;
     }
-    if (!BindExports(daemon)) {
+    if (!hostmodel::BindDaemonExports(daemon.module, daemon.exports)) {
         LogDaemon(kHostLevelError, daemon, L"lacks STARTUP, DAEMON or CLOSEDOWN");
         Unload(daemon);
         return false;
     }
-    const int32_t result = daemon.startup(&record);
+    const int32_t result = daemon.exports.startup(&record);
     if ((result & 0xFF) == 0) {
         LogDaemon(kHostLevelError, daemon, L"STARTUP refused to run");
-        daemon.closedown();
+        daemon.exports.closedown();
         Unload(daemon);
         return false;
     }
@@ -81,14 +65,14 @@ int LoadDaemons(const std::vector<std::wstring>& paths, const HostRecord& record
 
 void RunDaemons() {
     for (const LoadedDaemon& daemon : g_daemons) {
-        daemon.daemon();
+        daemon.exports.daemon();
     }
 }
 
 void UnloadDaemons() {
     while (!g_daemons.empty()) {
         LoadedDaemon& daemon = g_daemons.back();
-        const int32_t result = daemon.closedown();
+        const int32_t result = daemon.exports.closedown();
         LogDaemon(kHostLevelInfo, daemon, L"CLOSEDOWN returned " + std::to_wstring(result));
         Unload(daemon);
         g_daemons.pop_back();

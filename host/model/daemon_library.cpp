@@ -5,6 +5,22 @@
 
 namespace hostmodel {
 
+namespace {
+
+template <typename Fn>
+void BindExport(HMODULE module, const char* name, Fn& function) {
+    function = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+}  // namespace
+
+bool BindDaemonExports(HMODULE module, DaemonExports& exports) {
+    BindExport(module, "STARTUP", exports.startup);
+    BindExport(module, "DAEMON", exports.daemon);
+    BindExport(module, "CLOSEDOWN", exports.closedown);
+    return exports.startup != nullptr && exports.daemon != nullptr && exports.closedown != nullptr;
+}
+
 // The DLL beside the test program, by its full path: the test programs run
 // from the build tree and from the unpacked test kit alike, and no other
 // orbwick.dll on the search path can stand in for it.
@@ -22,19 +38,16 @@ DaemonLibrary::DaemonLibrary(const wchar_t* name) {
     if (module_ == nullptr) {
         throw std::runtime_error("the daemon library could not be loaded");
     }
-    startup_ = reinterpret_cast<StartupFn>(reinterpret_cast<void*>(GetProcAddress(module_, "STARTUP")));
-    daemon_ = reinterpret_cast<PlainFn>(reinterpret_cast<void*>(GetProcAddress(module_, "DAEMON")));
-    closedown_ = reinterpret_cast<PlainFn>(reinterpret_cast<void*>(GetProcAddress(module_, "CLOSEDOWN")));
-    if (startup_ == nullptr || daemon_ == nullptr || closedown_ == nullptr) {
-        throw std::runtime_error("orbwick.dll lacks an export");
+    if (!BindDaemonExports(module_, exports_)) {
+        throw std::runtime_error("the daemon library lacks an export");
     }
 }
 
 DaemonLibrary::~DaemonLibrary() { Unload(); }
 
-int32_t DaemonLibrary::Startup(const HostRecord& record) const { return startup_(&record); }
-int32_t DaemonLibrary::Daemon() const { return daemon_(); }
-int32_t DaemonLibrary::Closedown() const { return closedown_(); }
+int32_t DaemonLibrary::Startup(const HostRecord& record) const { return exports_.startup(&record); }
+int32_t DaemonLibrary::Daemon() const { return exports_.daemon(); }
+int32_t DaemonLibrary::Closedown() const { return exports_.closedown(); }
 
 void DaemonLibrary::Unload() {
     if (module_ != nullptr) {

@@ -10,6 +10,18 @@
 
 namespace hostmodel {
 
+// The three exports of a daemon library, called as the host calls them:
+// arguments on the stack, removed by the caller.
+struct DaemonExports {
+    int32_t(__cdecl* startup)(const HostRecord*) = nullptr;
+    int32_t(__cdecl* daemon)() = nullptr;
+    int32_t(__cdecl* closedown)() = nullptr;
+};
+
+// Looks up STARTUP, DAEMON and CLOSEDOWN by name in a loaded library. False
+// when one of them is missing (the others may then be set).
+bool BindDaemonExports(HMODULE module, DaemonExports& exports);
+
 // The built orbwick.dll (or a test build of the daemon by another name) beside
 // the program, loaded for the lifetime of this object; throws
 // std::runtime_error when it cannot be loaded or lacks an export.
@@ -28,11 +40,7 @@ public:
 
 private:
     HMODULE module_ = nullptr;
-    using StartupFn = int32_t(__cdecl*)(const HostRecord*);
-    using PlainFn = int32_t(__cdecl*)();
-    StartupFn startup_ = nullptr;
-    PlainFn daemon_ = nullptr;
-    PlainFn closedown_ = nullptr;
+    DaemonExports exports_;
 };
 
 }  // namespace hostmodel
