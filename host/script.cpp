@@ -172,9 +172,19 @@ void OnMenuPopup(HMENU popup) {
     const HMENU hostMenu = GetSubMenu(GetMenu(Host().frame), kHostMenuPosition);
     const HMENU displayMenu = FindDisplayControlMenu();
     if (popup == hostMenu && displayMenu != nullptr && !g_script.menuKeysPosted) {
-        // Up from the first item wraps to the last, "Display control"; Right opens it.
+        // Up from the first item wraps to the last; each further Up passes one
+        // of the items that follow "Display control" (the MDI client's list of
+        // windows, with --window-menu), separators skipped. Right opens it.
         g_script.menuKeysPosted = true;
-        PostMessageW(Host().frame, WM_KEYDOWN, VK_UP, 0);
+        int ups = 1;
+        bool after = false;
+        for (int i = 0; i < GetMenuItemCount(hostMenu); ++i) {
+            const UINT state = GetMenuState(hostMenu, static_cast<UINT>(i), MF_BYPOSITION);
+            if (after && !(state & MF_SEPARATOR))
+                ++ups;
+            after = after || GetSubMenu(hostMenu, i) == displayMenu;
+        }
+        for (int i = 0; i < ups; ++i) PostMessageW(Host().frame, WM_KEYDOWN, VK_UP, 0);
         PostMessageW(Host().frame, WM_KEYDOWN, VK_RIGHT, 0);
     } else if (popup == displayMenu && displayMenu != nullptr && g_script.menuShownAt == 0) {
         g_script.menuShownAt = Now();
