@@ -359,6 +359,36 @@ TEST(Unloading, ClosedownDoesNotWaitForTheWorkerAndStopsItsScan) {
     EXPECT_FALSE(s.MenuAttached()) << "no menu after CLOSEDOWN";
 }
 
+// Runs once, inside a module window's procedure, when the worker hides it:
+// the worker waits in ShowWindow meanwhile.
+std::function<void()> g_onHide;
+WNDPROC g_hideWindowProc = nullptr;
+
+LRESULT CALLBACK HoldHide(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_SHOWWINDOW && wParam == FALSE && g_onHide) {
+        auto action = std::move(g_onHide);
+        g_onHide = nullptr;
+        action();
+    }
+    return CallWindowProcW(g_hideWindowProc, window, message, wParam, lParam);
+}
+
+TEST(Unloading, ClosedownDuringTheHidingHidesNoMore) {
+    DaemonSession s("", "SP");  // both hidden at start; no module to wait for
+    HWND smtp = GetParent(s.AddModule(0));
+    HWND pop = GetParent(s.AddModule(1));
+    g_hideWindowProc =
+        reinterpret_cast<WNDPROC>(SetWindowLongPtrW(smtp, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&HoldHide)));
+    g_onHide = [&] { s.library()->Closedown(); };
+    ASSERT_EQ(s.Start() & 0xFF, 1);
+    ASSERT_TRUE(s.WaitForWorkerEnd());
+    hostmodel::PumpFor(100);
+    EXPECT_FALSE(g_onHide) << "CLOSEDOWN came while module S was being hidden";
+    EXPECT_FALSE(IsWindowVisible(smtp)) << "the hiding under way completes";
+    EXPECT_TRUE(IsWindowVisible(pop)) << "nothing hidden after CLOSEDOWN";
+    EXPECT_FALSE(s.MenuAttached());
+}
+
 // Runs once, inside the SMTP window's procedure, when the worker asks that
 // window for its title after the scan (its menu label): the worker waits in
 // SendMessageW meanwhile.
