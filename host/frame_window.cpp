@@ -24,8 +24,8 @@ std::optional<hostmodel::HostFrame> g_windows;
 // With --window-menu the MDI client lists its children at the end of
 // "Window", after the viewer commands; otherwise "Window" ends with the items
 // that daemons append.
-std::vector<hostmodel::PopupSpec> HostMenus(bool windowMenu) {
-    hostmodel::PopupSpec window = {
+std::vector<hostmodel::PopupLayout> HostMenus(bool windowMenu) {
+    hostmodel::PopupLayout window = {
         L"&Window", {{IDM_CASCADE, L"&Cascade"}, {IDM_TILE, L"&Tile"}, {IDM_ARRANGE, L"&Arrange icons"}}};
     if (windowMenu) {
         window.items.push_back({IDM_NEXT_WINDOW, L"&Next window"});
@@ -129,16 +129,16 @@ std::wstring LettersAsNames(const std::string& letters) {
 }  // namespace
 
 bool CreateFrameWindow() {
-    hostmodel::FrameSpec spec;
-    spec.title = kFrameTitle;
-    spec.width = kFrameWidth;
-    spec.height = kFrameHeight;
-    spec.menus = HostMenus(Host().options.windowMenu);
-    spec.windowMenu = Host().options.windowMenu;
-    spec.handler = &OnFrameMessage;
-    spec.onReloadConfig = &ReloadConfiguration;
-    spec.onStartButton = [](const std::wstring& title) { LogLine(kHostLevelInfo, title + L": control 201 clicked"); };
-    g_windows.emplace(std::move(spec));
+    hostmodel::FrameLayout layout;
+    layout.title = kFrameTitle;
+    layout.width = kFrameWidth;
+    layout.height = kFrameHeight;
+    layout.menus = HostMenus(Host().options.windowMenu);
+    layout.windowMenu = Host().options.windowMenu;
+    layout.handler = &OnFrameMessage;
+    layout.onReloadConfig = &ReloadConfiguration;
+    layout.onStartButton = [](const std::wstring& title) { LogLine(kHostLevelInfo, title + L": control 201 clicked"); };
+    g_windows.emplace(std::move(layout));
     Host().frame = g_windows->frame();
     Host().client = g_windows->client();
     return Host().frame != nullptr && Host().client != nullptr;

@@ -32,12 +32,6 @@ RECT CellRect(int cell) {
     return {x, y, x + kCellWidth, y + kCellHeight};
 }
 
-HWND AddControl(HWND parent, const wchar_t* className, DWORD style, RECT where) {
-    return CreateWindowExW(0, className, L"", WS_CHILD | WS_VISIBLE | style, where.left, where.top,
-                           where.right - where.left, where.bottom - where.top, parent, reinterpret_cast<HMENU>(1),
-                           GetModuleHandleW(nullptr), nullptr);
-}
-
 bool IsListed(const std::string& letters, int index) {
     return letters.find(hostmodel::ModuleLetter(index)) != std::string::npos;
 }
@@ -60,13 +54,14 @@ void CreateFixedChildren() {
     const HWND messages = windows.AddSystemMessages(&messagesRect);
     RECT client;
     GetClientRect(messages, &client);
-    Host().messagesList = AddControl(messages, L"LISTBOX", WS_VSCROLL | WS_HSCROLL | LBS_NOINTEGRALHEIGHT, client);
+    Host().messagesList =
+        hostmodel::CreateControl(messages, L"LISTBOX", L"", WS_VSCROLL | WS_HSCROLL | LBS_NOINTEGRALHEIGHT, 1, client);
     const RECT statisticsRect = {kMessagesWidth, systemTop, kMessagesWidth + kStatisticsWidth,
                                  systemTop + kSystemRowHeight};
     const HWND statistics = windows.AddSystemStatistics(&statisticsRect);
     GetClientRect(statistics, &client);
     InflateRect(&client, -kTextMargin, -kTextMargin);
-    Host().statisticsText = AddControl(statistics, L"STATIC", 0, client);
+    Host().statisticsText = hostmodel::CreateControl(statistics, L"STATIC", L"", 0, 1, client);
     const RECT coreRect = CellRect(0);
     Host().coreChild = GetParent(windows.AddCoreWindow(&coreRect));
     FlushPendingLogLines();

@@ -41,11 +41,11 @@ LRESULT CALLBACK MdiChildProc(HWND window, UINT message, WPARAM wParam, LPARAM l
     return DefMDIChildProcW(window, message, wParam, lParam);
 }
 
-HMENU CreateMenuBar(const std::vector<PopupSpec>& menus) {
+HMENU CreateMenuBar(const std::vector<PopupLayout>& menus) {
     const HMENU bar = CreateMenu();
-    for (const PopupSpec& menu : menus) {
+    for (const PopupLayout& menu : menus) {
         const HMENU popup = CreatePopupMenu();
-        for (const MenuItemSpec& item : menu.items) {
+        for (const MenuItemLayout& item : menu.items) {
             AppendMenuW(popup, MF_STRING, item.id, item.text);
         }
         AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(popup), menu.name);
@@ -53,17 +53,17 @@ HMENU CreateMenuBar(const std::vector<PopupSpec>& menus) {
     return bar;
 }
 
-HWND CreateControl(HWND parent, const wchar_t* className, const wchar_t* text, DWORD style, int id, const RECT& where) {
-    return CreateWindowExW(0, className, text, WS_CHILD | WS_VISIBLE | style, where.left, where.top,
-                           where.right - where.left, where.bottom - where.top, parent,
-                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
-}
-
 HostFrame* FrameOf(HWND window) {
     return reinterpret_cast<HostFrame*>(GetWindowLongPtrW(GetAncestor(window, GA_ROOT), GWLP_USERDATA));
 }
 
 }  // namespace
+
+HWND CreateControl(HWND parent, const wchar_t* className, const wchar_t* text, DWORD style, int id, const RECT& where) {
+    return CreateWindowExW(0, className, text, WS_CHILD | WS_VISIBLE | style, where.left, where.top,
+                           where.right - where.left, where.bottom - where.top, parent,
+                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
+}
 
 LRESULT CALLBACK HostFrame::FrameProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* self = reinterpret_cast<HostFrame*>(GetWindowLongPtrW(window, GWLP_USERDATA));
@@ -73,20 +73,20 @@ LRESULT CALLBACK HostFrame::FrameProc(HWND window, UINT message, WPARAM wParam, 
         SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
     } else if (message == WM_CREATE && self != nullptr) {
         CLIENTCREATESTRUCT clientCreate = {};
-        clientCreate.hWindowMenu = self->spec_.windowMenu ? GetSubMenu(GetMenu(window), 2) : nullptr;
+        clientCreate.hWindowMenu = self->layout_.windowMenu ? GetSubMenu(GetMenu(window), 2) : nullptr;
         clientCreate.idFirstChild = kFirstChildId;
         self->client_ = CreateWindowExW(WS_EX_CLIENTEDGE, L"MDICLIENT", nullptr,
                                         WS_CHILD | WS_CLIPCHILDREN | WS_VSCROLL | WS_HSCROLL | WS_VISIBLE, 0, 0, 0, 0,
                                         window, nullptr, GetModuleHandleW(nullptr), &clientCreate);
     } else if (message == WM_COMMAND && self != nullptr) {
         self->commands_.push_back(LOWORD(wParam));
-        if (LOWORD(wParam) == kReloadConfigCommand && self->spec_.onReloadConfig) {
-            self->spec_.onReloadConfig();
+        if (LOWORD(wParam) == kReloadConfigCommand && self->layout_.onReloadConfig) {
+            self->layout_.onReloadConfig();
             return 0;
         }
     }
     LRESULT result = 0;
-    if (self != nullptr && self->spec_.handler && self->spec_.handler(window, message, wParam, lParam, result)) {
+    if (self != nullptr && self->layout_.handler && self->layout_.handler(window, message, wParam, lParam, result)) {
         return result;
     }
     return DefFrameProcW(window, self != nullptr ? self->client_ : nullptr, message, wParam, lParam);
@@ -98,10 +98,10 @@ LRESULT CALLBACK HostFrame::ModuleWindowProc(HWND window, UINT message, WPARAM w
     case WM_COMMAND:
         if (LOWORD(wParam) == kStartButtonId && HIWORD(wParam) == BN_CLICKED) {
             HostFrame* frame = FrameOf(window);
-            if (frame != nullptr && frame->spec_.onStartButton) {
+            if (frame != nullptr && frame->layout_.onStartButton) {
                 wchar_t title[kTitleCapacity] = {};
                 GetWindowTextW(GetParent(window), title, kTitleCapacity - 1);
-                frame->spec_.onStartButton(title);
+                frame->layout_.onStartButton(title);
             }
         }
         return 0;
@@ -112,11 +112,11 @@ LRESULT CALLBACK HostFrame::ModuleWindowProc(HWND window, UINT message, WPARAM w
     }
 }
 
-HostFrame::HostFrame(FrameSpec spec) : spec_(std::move(spec)) {
+HostFrame::HostFrame(FrameLayout layout) : layout_(std::move(layout)) {
     RegisterClassOnce(kFrameClass, &HostFrame::FrameProc, COLOR_APPWORKSPACE);
     RegisterClassOnce(kMdiChildClass, &MdiChildProc, COLOR_BTNFACE);
-    CreateWindowExW(0, kFrameClass, spec_.title, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0, spec_.width, spec_.height,
-                    nullptr, CreateMenuBar(spec_.menus), GetModuleHandleW(nullptr), this);
+    CreateWindowExW(0, kFrameClass, layout_.title, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0, layout_.width,
+                    layout_.height, nullptr, CreateMenuBar(layout_.menus), GetModuleHandleW(nullptr), this);
     if (frame_ != nullptr) {
         ShowWindow(frame_, SW_SHOW);
         UpdateWindow(frame_);
@@ -131,7 +131,7 @@ HostFrame::~HostFrame() {
     }
 }
 
-HWND HostFrame::AddMdiChild(const std::wstring& title, const RECT* where) {
+HWND HostFrame::AddMdiChild(const std::wstring& title, const RECT* where, DWORD style) {
     MDICREATESTRUCTW create = {};
     create.szClass = kMdiChildClass;
     create.szTitle = title.c_str();
@@ -143,7 +143,7 @@ HWND HostFrame::AddMdiChild(const std::wstring& title, const RECT* where) {
         create.cx = where->right - where->left;
         create.cy = where->bottom - where->top;
     }
-    create.style = WS_VISIBLE | WS_CLIPCHILDREN;
+    create.style = style;
     return reinterpret_cast<HWND>(SendMessageW(client_, WM_MDICREATE, 0, reinterpret_cast<LPARAM>(&create)));
 }
 

@@ -14,26 +14,26 @@
 
 namespace hostmodel {
 
-struct MenuItemSpec {
+struct MenuItemLayout {
     UINT id;
     const wchar_t* text;
 };
 
-struct PopupSpec {
+struct PopupLayout {
     const wchar_t* name;
-    std::vector<MenuItemSpec> items;
+    std::vector<MenuItemLayout> items;
 };
 
 // What the frame's own window procedure does before the platform's default:
 // returns true when it handled the message, with its result in `result`.
 using FrameHandler = std::function<bool(HWND frame, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)>;
 
-struct FrameSpec {
+struct FrameLayout {
     const wchar_t* title = L"Norvale test host";
     int width = 800;
     int height = 600;
     // The menu bar; daemons add to the third popup.
-    std::vector<PopupSpec> menus = {
+    std::vector<PopupLayout> menus = {
         {L"File", {{100, L"Item"}}}, {L"Edit", {{100, L"Item"}}}, {L"Window", {{100, L"Item"}}}};
     // The third popup is the MDI client's window menu, where the platform keeps
     // a separator and the list of the MDI children at the end.
@@ -50,9 +50,13 @@ struct FrameSpec {
 // The identifier of the first MDI child in the window menu's list.
 constexpr UINT kFirstChildId = 50000;
 
+// A shown child control of a predefined or registered class inside parent,
+// with the given text, extra style, control id and place.
+HWND CreateControl(HWND parent, const wchar_t* className, const wchar_t* text, DWORD style, int id, const RECT& where);
+
 class HostFrame {
 public:
-    explicit HostFrame(FrameSpec spec = FrameSpec());
+    explicit HostFrame(FrameLayout layout = FrameLayout());
     ~HostFrame();
     HostFrame(const HostFrame&) = delete;
     HostFrame& operator=(const HostFrame&) = delete;
@@ -61,8 +65,11 @@ public:
     HWND client() const { return client_; }
 
     // An MDI child of class "NVLMDICHILD" with this title, at `where` (the
-    // platform's default place when null), shown.
-    HWND AddMdiChild(const std::wstring& title, const RECT* where = nullptr);
+    // platform's default place when null), with this style (shown unless the
+    // style says otherwise; the MDI client must allow a style without the
+    // usual frame, see MDIS_ALLCHILDSTYLES).
+    HWND AddMdiChild(const std::wstring& title, const RECT* where = nullptr,
+                     DWORD style = WS_VISIBLE | WS_CLIPCHILDREN);
     // A child window of the given class (registered on first use) inside
     // parent, 200 by 100 at the top left unless `where` says otherwise.
     HWND AddChildWindow(HWND parent, const std::wstring& className, int controlId = 0, const RECT* where = nullptr);
@@ -83,7 +90,7 @@ public:
 private:
     static LRESULT CALLBACK FrameProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     static LRESULT CALLBACK ModuleWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    FrameSpec spec_;
+    FrameLayout layout_;
     HWND frame_ = nullptr;
     HWND client_ = nullptr;
     std::vector<unsigned> commands_;

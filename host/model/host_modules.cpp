@@ -19,12 +19,22 @@ struct HostModule {
     const wchar_t* dialogClass;
 };
 
+// Module i of the letters above, one row each (clang-format would pack them).
+// clang-format off
 const HostModule kModules[kHostModuleCount] = {
-    {L"Norvale SMTP Server", L"mdlg_msc"}, {L"Norvale POP3 Server", L"mdlg_mpp"}, {L"Norvale Module E", L"mdlg_mce"},
-    {L"Norvale Module C", L"mdlg_mcc"},    {L"Norvale Module D", L"mdlg_dpc"},    {L"Norvale Module H", L"mdlg_mhc"},
-    {L"Norvale Module F", L"mdlg_mdf"},    {L"Norvale Module W", L"mdlg_mdw"},    {L"Norvale Module X", L"mdlg_xpc"},
-    {L"Norvale Module I", L"mdlg_mis"},    {L"Norvale Module B", L"mdlg_mbs"},
+    {L"Norvale SMTP Server", L"mdlg_msc"},
+    {L"Norvale POP3 Server", L"mdlg_mpp"},
+    {L"Norvale Module E", L"mdlg_mce"},
+    {L"Norvale Module C", L"mdlg_mcc"},
+    {L"Norvale Module D", L"mdlg_dpc"},
+    {L"Norvale Module H", L"mdlg_mhc"},
+    {L"Norvale Module F", L"mdlg_mdf"},
+    {L"Norvale Module W", L"mdlg_mdw"},
+    {L"Norvale Module X", L"mdlg_xpc"},
+    {L"Norvale Module I", L"mdlg_mis"},
+    {L"Norvale Module B", L"mdlg_mbs"},
 };
+// clang-format on
 
 }  // namespace
 

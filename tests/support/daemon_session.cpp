@@ -70,13 +70,7 @@ HWND DaemonSession::AddMdiChildWithStyle(const std::wstring& title, DWORD style)
     HWND client = frame.client();
     const LONG clientStyle = GetWindowLongW(client, GWL_STYLE);
     SetWindowLongW(client, GWL_STYLE, clientStyle | MDIS_ALLCHILDSTYLES);
-    MDICREATESTRUCTW create = {};
-    create.szClass = hostmodel::kMdiChildClass;
-    create.szTitle = title.c_str();
-    create.hOwner = GetModuleHandleW(nullptr);
-    create.x = create.y = create.cx = create.cy = CW_USEDEFAULT;
-    create.style = style;
-    HWND child = reinterpret_cast<HWND>(SendMessageW(client, WM_MDICREATE, 0, reinterpret_cast<LPARAM>(&create)));
+    HWND child = frame.AddMdiChild(title, nullptr, style);
     SetWindowLongW(client, GWL_STYLE, clientStyle);
     return child;
 }
