@@ -12,11 +12,24 @@ struct ClassRule {
 };
 
 // Slot windows recognised by their class name.
+// One row per slot, for reading against the module table (clang-format would
+// pack them).
+// clang-format off
 constexpr ClassRule kClassRules[] = {
-    {L"mdlg_core", kCoreSlot, true}, {L"mdlg_msc", 0, true},  {L"mdlg_mpp", 1, true},  {L"mdlg_mce", 2, false},
-    {L"mdlg_mcc", 3, false},         {L"mdlg_dpc", 4, false}, {L"mdlg_mhc", 5, false}, {L"mdlg_mdf", 6, false},
-    {L"mdlg_mdw", 7, false},         {L"mdlg_xpc", 8, false}, {L"mdlg_mis", 9, false}, {L"mdlg_mbs", 10, false},
+    {L"mdlg_core", kCoreSlot, true},
+    {L"mdlg_msc", 0, true},
+    {L"mdlg_mpp", 1, true},
+    {L"mdlg_mce", 2, false},
+    {L"mdlg_mcc", 3, false},
+    {L"mdlg_dpc", 4, false},
+    {L"mdlg_mhc", 5, false},
+    {L"mdlg_mdf", 6, false},
+    {L"mdlg_mdw", 7, false},
+    {L"mdlg_xpc", 8, false},
+    {L"mdlg_mis", 9, false},
+    {L"mdlg_mbs", 10, false},
 };
+// clang-format on
 
 struct TitleRule {
     const wchar_t* title;

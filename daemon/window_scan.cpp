@@ -53,11 +53,7 @@ void ClassifyWindow(WorkerRun run, HWND window) {
         return;
     }
     const std::wstring className = ReadClassName(window);
-    const std::wstring line = kLogFoundWindowPrefix + className;
-    if (!IsCurrentRun(run)) {
-        return;
-    }
-    WriteHostLog(g_daemon.host, kLogLevelDetail, line.c_str());
+    WriteHostLog(g_daemon.host, kLogLevelDetail, (kLogFoundWindowPrefix + className).c_str());
     if (className == kMdiChildClass) {
         if (!IsSystemWindowTitle(ReadWindowText(window))) {
             TrimSystemMenu(run, window);
