@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "daemon_state.h"
+#include "worker_gate.h"
 
 // The WH_MSGFILTER hook procedure STARTUP installs for the host's
 // user-interface thread. For a non-negative code and a WM_COMMAND addressed
@@ -16,10 +16,14 @@
 // dropped; nothing thrown leaves the procedure. Then,
 // for every code, it calls the next hook and returns that hook's answer: the
 // message is never consumed here, so the host's window still receives it.
+// While a command runs the library holds a reference to itself, so a host
+// that closes the daemon down and unloads it from inside the command (its
+// answer to 499, say) does not unmap the code the hook returns through.
 LRESULT CALLBACK MessageFilterProc(int code, WPARAM wParam, LPARAM lParam);
 
 // Hides the MDI child of every module in the hidden set whose window was
 // found; the enabled set is not consulted, no check mark is set and the core
 // window is never hidden. Run once by the start-up worker before the menu
-// exists. Stops once the run has ended and returns false then.
-bool HideListedWindows(WorkerRun run);
+// exists, with the slots its own scan found; each hiding passes the worker's
+// gate. Returns false once the run has ended.
+bool HideListedWindows(WorkerGate& gate);

@@ -1,11 +1,10 @@
 // The daemon's module-level state: everything lives as long as the library is
 // loaded and starts zeroed. STARTUP fills it on the host's user-interface
-// thread; the start-up worker writes the window slots and the menu handle and
-// reads the number of its run. The fields a worker reads are atomics too: a
-// worker of an earlier start may still read them while a later STARTUP
-// writes them. The one lock, the run lock, is held only around the worker's
-// stores of its results and the host thread's change of run, never across a
-// call that waits for another thread.
+// thread; the start-up worker takes its own copy of what it reads when it is
+// started (see WorkerGate), writes the window slots and the menu handle and
+// reads the number of its run. The one lock, the run lock, is held only
+// around the worker's stores of its results and the host thread's change of
+// run, never across a call that waits for another thread.
 #pragma once
 
 #include <windows.h>
@@ -26,6 +25,9 @@ struct DaemonState {
     std::atomic<ModuleSet> hiddenSet;           // modules listed in the host's HiddenWindows section
     std::atomic<HWND> slots[kModuleCount + 1];  // module slots 0..10, then the core slot
     HANDLE worker;                              // the start-up worker's thread handle
+    DWORD workerId;                             // and its thread identifier
+    HANDLE stopWorker;                          // set by CLOSEDOWN: ends the worker's waits
+    unsigned closedowns;                        // how many times the daemon was closed down (host's thread only)
     std::atomic<unsigned> workerRun;            // see WorkerRun below
     std::atomic<bool> newHost;                  // host 4.61 and above within major version 4
 };
@@ -37,11 +39,12 @@ inline HWND SlotWindow(int slot) { return g_daemon.slots[slot].load(); }
 
 // Runs of the start-up worker. Every STARTUP begins a run and hands its number
 // to the worker it starts; CLOSEDOWN ends it. A worker whose run is no longer
-// current calls nothing more of the host and changes no window and no menu:
-// it asks right before each such step, so at most the one call it had already
-// begun can come after CLOSEDOWN, and it stores its results (slots, menu
-// handle, the menu's place in the host menu) only under the run lock, so
-// nothing of an earlier run lands in a later one.
+// current calls nothing more of the host and changes no window and no menu
+// (its gate asks before each such step), and it stores its results (slots,
+// menu handle, the menu's place in the host menu) only under the run lock, so
+// nothing of an earlier run lands in a later one. CLOSEDOWN normally waits
+// until the worker has gone; these checks are what keeps a worker it could
+// not wait for harmless.
 using WorkerRun = unsigned;
 
 // STARTUP: begins a new run, clearing the module slots and the menu handle

@@ -4,6 +4,7 @@
 
 #include "daemon_state.h"
 #include "texts.h"
+#include "worker_gate.h"
 #include "window_text.h"
 
 namespace {
@@ -16,13 +17,13 @@ constexpr size_t kLetterPosition = 7;
 // title of the module's MDI child, with the letter put in front of its 8th
 // character when that is a space. A window that does not answer gives an
 // empty label.
-std::wstring ModuleMenuLabel(int index) {
+std::wstring ModuleMenuLabel(WorkerGate& gate, int index) {
     const wchar_t letter = static_cast<wchar_t>(static_cast<unsigned char>(ModuleLetter(index)));
-    HWND slotWindow = SlotWindow(index);
+    HWND slotWindow = gate.slots[index];
     if (slotWindow == nullptr) {
         return kMissingWindowLabelPrefix + std::wstring(1, letter);
     }
-    std::wstring label = ReadWindowText(GetParent(slotWindow));
+    std::wstring label = gate.ReadWindowText(GetParent(slotWindow));
     if (label.size() > kLetterPosition && label[kLetterPosition] == L' ') {
         label.insert(kLetterPosition, 1, letter);
     }
@@ -36,10 +37,11 @@ void AppendWindowItem(HMENU popup, unsigned command, const wchar_t* text, bool c
     }
 }
 
-void AppendModuleItems(HMENU popup) {
+void AppendModuleItems(WorkerGate& gate, HMENU popup) {
     for (int i = 0; i < kModuleCount; ++i) {
-        if (InModuleSet(g_daemon.enabledSet, i)) {
-            AppendWindowItem(popup, ModuleCommand(i), ModuleMenuLabel(i).c_str(), !InModuleSet(g_daemon.hiddenSet, i));
+        if (InModuleSet(gate.enabledSet, i)) {
+            AppendWindowItem(popup, ModuleCommand(i), ModuleMenuLabel(gate, i).c_str(),
+                             !InModuleSet(gate.hiddenSet, i));
         }
     }
 }
@@ -59,13 +61,22 @@ HWND MdiClientOf(HWND frame) { return FindWindowExW(frame, nullptr, L"MDIClient"
 // While an MDI child is maximised, the MDI client puts that child's system
 // menu in front of the frame's own menus, so the host's third menu then
 // stands at position 3 of the menu bar.
-int HostMenuPosition(HWND mdiClient) {
+int HostMenuPosition(WorkerGate& gate, HWND mdiClient) {
     BOOL maximised = FALSE;
-    if (mdiClient != nullptr &&
-        SendMessageW(mdiClient, WM_MDIGETACTIVE, 0, reinterpret_cast<LPARAM>(&maximised)) != 0 && maximised) {
+    if (mdiClient != nullptr && gate.Send(mdiClient, WM_MDIGETACTIVE, 0, reinterpret_cast<LPARAM>(&maximised)) != 0 &&
+        maximised) {
         return kHostMenuPosition + 1;
     }
     return kHostMenuPosition;
+}
+
+// Asked for the item's type: GetMenuState's answer for a popup item carries
+// the popup's item count in its high byte, where MF_SEPARATOR's bit lies too.
+bool IsSeparator(HMENU menu, UINT position) {
+    MENUITEMINFOW item = {};
+    item.cbSize = sizeof item;
+    item.fMask = MIIM_FTYPE;
+    return GetMenuItemInfoW(menu, position, TRUE, &item) && (item.fType & MFT_SEPARATOR) != 0;
 }
 
 bool IsMdiChildCommand(HWND mdiClient, UINT command) {
@@ -85,8 +96,8 @@ bool IsMdiChildCommand(HWND mdiClient, UINT command) {
 UINT InsertPosition(HMENU hostMenu, HWND mdiClient) {
     const int count = GetMenuItemCount(hostMenu);
     for (int i = 0; i + 1 < count; ++i) {
-        const bool separator = (GetMenuState(hostMenu, static_cast<UINT>(i), MF_BYPOSITION) & MF_SEPARATOR) != 0;
-        if (separator && IsMdiChildCommand(mdiClient, GetMenuItemID(hostMenu, i + 1))) {
+        if (IsSeparator(hostMenu, static_cast<UINT>(i)) &&
+            IsMdiChildCommand(mdiClient, GetMenuItemID(hostMenu, i + 1))) {
             return static_cast<UINT>(i);
         }
     }
@@ -95,37 +106,52 @@ UINT InsertPosition(HMENU hostMenu, HWND mdiClient) {
 
 // Puts the separator and the popup into the host's third menu, both under
 // the run lock, so that a worker whose run has ended attaches nothing.
-bool AttachToHostMenu(HMENU popup, WorkerRun run) {
-    HWND mdiClient = MdiClientOf(g_daemon.mainWindow);
+bool AttachToHostMenu(WorkerGate& gate, HMENU popup) {
+    HWND mdiClient = MdiClientOf(gate.mainWindow);
     // With no frame, no menu bar or no third popup this is 0, and the
     // insertions into it below change nothing.
-    HMENU hostMenu = GetSubMenu(GetMenu(g_daemon.mainWindow), HostMenuPosition(mdiClient));
+    HMENU hostMenu = GetSubMenu(GetMenu(gate.mainWindow), HostMenuPosition(gate, mdiClient));
     const UINT position = InsertPosition(hostMenu, mdiClient);
-    return StoreForRun(run, [&] {
+    return gate.Publish([&] {
         InsertMenuW(hostMenu, position, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
         InsertMenuW(hostMenu, position + 1, MF_BYPOSITION | MF_POPUP, reinterpret_cast<UINT_PTR>(popup),
                     kDisplayControlText);
     });
 }
 
+// A popup that never reached the host menu belongs to nobody else: it is
+// destroyed, and the hook's handle no longer names it.
+void DiscardPopup(std::atomic<HMENU>& menu, HMENU popup) {
+    {
+        RunLock lock;
+        HMENU expected = popup;
+        menu.compare_exchange_strong(expected, nullptr);
+    }
+    DestroyMenu(popup);
+}
+
 }  // namespace
 
-bool BuildDisplayMenu(std::atomic<HMENU>& menu, WorkerRun run) {
+bool BuildDisplayMenu(std::atomic<HMENU>& menu, WorkerGate& gate) {
     if (menu.load() != nullptr) {
         return true;
     }
     HMENU popup = CreatePopupMenu();
-    if (!StoreForRun(run, [&] { menu = popup; })) {
+    if (!gate.Publish([&] { menu = popup; })) {
         DestroyMenu(popup);
         return false;
     }
-    AppendWindowItem(popup, IDM_CORE_WINDOW, kCoreWindowLabel, true);
-    AppendModuleItems(popup);
-    AppendFixedCommands(popup);
-
-    if (!AttachToHostMenu(popup, run) || !IsCurrentRun(run)) {
-        return false;
+    try {
+        AppendWindowItem(popup, IDM_CORE_WINDOW, kCoreWindowLabel, true);
+        AppendModuleItems(gate, popup);
+        AppendFixedCommands(popup);
+        if (!AttachToHostMenu(gate, popup)) {
+            DiscardPopup(menu, popup);
+            return false;
+        }
+    } catch (...) {
+        DiscardPopup(menu, popup);
+        throw;
     }
-    DrawMenuBar(g_daemon.mainWindow);
-    return true;
+    return gate.Pass([&] { DrawMenuBar(gate.mainWindow); });
 }

@@ -8,7 +8,7 @@
 
 #include <atomic>
 
-#include "daemon_state.h"
+#include "worker_gate.h"
 
 // Builds the menu once: does nothing when menu already holds a handle.
 // Stores the new popup's handle in menu right after creating it, before any
@@ -18,6 +18,8 @@
 // MDI child's system menu), ahead of the MDI client's list of children when
 // that menu is the client's window menu, else at its end. Without a host menu
 // to attach to, the popup is still built and kept. Runs on the start-up
-// worker; labels are read from the host's windows with SendMessageW. Stores
-// and attaches nothing once the run has ended, and returns false then.
-bool BuildDisplayMenu(std::atomic<HMENU>& menu, WorkerRun run);
+// worker; labels are read from the host's windows with SendMessageW, through
+// the worker's gate like every other step. Once the run has ended it stores
+// and attaches nothing and returns false; a popup it made but did not attach
+// is then destroyed.
+bool BuildDisplayMenu(std::atomic<HMENU>& menu, WorkerGate& gate);

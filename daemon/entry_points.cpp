@@ -32,22 +32,39 @@ std::wstring QueryBaseDirectory(const HostRecord& host) {
     return directory;
 }
 
-// Ends the run and lets go of the worker's thread handle and the hook. The
-// worker is told to stop but not waited for: it may itself be waiting for
-// this thread to answer a message. It holds its own reference to the library,
-// so the host may unload it right after this returns.
+// Removes the hook, ends the run and stops the worker: its waits end at once,
+// and the worker's thread is waited for (bounded, answering its messages
+// meanwhile), so that normally no thread of the daemon is left when this
+// returns and the host may unload the library right away. A worker that could
+// not be waited for begins nothing more and holds its own reference to the
+// library until it is gone.
 void StopDaemon() {
+    ++g_daemon.closedowns;
+    if (g_daemon.hook != nullptr) {
+        UnhookWindowsHookEx(g_daemon.hook);
+        g_daemon.hook = nullptr;
+    }
     EndWorkerRun();
+    if (g_daemon.stopWorker != nullptr) {
+        SetEvent(g_daemon.stopWorker);
+        CloseHandle(g_daemon.stopWorker);
+        g_daemon.stopWorker = nullptr;
+    }
     if (g_daemon.worker != nullptr) {
+        StopStartupWorker(g_daemon.worker, g_daemon.workerId);
         CloseHandle(g_daemon.worker);
         g_daemon.worker = nullptr;
     }
-    UnhookWindowsHookEx(g_daemon.hook);
-    g_daemon.hook = nullptr;
 }
 
+bool IsStarted() { return g_daemon.hook != nullptr || g_daemon.worker != nullptr; }
+
 int32_t StartDaemon(const HostRecord* record) {
-    g_daemon.hook = nullptr;
+    // A host that starts the daemon again without closing it down first gets
+    // the earlier start closed for it: one hook, one worker.
+    if (IsStarted()) {
+        StopDaemon();
+    }
     std::memcpy(&g_daemon.host, record, sizeof(HostRecord));
     const HostRecord& host = g_daemon.host;
 
@@ -63,7 +80,10 @@ int32_t StartDaemon(const HostRecord* record) {
     // A thread hook without a module handle: it sees only the host's
     // user-interface thread, the one calling STARTUP.
     g_daemon.hook = SetWindowsHookExW(WH_MSGFILTER, &MessageFilterProc, nullptr, GetCurrentThreadId());
-    g_daemon.worker = StartStartupWorker(run);
+    // Without an event the worker's waits are plain sleeps, still ended by
+    // the run check after each.
+    g_daemon.stopWorker = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    g_daemon.worker = StartStartupWorker(run, g_daemon.stopWorker, &g_daemon.workerId);
 
     WriteHostLog(host, kLogLevelOutcome, kLogLoaded);
     return 1;

@@ -1,12 +1,12 @@
 #include "startup_worker.h"
 
 #include <cstdint>
+#include <memory>
 
 #include "command_hook.h"
-#include "daemon_state.h"
 #include "display_menu.h"
-#include "norvlib.h"
 #include "window_scan.h"
+#include "worker_gate.h"
 
 namespace {
 
@@ -14,22 +14,16 @@ constexpr DWORD kInitialDelayMs = 100;
 constexpr DWORD kPollIntervalMs = 20;
 constexpr DWORD kDelayAfterWaitMs = 100;
 constexpr int kStartupButtonId = 201;
-
-bool SleepWhileCurrent(DWORD milliseconds, WorkerRun run) {
-    Sleep(milliseconds);
-    return IsCurrentRun(run);
-}
+// How long CLOSEDOWN waits for the worker's thread to end.
+constexpr DWORD kStopBoundMs = 1000;
 
 // True when the host knows every enabled module. Asks from the highest index
 // down and stops at the first module the host does not know (-1); any other
-// answer counts as present. False as well once the run has ended, without
-// asking the host again.
-bool AllModulesPresent(WorkerRun run) {
+// answer counts as present. Once the run has ended the gate answers -1
+// without asking the host.
+bool AllModulesPresent(WorkerGate& gate) {
     for (int i = kModuleCount - 1; i >= 0; --i) {
-        if (!InModuleSet(g_daemon.enabledSet, i)) {
-            continue;
-        }
-        if (!IsCurrentRun(run) || QueryModuleState(g_daemon.host, ModuleLetter(i)) == kModuleAbsent) {
+        if (InModuleSet(gate.enabledSet, i) && gate.QueryModuleState(ModuleLetter(i)) == kModuleAbsent) {
             return false;
         }
     }
@@ -38,34 +32,33 @@ bool AllModulesPresent(WorkerRun run) {
 
 // The click goes to control 201 of module 4's slot window itself, not of its
 // MDI child; SendDlgItemMessageW waits until the host's thread has handled it.
-void ClickStartupButton(WorkerRun run) {
-    HWND slotWindow = SlotWindow(kStartupClickModule);
-    if (slotWindow != nullptr && IsCurrentRun(run)) {
-        SendDlgItemMessageW(slotWindow, kStartupButtonId, BM_CLICK, 0, 0);
+void ClickStartupButton(WorkerGate& gate) {
+    HWND slotWindow = gate.slots[kStartupClickModule];
+    if (slotWindow != nullptr) {
+        gate.Pass([&] { SendDlgItemMessageW(slotWindow, kStartupButtonId, BM_CLICK, 0, 0); });
     }
 }
 
-// The first and only pass over the host's windows. Ends early, between two
-// steps or inside one, once CLOSEDOWN has ended this run: the host may already
-// have taken down its log and its module tracking, and the hook is gone, so a
-// menu added afterwards could never be used.
-void RunFirstPass(WorkerRun run) {
-    if (!SleepWhileCurrent(kInitialDelayMs, run)) {
+// The first and only pass over the host's windows. Ends early once CLOSEDOWN
+// has ended the run: a wait ends at once, and the gate lets no further step
+// begin.
+void RunFirstPass(WorkerGate& gate) {
+    if (!gate.Wait(kInitialDelayMs)) {
         return;
     }
-    while (!AllModulesPresent(run)) {
-        if (!SleepWhileCurrent(kPollIntervalMs, run)) {
+    while (!AllModulesPresent(gate)) {
+        if (!gate.Wait(kPollIntervalMs)) {
             return;
         }
     }
-    if (!SleepWhileCurrent(kDelayAfterWaitMs, run)) {
+    if (!gate.Wait(kDelayAfterWaitMs)) {
         return;
     }
-    if (!ScanWindows(run) || !HideListedWindows(run) || !BuildDisplayMenu(g_daemon.menu, run)) {
+    if (!ScanWindows(gate) || !HideListedWindows(gate) || !BuildDisplayMenu(g_daemon.menu, gate)) {
         return;
     }
-    if (InModuleSet(g_daemon.enabledSet, kStartupClickModule)) {
-        ClickStartupButton(run);
+    if (InModuleSet(gate.enabledSet, kStartupClickModule)) {
+        ClickStartupButton(gate);
     }
 }
 
@@ -76,23 +69,45 @@ HMODULE ThisLibrary() {
     return library;
 }
 
-// The thread procedure; its parameter is the number of the run it belongs
-// to. Nothing thrown inside the pass (running out of memory) may leave the
+// The thread procedure; its parameter is the worker's gate, which the thread
+// owns. Nothing thrown inside the pass (running out of memory) may leave the
 // thread: the pass just ends. It leaves through FreeLibraryAndExitThread,
 // which drops the reference taken for it and ends the thread without
 // returning into this library: if that was the last reference, the code is
 // unmapped only once nothing of it runs any more.
 DWORD WINAPI StartupWorker(LPVOID parameter) {
     try {
-        RunFirstPass(static_cast<WorkerRun>(reinterpret_cast<uintptr_t>(parameter)));
+        std::unique_ptr<WorkerGate> gate(static_cast<WorkerGate*>(parameter));
+        RunFirstPass(*gate);
     } catch (...) {
     }
     FreeLibraryAndExitThread(ThisLibrary(), 0);
 }
 
+// Gives the sent messages waiting for this thread their answers: those are
+// the worker's own (a window text, a click, a hiding) while it waits for them.
+void AnswerSentMessages() {
+    MSG message;
+    PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+}
+
 }  // namespace
 
-HANDLE StartStartupWorker(WorkerRun run) {
+HANDLE StartStartupWorker(WorkerRun run, HANDLE stopEvent, DWORD* threadId) {
+    HANDLE workerStop = nullptr;
+    if (stopEvent != nullptr) {
+        DuplicateHandle(GetCurrentProcess(), stopEvent, GetCurrentProcess(), &workerStop, 0, FALSE,
+                        DUPLICATE_SAME_ACCESS);
+    }
+    std::unique_ptr<WorkerGate> gate;
+    try {
+        gate = std::make_unique<WorkerGate>(run, workerStop);
+    } catch (...) {
+        if (workerStop != nullptr) {
+            CloseHandle(workerStop);
+        }
+        throw;
+    }
     // The reference is taken here, on the host's thread, before the thread
     // exists: taken by the thread itself, it could come after the host has
     // already called CLOSEDOWN and FreeLibrary.
@@ -101,10 +116,37 @@ HANDLE StartStartupWorker(WorkerRun run) {
                             &library)) {
         return nullptr;
     }
-    HANDLE thread =
-        CreateThread(nullptr, 0, &StartupWorker, reinterpret_cast<LPVOID>(static_cast<uintptr_t>(run)), 0, nullptr);
+    HANDLE thread = CreateThread(nullptr, 0, &StartupWorker, gate.get(), 0, threadId);
     if (thread == nullptr) {
         FreeLibrary(library);
+        return nullptr;
     }
+    gate.release();  // the thread's own now
     return thread;
+}
+
+bool StopStartupWorker(HANDLE worker, DWORD workerId) {
+    // Inside a message another thread sent (maybe the worker's own, which
+    // waits for this very answer) waiting would only run into the bound; the
+    // worker then ends by itself at its next step. Likewise when CLOSEDOWN
+    // runs on the worker's own thread.
+    if (InSendMessage() || workerId == GetCurrentThreadId()) {
+        return false;
+    }
+    const DWORD start = GetTickCount();
+    AnswerSentMessages();
+    for (;;) {
+        const DWORD elapsed = GetTickCount() - start;
+        if (elapsed >= kStopBoundMs) {
+            return false;
+        }
+        const DWORD woke = MsgWaitForMultipleObjects(1, &worker, FALSE, kStopBoundMs - elapsed, QS_SENDMESSAGE);
+        if (woke == WAIT_OBJECT_0) {
+            return true;
+        }
+        if (woke != WAIT_OBJECT_0 + 1) {
+            return false;
+        }
+        AnswerSentMessages();
+    }
 }

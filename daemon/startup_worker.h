@@ -8,13 +8,23 @@
 
 #include "daemon_state.h"
 
-// Starts the worker for the run STARTUP has just begun and returns its thread
-// handle (0 when no worker could be started; the daemon then simply has no
-// menu). The worker holds its own reference to this library from before the
-// thread exists until the thread has ended, so the host may unload the
-// library at any moment. A worker stops on its own once its run has ended
-// (EndWorkerRun): while waiting for modules within one poll interval, while
-// at work before its next call into the host or its next change of a window
-// or menu. Called by STARTUP on the host's thread after the settings are
-// loaded and the hook is installed.
-HANDLE StartStartupWorker(WorkerRun run);
+// Starts the worker for the run STARTUP has just begun, with its own copy of
+// the daemon's state (see WorkerGate), and returns its thread handle and
+// identifier (0 when no worker could be started; the daemon then simply has
+// no menu). The worker waits on stopEvent (manual reset) instead of sleeping,
+// so that setting it ends a wait at once; it keeps a duplicate of the handle.
+// It holds its own reference to this library from before the thread exists
+// until the thread has ended. Called by STARTUP on the host's thread after
+// the settings are loaded and the hook is installed.
+HANDLE StartStartupWorker(WorkerRun run, HANDLE stopEvent, DWORD* threadId);
+
+// Called by CLOSEDOWN once the run has ended and the stop event is set: waits
+// at most one second for the worker's thread to end, meanwhile answering only
+// the messages other threads send to this thread (the worker's window texts,
+// hidings and click), never a posted one. Returns true when the thread has
+// ended; the library then has no thread left inside it. Does not wait at all
+// (returns false) inside a message another thread sent, which may be the
+// worker's own, or on the worker's own thread: the worker then ends by itself
+// at its next step, still holding its reference to the library until it is
+// gone.
+bool StopStartupWorker(HANDLE worker, DWORD workerId);

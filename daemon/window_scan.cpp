@@ -6,6 +6,7 @@
 
 #include "daemon_state.h"
 #include "norvlib.h"
+#include "worker_gate.h"
 #include "texts.h"
 #include "window_text.h"
 
@@ -24,63 +25,59 @@ bool IsSystemWindowTitle(const std::wstring& title) {
 
 // What one scan passes to its enumeration callback.
 struct ScanContext {
-    WorkerRun run;
+    WorkerGate& gate;
     bool failed;  // something thrown inside the callback (out of memory)
 };
 
-void StoreInSlot(WorkerRun run, int slot, HWND window) {
-    if (slot != kNoSlot) {
-        StoreForRun(run, [&] { g_daemon.slots[slot] = window; });
+// The worker keeps the slot for itself and publishes it to the hook.
+void StoreInSlot(WorkerGate& gate, int slot, HWND window) {
+    if (slot != kNoSlot && gate.Open()) {
+        gate.slots[slot] = window;
+        gate.Publish([&] { g_daemon.slots[slot] = window; });
     }
 }
 
 // A menu already trimmed (seven items) or absent (a count of -1) is left
-// alone, so a second scan changes nothing.
-void TrimSystemMenu(WorkerRun run, HWND mdiChild) {
+// alone, so a second scan changes nothing. Each change is its own step.
+void TrimSystemMenu(WorkerGate& gate, HWND mdiChild) {
     HMENU systemMenu = GetSystemMenu(mdiChild, FALSE);
-    if (GetMenuItemCount(systemMenu) != kFullSystemMenuItems || !IsCurrentRun(run)) {
+    if (GetMenuItemCount(systemMenu) != kFullSystemMenuItems) {
         return;
     }
     // The later position goes first so that the earlier one still names the
     // item that stood there.
-    RemoveMenu(systemMenu, kClosePosition, MF_BYPOSITION);
-    RemoveMenu(systemMenu, kSeparatorBeforeClosePosition, MF_BYPOSITION);
-    SendMessageW(mdiChild, WM_NCPAINT, kWholeFrame, 0);
+    gate.Pass([&] { RemoveMenu(systemMenu, kClosePosition, MF_BYPOSITION); });
+    gate.Pass([&] { RemoveMenu(systemMenu, kSeparatorBeforeClosePosition, MF_BYPOSITION); });
+    gate.Send(mdiChild, WM_NCPAINT, kWholeFrame, 0);
 }
 
-void ClassifyWindow(WorkerRun run, HWND window) {
-    if (window == nullptr) {
-        return;
-    }
+void ClassifyWindow(WorkerGate& gate, HWND window) {
     const std::wstring className = ReadClassName(window);
-    WriteHostLog(g_daemon.host, kLogLevelDetail, (kLogFoundWindowPrefix + className).c_str());
+    gate.Log(kLogLevelDetail, kLogFoundWindowPrefix + className);
     if (className == kMdiChildClass) {
-        if (!IsSystemWindowTitle(ReadWindowText(window))) {
-            TrimSystemMenu(run, window);
+        if (!IsSystemWindowTitle(gate.ReadWindowText(window))) {
+            TrimSystemMenu(gate, window);
         }
         return;
     }
-    StoreInSlot(run, SlotOfClassName(className, false), window);
+    StoreInSlot(gate, SlotOfClassName(className, false), window);
 }
 
-void ClassifyWindowNewHost(WorkerRun run, HWND window) {
-    if (window == nullptr) {
-        return;
-    }
+void ClassifyWindowNewHost(WorkerGate& gate, HWND window) {
     const std::wstring className = ReadClassName(window);
     if (className == kMdiChildClass) {
-        const std::wstring title = ReadWindowText(window);
+        const std::wstring title = gate.ReadWindowText(window);
         if (IsSystemWindowTitle(title)) {
             return;
         }
-        TrimSystemMenu(run, window);
+        TrimSystemMenu(gate, window);
         HWND firstChild = GetWindow(window, GW_CHILD);
         if (firstChild != nullptr) {
-            StoreInSlot(run, SlotOfMdiChildTitle(title, true), firstChild);
+            StoreInSlot(gate, SlotOfMdiChildTitle(title, true), firstChild);
         }
         return;
     }
-    StoreInSlot(run, SlotOfClassName(className, true), window);
+    StoreInSlot(gate, SlotOfClassName(className, true), window);
 }
 
 // EnumChildWindows visits the descendants at every depth, not only the
@@ -89,15 +86,15 @@ void ClassifyWindowNewHost(WorkerRun run, HWND window) {
 // through the platform's frames.
 BOOL CALLBACK ScanWindowProc(HWND window, LPARAM parameter) {
     auto& scan = *reinterpret_cast<ScanContext*>(parameter);
-    if (!IsCurrentRun(scan.run)) {
+    if (!scan.gate.Open()) {
         return FALSE;
     }
     try {
         if (window != nullptr) {
-            if (g_daemon.newHost) {
-                ClassifyWindowNewHost(scan.run, window);
+            if (scan.gate.newHost) {
+                ClassifyWindowNewHost(scan.gate, window);
             } else {
-                ClassifyWindow(scan.run, window);
+                ClassifyWindow(scan.gate, window);
             }
         }
     } catch (...) {
@@ -109,18 +106,16 @@ BOOL CALLBACK ScanWindowProc(HWND window, LPARAM parameter) {
 
 }  // namespace
 
-bool ScanWindows(WorkerRun run) {
-    if (g_daemon.mainWindow == nullptr) {
-        if (IsCurrentRun(run)) {
-            WriteHostLog(g_daemon.host, kLogLevelOutcome, kLogNoMainWindow);
-        }
-        return true;
+bool ScanWindows(WorkerGate& gate) {
+    if (gate.mainWindow == nullptr) {
+        gate.Log(kLogLevelOutcome, kLogNoMainWindow);
+        return gate.Open();
     }
-    ScanContext scan{run, false};
-    EnumChildWindows(g_daemon.mainWindow, &ScanWindowProc, reinterpret_cast<LPARAM>(&scan));
-    if (scan.failed || !IsCurrentRun(run)) {
+    ScanContext scan{gate, false};
+    EnumChildWindows(gate.mainWindow, &ScanWindowProc, reinterpret_cast<LPARAM>(&scan));
+    if (scan.failed || !gate.Open()) {
         return false;
     }
-    WriteHostLog(g_daemon.host, kLogLevelDetail, kLogScanComplete);
+    gate.Log(kLogLevelDetail, kLogScanComplete);
     return true;
 }

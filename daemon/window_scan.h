@@ -2,7 +2,7 @@
 // window among the descendants of the host's frame window.
 #pragma once
 
-#include "daemon_state.h"
+#include "worker_gate.h"
 
 // Visits every descendant of the host's main window once and stores each
 // window recognised by the module table's rules (by class, or on new hosts
@@ -15,7 +15,8 @@
 // with no main window, logs only "Orbwick daemon could not find main window".
 // Runs on the start-up worker; the host's thread must keep processing
 // messages, since window texts are asked for with SendMessageW.
-// Stops between two windows once the run has ended, or when running out of
-// memory; returns false then (and writes no completion line), true when the
+// Every message, log line, menu change and slot store passes the worker's
+// gate. Stops between two windows once the run has ended, or when running out
+// of memory; returns false then (and writes no completion line), true when the
 // scan ran to its end or there was no main window.
-bool ScanWindows(WorkerRun run);
+bool ScanWindows(WorkerGate& gate);

@@ -36,9 +36,10 @@ int QueryModuleState(const HostRecord& host, char moduleLetter) {
 
 void ShowSaveFailedMessage(const HostRecord& host) {
     // The owner is asked afresh: the host may have replaced its frame since
-    // start-up.
+    // start-up. A window that no longer exists would make MessageBoxW fail
+    // without showing anything, so the box then has no owner.
     HWND owner = reinterpret_cast<HWND>(static_cast<intptr_t>(host.QueryValue(kQueryMainWindow)));
-    MessageBoxW(owner, kSaveFailedText, kMessageCaption, MB_OK);
+    MessageBoxW(IsWindow(owner) ? owner : nullptr, kSaveFailedText, kMessageCaption, MB_OK);
 }
 
 void MergeHiddenWindowsSection(const HostRecord& host) {

@@ -18,7 +18,8 @@ int QueryModuleState(const HostRecord& host, char moduleLetter);
 void MergeHiddenWindowsSection(const HostRecord& host);
 
 // The message box "Failed to save settings", caption "Orbwick", plain OK,
-// owned by the window the host names for QueryValue index 6 at this moment.
+// owned by the window the host names for QueryValue index 6 at this moment,
+// or by none when that window does not exist.
 // Returns when the operator has closed it.
 void ShowSaveFailedMessage(const HostRecord& host);
 
