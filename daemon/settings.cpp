@@ -50,33 +50,26 @@ std::string HiddenModuleLines() {
     return lines;
 }
 
-HANDLE CreateUpdateFile() {
-    return CreateFileA(kUpdateFileName, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-}
-
 // The platform refuses to replace a read-only file, and a hidden or system
-// one unless the new file keeps those attributes. An update file left so
-// (by an earlier program, or an operator) is the daemon's own all the same:
-// its attributes are cleared and it is replaced.
-HANDLE ReplaceUpdateFile() {
-    HANDLE file = CreateUpdateFile();
-    if (file != INVALID_HANDLE_VALUE) {
-        return file;
-    }
+// one unless the new file keeps those attributes, and to delete a read-only
+// one. An update file left so (by an earlier program, or an operator) is the
+// daemon's own all the same: its attributes are cleared before it is
+// replaced.
+HANDLE CreateUpdateFile() {
     constexpr DWORD kBlocking = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
     const DWORD attributes = GetFileAttributesA(kUpdateFileName);
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
-        (attributes & kBlocking) != 0 && SetFileAttributesA(kUpdateFileName, FILE_ATTRIBUTE_NORMAL)) {
-        file = CreateUpdateFile();
+        (attributes & kBlocking) != 0) {
+        SetFileAttributesA(kUpdateFileName, FILE_ATTRIBUTE_NORMAL);
     }
-    return file;
+    return CreateFileA(kUpdateFileName, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 // Creates (or replaces) the update file with exactly these bytes, flushed and
 // closed. On any failure a file this call created is removed again, and a file
 // it could not create is left alone.
 bool WriteUpdateFile(const std::string& bytes) {
-    HANDLE file = ReplaceUpdateFile();
+    HANDLE file = CreateUpdateFile();
     if (file == INVALID_HANDLE_VALUE) {
         return false;
     }

@@ -5,6 +5,8 @@
 
 #include "command_hook.h"
 #include "display_menu.h"
+#include "sysutils_mini.h"
+#include "texts.h"
 #include "window_scan.h"
 #include "worker_gate.h"
 
@@ -14,6 +16,9 @@ constexpr DWORD kInitialDelayMs = 100;
 constexpr DWORD kPollIntervalMs = 20;
 constexpr DWORD kDelayAfterWaitMs = 100;
 constexpr int kStartupButtonId = 201;
+// How long after STARTUP the worker tells the host's log which modules it is
+// still waiting for.
+constexpr DWORD kWaitingNoticeMs = 10000;
 // How long CLOSEDOWN waits for the worker's thread to end.
 constexpr DWORD kStopBoundMs = 1000;
 
@@ -24,6 +29,36 @@ constexpr DWORD kStopBoundMs = 1000;
 bool AllModulesPresent(WorkerGate& gate) {
     for (int i = kModuleCount - 1; i >= 0; --i) {
         if (InModuleSet(gate.enabledSet, i) && gate.QueryModuleState(ModuleLetter(i)) == kModuleAbsent) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Once per start, when enabled modules are still absent 10 s after STARTUP:
+// one line naming each of them (asked again, all of them, in index order), so
+// the operator can tell which module keeps the menu from appearing. Nothing
+// is written when all of them have come by then.
+void NoteAbsentModules(WorkerGate& gate) {
+    std::wstring absent;
+    for (int i = 0; i < kModuleCount; ++i) {
+        if (InModuleSet(gate.enabledSet, i) && gate.QueryModuleState(ModuleLetter(i)) == kModuleAbsent) {
+            absent += (absent.empty() ? kLogWaitingForPrefix : kLogWaitingSeparator) + AnsiToUtf16(HostModuleName(i));
+        }
+    }
+    if (!absent.empty()) {
+        gate.Log(kLogLevelOutcome, absent);
+    }
+}
+
+bool WaitForAllModules(WorkerGate& gate) {
+    bool noticed = false;
+    while (!AllModulesPresent(gate)) {
+        if (!noticed && GetTickCount() - gate.startedAt >= kWaitingNoticeMs) {
+            noticed = true;
+            NoteAbsentModules(gate);
+        }
+        if (!gate.Wait(kPollIntervalMs)) {
             return false;
         }
     }
@@ -46,12 +81,7 @@ void RunFirstPass(WorkerGate& gate) {
     if (!gate.Wait(kInitialDelayMs)) {
         return;
     }
-    while (!AllModulesPresent(gate)) {
-        if (!gate.Wait(kPollIntervalMs)) {
-            return;
-        }
-    }
-    if (!gate.Wait(kDelayAfterWaitMs)) {
+    if (!WaitForAllModules(gate) || !gate.Wait(kDelayAfterWaitMs)) {
         return;
     }
     if (!ScanWindows(gate) || !HideListedWindows(gate) || !BuildDisplayMenu(g_daemon.menu, gate)) {

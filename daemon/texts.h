@@ -10,6 +10,10 @@ inline constexpr wchar_t kLogLoaded[] = L"Orbwick daemon loaded successfully";
 inline constexpr wchar_t kLogNoMainWindow[] = L"Orbwick daemon could not find main window";
 inline constexpr wchar_t kLogScanComplete[] = L"Orbwick: window scan complete";
 inline constexpr wchar_t kLogFoundWindowPrefix[] = L"Found window: ";  // followed by the class name
+// Followed by the host module names of the enabled modules still absent,
+// in index order, separated by kLogWaitingSeparator.
+inline constexpr wchar_t kLogWaitingForPrefix[] = L"Orbwick: waiting for ";
+inline constexpr wchar_t kLogWaitingSeparator[] = L", ";
 
 // The Display control menu.
 inline constexpr wchar_t kDisplayControlText[] = L"Display control";

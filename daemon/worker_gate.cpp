@@ -9,6 +9,7 @@ WorkerGate::WorkerGate(WorkerRun run, HANDLE stopEvent)
       enabledSet(g_daemon.enabledSet.load()),
       hiddenSet(g_daemon.hiddenSet.load()),
       newHost(g_daemon.newHost.load()),
+      startedAt(GetTickCount()),
       run_(run),
       stopEvent_(stopEvent) {}
 

@@ -70,6 +70,7 @@ public:
     const ModuleSet enabledSet;
     const ModuleSet hiddenSet;
     const bool newHost;
+    const DWORD startedAt;  // GetTickCount() when STARTUP made the gate
     // What this worker's scan found, module slots 0..10 then the core slot;
     // published to the hook's slots as they are found.
     HWND slots[kModuleCount + 1] = {};

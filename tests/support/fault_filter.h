@@ -8,7 +8,10 @@ namespace fixture {
 
 // Installs the process's unhandled-exception filter: it prints the fault's
 // code, address and thread to stderr and terminates the process with the
-// code. Calling it again changes nothing.
+// code. Also a first vectored handler that does the same at once for an
+// execute fault or an access violation outside every loaded module, which
+// the platform may otherwise swallow inside a hook or a window procedure.
+// Calling it again changes nothing.
 void FailOnFaultOnAnyThread();
 
 }  // namespace fixture

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -97,6 +98,7 @@ struct ShownBox {
     HWND owner;
 };
 std::vector<ShownBox> g_boxes;
+std::function<void()> g_onBox;  // runs once, while the next box is up
 
 LRESULT CALLBACK CloseMessageBoxes(int code, WPARAM wParam, LPARAM lParam) {
     if (code == HCBT_ACTIVATE) {
@@ -109,6 +111,11 @@ LRESULT CALLBACK CloseMessageBoxes(int code, WPARAM wParam, LPARAM lParam) {
             GetDlgItemTextW(box, 0xFFFF, text, 255);  // the message box's text control
             GetWindowTextW(box, caption, 255);
             g_boxes.push_back({text, caption, GetWindow(box, GW_OWNER)});
+            if (g_onBox) {
+                auto action = std::move(g_onBox);
+                g_onBox = nullptr;
+                action();
+            }
             PostMessageW(box, WM_COMMAND, IDOK, 0);
         }
     }
@@ -125,26 +132,110 @@ struct MessageBoxCloser {
 };
 
 TEST(Save, RefusedMergeShowsTheBoxThenStillDeletesAndNotifies) {
+    // The box's owner is the window the host names at the time of the
+    // failure, not the frame recorded at start-up; one that no longer exists
+    // would leave the failure reported to nobody, so then there is none.
+    const struct {
+        const char* name;
+        bool ownerGone;
+    } rows[] = {{"the host names another frame", false}, {"the host names a window that is gone", true}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        SaveBed bed;
+        ASSERT_TRUE(bed.s.StartAndWaitForMenu());
+        hostmodel::HostFrame otherFrame;
+        HWND gone = CreateWindowW(L"STATIC", L"", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+        DestroyWindow(gone);
+        bed.s.host.SetMergeAnswer(0);
+        bed.s.host.SetOnMerge([&] { bed.s.host.SetMainWindow(row.ownerGone ? gone : otherFrame.frame()); });
+        MessageBoxCloser closer;
+        SendMenuCommand(bed.s.frame.frame(), 1001);
+        SendMenuCommand(bed.s.frame.frame(), 1099);
+
+        ASSERT_EQ(g_boxes.size(), 1u);
+        EXPECT_EQ(g_boxes[0].text, L"Failed to save settings");
+        EXPECT_EQ(g_boxes[0].caption, L"Orbwick");
+        EXPECT_EQ(g_boxes[0].owner, row.ownerGone ? nullptr : otherFrame.frame());
+        EXPECT_EQ(bed.s.host.CallsOf(Op::MergeSection).at(0).fileBytes, "NORVALEP\r\n");
+        EXPECT_FALSE(UpdateFileExists());
+        EXPECT_EQ(bed.s.frame.commandsReceived(), (std::vector<unsigned>{1001, 499, 1099}))
+            << "499 goes to the frame recorded at start-up";
+        EXPECT_TRUE(otherFrame.commandsReceived().empty());
+    }
+}
+
+// An update file left behind read-only, hidden or as a system file is the
+// daemon's own: replaced, merged and deleted like any other.
+TEST(Save, ReadOnlyOrHiddenUpdateFileIsReplaced) {
     SaveBed bed;
     ASSERT_TRUE(bed.s.StartAndWaitForMenu());
-    // The box's owner is the window the host names at the time of the
-    // failure, not the frame recorded at start-up.
-    hostmodel::HostFrame otherFrame;
-    bed.s.host.SetMergeAnswer(0);
-    bed.s.host.SetOnMerge([&] { bed.s.host.SetMainWindow(otherFrame.frame()); });
-    MessageBoxCloser closer;
-    SendMenuCommand(bed.s.frame.frame(), 1001);
-    SendMenuCommand(bed.s.frame.frame(), 1099);
+    SendMenuCommand(bed.s.frame.frame(), 1000);
+    for (DWORD attributes : {FILE_ATTRIBUTE_READONLY, FILE_ATTRIBUTE_HIDDEN,
+                             FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY}) {
+        SCOPED_TRACE(testing::Message() << "attributes 0x" << std::hex << attributes);
+        ASSERT_TRUE(bed.s.directory().WriteFile(kUpdateFile, "NORVALEX\r\nstale\r\n"));
+        ASSERT_TRUE(SetFileAttributesA(kUpdateFile, attributes));
+        bed.s.host.ClearCalls();
+        MessageBoxCloser closer;
+        SendMenuCommand(bed.s.frame.frame(), 1099);
+        EXPECT_TRUE(g_boxes.empty()) << "no failure";
+        const auto merges = bed.s.host.CallsOf(Op::MergeSection);
+        ASSERT_EQ(merges.size(), 1u);
+        EXPECT_EQ(merges[0].fileBytes, "NORVALES\r\n");
+        EXPECT_FALSE(UpdateFileExists());
+    }
+}
 
-    ASSERT_EQ(g_boxes.size(), 1u);
-    EXPECT_EQ(g_boxes[0].text, L"Failed to save settings");
-    EXPECT_EQ(g_boxes[0].caption, L"Orbwick");
-    EXPECT_EQ(g_boxes[0].owner, otherFrame.frame());
-    EXPECT_EQ(bed.s.host.CallsOf(Op::MergeSection).at(0).fileBytes, "NORVALEP\r\n");
-    EXPECT_FALSE(UpdateFileExists());
-    EXPECT_EQ(bed.s.frame.commandsReceived(), (std::vector<unsigned>{1001, 499, 1099}))
-        << "499 goes to the frame recorded at start-up";
-    EXPECT_TRUE(otherFrame.commandsReceived().empty());
+// A host that restarts its daemons when told to re-read its configuration
+// closes this one down and unloads it while the save is still under way: in
+// its answer to 499, or while the failure box is up. The hook's code must
+// still be there to return through (the test program ends on any execute
+// fault), and the library goes once the host's thread has left it.
+TEST(Save, HostUnloadingTheDaemonInsideTheSaveKeepsRunning) {
+    const struct {
+        const char* name;
+        bool insideTheBox;
+    } rows[] = {{"in the host's answer to 499", false}, {"while the failure box is up", true}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        SaveBed bed;
+        ASSERT_TRUE(bed.s.StartAndWaitForMenu());
+        ASSERT_TRUE(bed.s.WaitForWorkerEnd());
+        bool unloaded = false;
+        auto unload = [&] {
+            EXPECT_EQ(bed.s.library()->Closedown(), 0);
+            bed.s.library().reset();
+            unloaded = true;
+        };
+        HWND frame = bed.s.frame.frame();
+        auto* previous = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(frame, GWLP_WNDPROC));
+        static std::function<void()> onReload;
+        static WNDPROC frameProc;
+        frameProc = previous;
+        onReload = row.insideTheBox ? std::function<void()>() : unload;
+        SetWindowLongPtrW(frame, GWLP_WNDPROC,
+                          reinterpret_cast<LONG_PTR>(+[](HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+                              if (message == WM_COMMAND && LOWORD(wParam) == 499 && onReload) {
+                                  auto action = std::move(onReload);
+                                  onReload = nullptr;
+                                  action();
+                              }
+                              return CallWindowProcW(frameProc, window, message, wParam, lParam);
+                          }));
+        MessageBoxCloser closer;
+        if (row.insideTheBox) {
+            bed.s.host.SetMergeAnswer(0);
+            g_onBox = unload;
+        }
+        SendMenuCommand(frame, 1001);
+        SendMenuCommand(frame, 1099);
+        ASSERT_TRUE(unloaded);
+        EXPECT_TRUE(hostmodel::PumpUntil([] { return !fixture::LibraryLoaded(); }, fixture::kWaitMs))
+            << "the library goes once the host's thread has left it";
+        SendMenuCommand(frame, 1000);
+        EXPECT_EQ(bed.s.frame.commandsReceived().back(), 1000u) << "the host goes on";
+        SetWindowLongPtrW(frame, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
+    }
 }
 
 // Failures of the update file's own calls, made by replacing the DLL's

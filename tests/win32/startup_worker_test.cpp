@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "daemon_session.h"
+#include "import_patch.h"
 #include "menu_reader.h"
 
 using fixture::DaemonSession;
@@ -296,27 +297,56 @@ TEST(Unloading, WhileTheWorkerWaitsForAModuleThatNeverComes) {
     EXPECT_TRUE(IsWindowVisible(backup)) << "the pass never ran";
 }
 
-TEST(Unloading, RightAfterStartupTheWorkerEndsAndLeavesNoThread) {
-    DaemonSession s("SB", "");
-    s.frame.AddModuleWindow(L"Norvale Backup", L"mdlg_mbs");
-    s.host.SetModuleState('S', -1);
-    hostmodel::PumpFor(50);  // the platform's own threads for the first windows
-    const std::set<DWORD> before = ThreadsOfThisProcess();
-    ASSERT_EQ(s.Start() & 0xFF, 1);
-    std::set<DWORD> started;
-    for (DWORD thread : ThreadsOfThisProcess()) {
-        if (before.count(thread) == 0)
-            started.insert(thread);
+// CLOSEDOWN stops the worker wherever it is in its normal life and returns
+// only once its thread has ended, so that a FreeLibrary right after it
+// unmaps the library at once, without waiting for anything.
+TEST(Unloading, ClosedownEndsTheWorkerSoFreeLibraryUnmapsAtOnce) {
+    enum class Moment { FirstWait, Polling, PassDone };
+    const struct {
+        const char* name;
+        Moment moment;
+    } rows[] = {{"right after STARTUP, in the first wait", Moment::FirstWait},
+                {"polling for a module that never comes", Moment::Polling},
+                {"after the first pass", Moment::PassDone}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        DaemonSession s("SB", "");
+        s.frame.AddModuleWindow(L"Norvale Backup", L"mdlg_mbs");
+        if (row.moment != Moment::PassDone)
+            s.host.SetModuleState('S', -1);
+        hostmodel::PumpFor(50);  // the platform's own threads for the first windows
+        const std::set<DWORD> before = ThreadsOfThisProcess();
+        ASSERT_EQ(s.Start() & 0xFF, 1);
+        std::set<DWORD> started;
+        for (DWORD thread : ThreadsOfThisProcess()) {
+            if (before.count(thread) == 0)
+                started.insert(thread);
+        }
+        ASSERT_FALSE(started.empty()) << "the worker's thread";
+        if (row.moment == Moment::Polling) {
+            ASSERT_TRUE(PumpUntil([&] { return s.host.CallsOf(Op::ModuleState).size() >= 3; }, kWaitMs));
+        }
+        if (row.moment == Moment::PassDone) {
+            ASSERT_TRUE(s.WaitForWorkerEnd());
+        }
+        std::vector<HANDLE> threads;
+        for (DWORD id : started) threads.push_back(OpenThread(SYNCHRONIZE, FALSE, id));
+        const size_t calls = s.host.Calls().size();
+
+        EXPECT_EQ(s.library()->Closedown(), 0);
+        for (HANDLE thread : threads) {
+            EXPECT_TRUE(thread == nullptr || WaitForSingleObject(thread, 0) == WAIT_OBJECT_0)
+                << "no thread of the daemon is left when CLOSEDOWN returns";
+            if (thread != nullptr)
+                CloseHandle(thread);
+        }
+        s.library().reset();
+        EXPECT_FALSE(fixture::LibraryLoaded()) << "FreeLibrary unmapped it at once";
+        EXPECT_EQ(s.host.Calls().size(), calls) << "nothing more asked of the host";
+        if (row.moment == Moment::FirstWait) {
+            EXPECT_TRUE(s.host.CallsOf(Op::ModuleState).empty()) << "stopped before its first test";
+        }
     }
-    ASSERT_FALSE(started.empty()) << "the worker's thread";
-    ASSERT_TRUE(s.CloseAndUnload());
-    for (DWORD thread : started) {
-        SCOPED_TRACE(testing::Message() << "thread " << thread);
-        EXPECT_TRUE(fixture::WaitForThreadEnd(thread));
-        EXPECT_TRUE(PumpUntil([&] { return ThreadsOfThisProcess().count(thread) == 0; }, kWaitMs))
-            << "still listed by Toolhelp";
-    }
-    EXPECT_TRUE(s.host.CallsOf(Op::ModuleState).empty()) << "stopped before its first test";
 }
 
 // Polls without pumping: the worker's messages to the frame stay unanswered.
@@ -387,6 +417,85 @@ TEST(Unloading, ClosedownDuringTheHidingHidesNoMore) {
     EXPECT_FALSE(IsWindowVisible(smtp)) << "the hiding under way completes";
     EXPECT_TRUE(IsWindowVisible(pop)) << "nothing hidden after CLOSEDOWN";
     EXPECT_FALSE(s.MenuAttached());
+}
+
+// The host closes the daemon down from inside a message the worker sent and
+// waits for (it answers the worker's title read and handles its own shutdown
+// in the same handler). CLOSEDOWN cannot wait for the worker there; the
+// worker must still begin nothing after it: no message to a host window, no
+// host call, no change of a menu. A thread hook on the host's thread sees
+// every message other threads send to its windows.
+struct SentWatch {
+    std::function<bool(const CWPSTRUCT&)> closeOn;  // true: CLOSEDOWN now
+    std::function<void()> closedown;
+    bool closed = false;
+    int sentAfterClosedown = 0;
+};
+SentWatch* g_sentWatch = nullptr;
+
+LRESULT CALLBACK WatchSentMessages(int code, WPARAM wParam, LPARAM lParam) {
+    const auto& message = *reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (code == HC_ACTION && InSendMessage() && g_sentWatch != nullptr) {
+        if (g_sentWatch->closed) {
+            ++g_sentWatch->sentAfterClosedown;
+        } else if (g_sentWatch->closeOn(message)) {
+            g_sentWatch->closed = true;
+            g_sentWatch->closedown();
+        }
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+HMENU g_popupMade = nullptr;
+HMENU WINAPI RecordPopup() {
+    g_popupMade = CreatePopupMenu();
+    return g_popupMade;
+}
+
+TEST(Unloading, ClosedownInsideTheWorkersMessageEndsItsPass) {
+    const struct {
+        const char* name;
+        bool duringTheMenu;  // else during the scan
+    } rows[] = {{"the scan's first title read", false}, {"the menu's first label read", true}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        DaemonSession s("SPEC", "");
+        std::vector<HWND> children;
+        for (int i = 0; i < 4; ++i) children.push_back(GetParent(s.AddModule(i)));
+        SentWatch watch;
+        watch.closeOn = [&](const CWPSTRUCT& message) {
+            return message.message == WM_GETTEXT &&
+                   (!row.duringTheMenu || fixture::ThreadOfLogLine(s.host, kScanComplete) != 0);
+        };
+        size_t callsAtClosedown = 0;
+        watch.closedown = [&] {
+            EXPECT_EQ(s.library()->Closedown(), 0);
+            callsAtClosedown = s.host.Calls().size();
+        };
+        g_sentWatch = &watch;
+        g_popupMade = nullptr;
+        HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, &WatchSentMessages, nullptr, GetCurrentThreadId());
+        ASSERT_EQ(s.Start() & 0xFF, 1);
+        fixture::ImportPatch patch(s.library()->module(), "CreatePopupMenu", reinterpret_cast<void*>(&RecordPopup));
+        ASSERT_TRUE(patch.applied());
+        ASSERT_TRUE(PumpUntil([&] { return watch.closed; }, kWaitMs));
+        const DWORD worker = s.host.CallsOf(Op::ModuleState).at(0).threadId;
+        EXPECT_TRUE(fixture::WaitForThreadEnd(worker));
+        hostmodel::PumpFor(200);
+        UnhookWindowsHookEx(hook);
+        g_sentWatch = nullptr;
+
+        EXPECT_EQ(watch.sentAfterClosedown, 0) << "messages the worker sent after CLOSEDOWN";
+        EXPECT_EQ(s.host.Calls().size(), callsAtClosedown) << "host calls after CLOSEDOWN";
+        EXPECT_FALSE(s.MenuAttached());
+        if (row.duringTheMenu) {
+            ASSERT_NE(g_popupMade, nullptr);
+            EXPECT_FALSE(IsMenu(g_popupMade)) << "the popup that was never attached is destroyed";
+        } else {
+            for (HWND child : children)
+                EXPECT_EQ(GetMenuItemCount(GetSystemMenu(child, FALSE)), 9) << "no system menu trimmed";
+        }
+    }
 }
 
 // Runs once, inside the SMTP window's procedure, when the worker asks that
@@ -527,6 +636,25 @@ TEST(Restarting, StartupAgainWithoutUnloadingStartsAfresh) {
             EXPECT_TRUE(IsChecked(firstMenu, 1001));
         }
     }
+}
+
+// A host that calls STARTUP again without CLOSEDOWN gets the earlier start
+// closed first: one hook acts on each command (a toggle does not undo
+// itself), and after CLOSEDOWN and FreeLibrary nothing of the daemon is left
+// hooked into the host's thread (the test program ends on an execute fault).
+TEST(Restarting, StartupTwiceWithoutClosedownLeavesOneHook) {
+    DaemonSession s("S", "");
+    HWND smtp = GetParent(s.AddModule(0));
+    ASSERT_TRUE(s.StartAndWaitForMenu());
+    ASSERT_EQ(s.library()->Startup(s.host.MakeRecord(fixture::kOldHost.major, fixture::kOldHost.minor)) & 0xFF, 1);
+    ASSERT_TRUE(PumpUntil([&] { return LastDisplayMenu(s.HostMenu()) != s.DisplayMenu(); }, kWaitMs));
+    hostmodel::SendMenuCommand(s.frame.frame(), 1000);
+    EXPECT_FALSE(IsWindowVisible(smtp)) << "toggled once";
+    EXPECT_FALSE(IsChecked(LastDisplayMenu(s.HostMenu()), 1000));
+    ASSERT_TRUE(s.CloseAndUnload());
+    for (unsigned command : {1000u, 1097u, 1099u}) hostmodel::SendMenuCommand(s.frame.frame(), command);
+    EXPECT_FALSE(IsWindowVisible(smtp)) << "no hook left";
+    EXPECT_EQ(s.frame.commandsReceived().back(), 1099u) << "the host goes on";
 }
 
 }  // namespace
