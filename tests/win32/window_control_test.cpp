@@ -449,6 +449,29 @@ TEST(Menu, InTheHostsThirdMenuWhateverTheMdiWindowsDo) {
     }
 }
 
+// A submenu of 8 to 15 items ahead of an item whose id is an MDI child's is
+// no separator, whatever GetMenuState's bits say for a popup (its item count
+// in the high byte): the menu still goes ahead of the client's real list.
+TEST(Menu, ASubmenuIsNotTakenForTheWindowListsSeparator) {
+    for (int submenuItems : {8, 15}) {
+        SCOPED_TRACE(testing::Message() << submenuItems << " items");
+        DaemonSession s("S", "");
+        s.AddModule(0);
+        HMENU window = s.HostMenu();
+        HMENU submenu = CreatePopupMenu();
+        for (int i = 0; i < submenuItems; ++i) AppendMenuW(submenu, MF_STRING, 200 + i, L"Sub");
+        InsertMenuW(window, 0, MF_BYPOSITION | MF_POPUP, reinterpret_cast<UINT_PTR>(submenu), L"Arrange");
+        InsertMenuW(window, 1, MF_BYPOSITION | MF_STRING, hostmodel::kFirstChildId, L"First window");
+        ASSERT_TRUE(s.StartAndWaitForMenu());
+        const std::vector<MenuItem> items = ReadMenu(window);
+        size_t display = 0;
+        while (display < items.size() && items[display].text != L"Display control") ++display;
+        ASSERT_LT(display, items.size());
+        EXPECT_GT(display, 2u) << fixture::Describe(items);
+        EXPECT_TRUE(items[display - 1].separator) << fixture::Describe(items);
+    }
+}
+
 TEST(Menu, LabelsFromModuleWindowTitles) {
     const std::wstring long143 = L"Norvale " + std::wstring(135, L'c');
     const std::wstring long144 = L"Norvale " + std::wstring(136, L'd');
