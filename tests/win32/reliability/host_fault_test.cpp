@@ -77,6 +77,49 @@ TEST(HostFaults, ModuleNeverPresentThenClosedownAndUnloadFiftyTimes) {
     EXPECT_LE(lastCount, firstCount);
 }
 
+// Modules of [Protocols] that the host still does not report 10 s after
+// STARTUP are named once in the host's log, so the operator can tell what the
+// missing menu waits for; modules that come in time give no such line.
+TEST(HostFaults, ModulesStillAbsentAfterTenSecondsAreNamedOnce) {
+    const struct {
+        const char* name;
+        const char* absent;  // never reported
+        const char* line;    // the one notice, or none
+    } rows[] = {{"all modules come at once", "", nullptr},
+                {"P and X never start, S and B do", "PX", "Orbwick: waiting for NORVALEP, NORVALEX"}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        DaemonSession session("SPXB", "");
+        for (const char* letter = row.absent; *letter != '\0'; ++letter)
+            session.host.SetModuleState(*letter, kModuleAbsent);
+        const double started = hostmodel::NowMs();
+        ASSERT_EQ(session.Start() & 0xFF, 1);
+        auto notices = [&] {
+            std::vector<hostmodel::HostCall> found;
+            for (const auto& call : session.host.CallsOf(Op::WriteLog))
+                if (call.number == kLogLevelOutcome && call.text != kLoaded)
+                    found.push_back(call);
+            return found;
+        };
+        if (row.line == nullptr) {
+            ASSERT_TRUE(session.WaitForWorkerEnd());
+            EXPECT_TRUE(notices().empty()) << notices().at(0).text;
+            continue;
+        }
+        ASSERT_TRUE(hostmodel::PumpUntil([&] { return !notices().empty(); }, fixture::kWaitMs));
+        hostmodel::PumpFor(1500);  // long enough for a second line, had the worker repeated it
+        const auto lines = notices();
+        ASSERT_EQ(lines.size(), 1u);
+        EXPECT_EQ(lines[0].text, row.line);
+        // At 10 s, give or take the clock's tick and a loaded machine.
+        EXPECT_GE(lines[0].timeMs - started, 9950.0);
+        EXPECT_LE(lines[0].timeMs - started, 13000.0);
+        const auto polls = session.host.CallsOf(Op::ModuleState);
+        EXPECT_EQ(polls.back().text, "NORVALEX") << "polling goes on as before";
+        EXPECT_GT(polls.back().timeMs, lines[0].timeMs);
+    }
+}
+
 // No main window: the scan says so once, no menu is attached anywhere, and
 // no command does anything, not even one that arrives as a thread message
 // (a message addressed to no window).
