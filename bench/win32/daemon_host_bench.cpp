@@ -9,11 +9,15 @@
 // configuration reader alone; and the time from the last module becoming
 // present to the "Display control" menu being attached, against the
 // worker's fixed 100 ms delay after its wait.
+// CLOSEDOWN: how long it holds the host's thread while it stops the worker,
+// with the worker in its first wait, polling for a module, or done, and
+// whether a FreeLibrary right after it unmaps the library at once.
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -146,6 +150,14 @@ void BenchStartup(hostmodel::HostFrame& frame, const char* label, const std::str
                 bench::Median(ratios));
 }
 
+bool DaemonMapped() { return GetModuleHandleW(L"orbwick.dll") != nullptr; }
+
+void RemoveDisplayControl(HWND frameWindow) {
+    HMENU windowMenu = GetSubMenu(GetMenu(frameWindow), 2);
+    while (GetMenuItemCount(windowMenu) > 1)
+        DeleteMenu(windowMenu, static_cast<UINT>(GetMenuItemCount(windowMenu) - 1), MF_BYPOSITION);
+}
+
 // Every module but B present from the start; B turns present 300 ms after
 // STARTUP, well after the worker's first 100 ms.
 void BenchMenuLatency(hostmodel::HostFrame& frame, const std::string& base, int rounds) {
@@ -178,13 +190,49 @@ void BenchMenuLatency(hostmodel::HostFrame& frame, const std::string& base, int 
         excesses.push_back(attachedMs - seenMs - 100.0);
         library.Closedown();
         // The menu of this round goes, so the next round sees its own.
-        HMENU windowMenu = GetSubMenu(GetMenu(frameWindow), 2);
-        while (GetMenuItemCount(windowMenu) > 1)
-            DeleteMenu(windowMenu, static_cast<UINT>(GetMenuItemCount(windowMenu) - 1), MF_BYPOSITION);
+        RemoveDisplayControl(frameWindow);
     }
     std::printf("Last module present -> menu attached (medians of %d rounds; floor 100 ms + poll <= 20 ms)\n", rounds);
     std::printf("%12s %16s %26s\n", "total ms", "poll wait ms", "excess over 100 ms ms");
     std::printf("%12.1f %16.1f %26.1f\n", bench::Median(totals), bench::Median(polls), bench::Median(excesses));
+}
+
+void BenchClosedown(hostmodel::HostFrame& frame, const std::string& base, int rounds) {
+    const HostRecord record = MakeBenchRecord(frame.frame(), base);
+    const HWND frameWindow = frame.frame();
+    const struct {
+        const char* name;
+        DWORD afterStartupMs;  // how long the host pumps between STARTUP and CLOSEDOWN
+        bool modulesPresent;
+    } cases[] = {{"in its first wait", 0, false}, {"polling", 300, false}, {"done", 0, true}};
+    std::printf("CLOSEDOWN with the worker ... (%d rounds each)\n", rounds);
+    std::printf("%-20s %12s %12s %22s\n", "worker", "median ms", "max ms", "unmapped at FreeLibrary");
+    for (const auto& c : cases) {
+        std::vector<double> times;
+        int unmapped = 0;
+        SetAllModulesPresent(c.modulesPresent);
+        for (int round = 0; round < rounds; ++round) {
+            auto library = std::make_unique<hostmodel::DaemonLibrary>();
+            library->Startup(record);
+            if (c.modulesPresent) {
+                hostmodel::PumpUntil([frameWindow] { return bench::HasDisplayControlMenu(frameWindow); },
+                                     kMenuTimeoutMs, 1);
+                hostmodel::PumpFor(50);  // the worker's click and its end
+            } else {
+                hostmodel::PumpFor(c.afterStartupMs);
+            }
+            const double start = bench::NowMs();
+            library->Closedown();
+            times.push_back(bench::NowMs() - start);
+            library.reset();
+            unmapped += DaemonMapped() ? 0 : 1;
+            hostmodel::PumpUntil([] { return !DaemonMapped(); }, kMenuTimeoutMs, 1);
+            RemoveDisplayControl(frameWindow);
+        }
+        double most = 0;
+        for (double t : times) most = t > most ? t : most;
+        std::printf("%-20s %12.2f %12.2f %17d of %d\n", c.name, bench::Median(times), most, unmapped, rounds);
+    }
 }
 
 std::string TypicalConfig() {
@@ -218,5 +266,7 @@ int main(int argc, char** argv) {
     BenchStartup(frame, "10 MB (235,000 lines)", large, 9);
     std::printf("\n");
     BenchMenuLatency(frame, typical, 9);
+    std::printf("\n");
+    BenchClosedown(frame, typical, 9);
     return 0;
 }
