@@ -146,12 +146,12 @@ HANDLE StartStartupWorker(WorkerRun run, HANDLE stopEvent, DWORD* threadId) {
                             &library)) {
         return nullptr;
     }
-    HANDLE thread = CreateThread(nullptr, 0, &StartupWorker, gate.get(), 0, threadId);
+    WorkerGate* const threadsGate = gate.release();  // the thread's own once it exists
+    HANDLE thread = CreateThread(nullptr, 0, &StartupWorker, threadsGate, 0, threadId);
     if (thread == nullptr) {
+        delete threadsGate;
         FreeLibrary(library);
-        return nullptr;
     }
-    gate.release();  // the thread's own now
     return thread;
 }
 
