@@ -41,7 +41,6 @@ private:
 
 }  // namespace
 
-// NOLINTBEGIN(bugprone-reserved-identifier): these are the runtime's own names, replaced on purpose.
 namespace __gnu_cxx {
 void __verbose_terminate_handler() { std::abort(); }
 }  // namespace __gnu_cxx
@@ -56,4 +55,3 @@ void __throw_out_of_range(const char* message) { throw FailedLibraryCheck(messag
 // The format is kept as the message: formatting it would bring printf back.
 void __throw_out_of_range_fmt(const char* format, ...) { throw FailedLibraryCheck(format); }
 }  // namespace std
-// NOLINTEND(bugprone-reserved-identifier)
