@@ -1,8 +1,9 @@
 #!/bin/sh
 # Zips the files of a stage folder into <out-dir>/<name>.zip with fixed file
 # dates (the source date epoch, in UTC), fixed permissions and names in byte
-# order, so that the same files always give the same zip; puts the symbols
-# file beside it, writes SHA256SUMS for both and prints the package.
+# order, so that the same files always give the same zip; puts the stage's
+# orbwick.dll and the symbols file beside it, writes SHA256SUMS for the three
+# and prints the package.
 #   scripts/make-package.sh <out-dir> <name> <epoch> <symbols-file> <stage-dir>
 set -eu
 out=$1 name=$2 epoch=$3 symbols=$4 stage=$5
@@ -11,12 +12,13 @@ mkdir -p "$out"
 out=$(cd "$out" && pwd)
 rm -f "$out/$name.zip" "$out/SHA256SUMS"
 cp "$symbols" "$out/orbwick.dll.debug"
-chmod 0644 "$stage"/* "$out/orbwick.dll.debug"
-touch -d "@$epoch" "$stage"/* "$out/orbwick.dll.debug"
+cp "$stage/orbwick.dll" "$out/orbwick.dll"
+chmod 0644 "$stage"/* "$out/orbwick.dll.debug" "$out/orbwick.dll"
+touch -d "@$epoch" "$stage"/* "$out/orbwick.dll.debug" "$out/orbwick.dll"
 # -X: no owner or extra time fields, -D: no folder entries.
 (cd "$stage" && ls | sort | zip -X -D -q "$out/$name.zip" -@)
 touch -d "@$epoch" "$out/$name.zip"
-(cd "$out" && sha256sum "$name.zip" orbwick.dll.debug >SHA256SUMS)
+(cd "$out" && sha256sum "$name.zip" orbwick.dll orbwick.dll.debug >SHA256SUMS)
 echo "package $out/$name.zip:"
 unzip -l "$out/$name.zip" | sed 's/^/  /'
 echo "SHA256SUMS:"

@@ -1,11 +1,19 @@
 #!/bin/sh
-# Runs every test: the native units with AddressSanitizer and
-# UndefinedBehaviorSanitizer, a short fuzz run of the configuration reader,
-# then the Win32 tests and the end-to-end tests from the unpacked test kit for
-# Windows, under Wine in a private Xvfb, and the release checks (package
-# contents, a bit-identical second build, signing). Building the win32 tree
-# makes the package and prints its contents. The formatting check and
-# clang-tidy come first and last.
+# Runs every test, in this order:
+#  1. the formatting check (.clang-format);
+#  2. that every fault of scripts/mutants.list still applies to the code
+#     (scripts/mutants.sh --check; the mutation run itself is not part of it);
+#  3. the native units with AddressSanitizer and UndefinedBehaviorSanitizer;
+#  4. a short fuzz run of the configuration reader;
+#  5. the Win32 build, which makes the package and prints its contents and
+#     the DLL's size, and its checks other than the test programs of the kit
+#     (the DLL's imports, the C++ runtime's check functions) under Wine;
+#  6. the test kit for Windows, then the release checks (package and kit
+#     contents, a bit-identical second build, signing);
+#  7. the Win32 and end-to-end tests from the unpacked test kit, run by its
+#     run-tests.cmd under Wine's cmd.exe in a private Xvfb, and the kit's time
+#     limit stopping a program that hangs;
+#  8. clang-tidy.
 # Bootstraps a fresh machine first. Exits non-zero on any failure.
 set -eu
 cd "$(dirname "$0")/.."
@@ -13,6 +21,9 @@ scripts/bootstrap.sh
 
 echo "== formatting (.clang-format)"
 scripts/format.sh --check
+
+echo "== the mutants of scripts/mutants.list still apply to the code"
+scripts/mutants.sh --check
 
 echo "== native units (ASan + UBSan)"
 cmake --preset native >/dev/null
@@ -26,7 +37,8 @@ echo "== Win32 build and its checks other than the test programs of the kit"
 cmake --preset win32 >/dev/null
 cmake --build --preset win32
 scripts/with-wine.sh build/win32 ctest --preset win32 --label-exclude 'wine|release'
-echo "== the release: package contents, a second build in other folders, signing"
+echo "== the test kit, and the release: package and kit contents, a second build in other folders, signing"
+cmake --build --preset win32 --target test_kit
 ctest --preset win32 -L release --verbose
 
 # The Win32 and end-to-end test programs run once, from the test kit for
@@ -34,7 +46,6 @@ ctest --preset win32 -L release --verbose
 # run-tests.cmd under Wine's cmd.exe. CTest can still run them one by one:
 # scripts/with-wine.sh build/win32 ctest --preset win32
 echo "== Win32 and end-to-end tests: the test kit, unpacked, run by run-tests.cmd under Wine"
-cmake --build --preset win32 --target test_kit
 kit_zip=$(ls build/win32/test-kit/orbwick-tests-*-win32.zip)
 kit_tmp=$(mktemp -d)
 trap 'rm -rf "$kit_tmp"' EXIT
@@ -42,15 +53,26 @@ trap 'rm -rf "$kit_tmp"' EXIT
 kit_dir=$(ls -d "$kit_tmp"/orbwick-tests-*-win32)
 kit_rc=0
 timeout 1200 scripts/with-wine.sh build/win32 \
-    sh -c 'cd "$1" && exec wine cmd /c run-tests.cmd >"$2" 2>&1' sh "$kit_dir" "$kit_tmp/output.txt" || kit_rc=$?
+    sh -c 'cd "$1" && exec wine cmd /c run-tests.cmd </dev/null >"$2" 2>&1' sh "$kit_dir" "$kit_tmp/output.txt" || kit_rc=$?
 tr -d '\r' <"$kit_tmp/output.txt"
 last_line=$(tr -d '\r' <"$kit_tmp/output.txt" | tail -n 1)
-programs=$(ls "$kit_dir" | grep -ci '\.exe$' | awk '{ print $1 - 1 }')
+# Every *.exe but norvhost.exe and run_limited.exe is a test program, and
+# leaves an XML result and a log.
+programs=$(ls "$kit_dir" | grep -ci '\.exe$' | awk '{ print $1 - 2 }')
 results=$(ls "$kit_dir/results" | grep -c '\.xml$' || true)
-if [ $kit_rc -ne 0 ] || ! echo "$last_line" | grep -Eq '^[1-9][0-9]* passed, 0 failed$' || [ "$results" -ne "$programs" ]; then
-    echo "test kit: FAILED (exit code $kit_rc, last line \"$last_line\", $results XML results of $programs programs)" >&2
+logs=$(ls "$kit_dir/results" | grep -c '\.log$' || true)
+if [ $kit_rc -ne 0 ] || ! echo "$last_line" | grep -Eq '^[1-9][0-9]* passed, 0 failed$' ||
+    [ "$results" -ne "$programs" ] || [ "$logs" -ne "$programs" ]; then
+    # The programs' own output is in their logs; show those of the failed ones.
+    for name in $(tr -d '\r' <"$kit_dir/results/summary.txt" 2>/dev/null | sed -n 's/^Programs run: .*; failed://p'); do
+        [ "$name" = none ] || { echo "== results\\$name.log"; tr -d '\r' <"$kit_dir/results/$name.log" || true; } >&2
+    done
+    echo "test kit: FAILED (exit code $kit_rc, last line \"$last_line\"," \
+        "$results XML results and $logs logs of $programs programs)" >&2
     exit 1
 fi
+echo "== the test kit's time limit: a program that hangs is stopped and counted as failed"
+scripts/with-wine.sh build/win32 tests/release/kit_time_limit_test.sh "$kit_dir" build/win32/bin/kit_hang_probe.exe
 echo "== clang-tidy (.clang-tidy) over the native and win32 builds' sources"
 scripts/tidy.sh
 echo "== all tests passed"

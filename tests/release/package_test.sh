@@ -1,30 +1,74 @@
 #!/bin/sh
-# The operator's package: exactly the DLL the tests loaded, the guide and the
-# licence as Windows texts; SHA256SUMS and the symbols beside it; the symbols
-# turn an address of the DLL into a function and a line of our sources.
-#   package_test.sh <zip> <tested-dll>   (OBJDUMP, NM, ADDR2LINE: mingw tools)
+# The operator's package and the test kit as they are handed out: exactly the
+# DLL the tests loaded, within its size limit; the texts in the form Notepad
+# shows on any Windows (ASCII, CR LF, the guide and the other texts of ours at
+# most 76 columns, the guide without Markdown); the third-party notices in
+# both zips; SHA256SUMS over the zip, the DLL and the symbols, which turn an
+# address of the DLL into a function and a line of our sources.
+#   package_test.sh <zip> <tested-dll> <kit-zip> <dll-size-limit>
+#   (OBJDUMP, NM, ADDR2LINE: mingw tools)
 set -eu
-zip=$1 tested=$2 dir=$(dirname "$1")
+zip=$1 tested=$2 kit_zip=$3 limit=$4 dir=$(dirname "$1")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "package_test: $*" >&2; exit 1; }
+cr=$(printf '\r')
 
 unzip -Z1 "$zip" >"$work/list"
-printf 'LICENSE.txt\nOPERATORS-GUIDE.txt\norbwick.dll\n' | diff - "$work/list" || fail "package file list"
+printf 'CHANGES.txt\nLICENSE.txt\nOPERATORS-GUIDE.txt\nTHIRD-PARTY-NOTICES.txt\norbwick.dll\n' | diff - "$work/list" ||
+    fail "package file list"
 unzip -q "$zip" -d "$work/x"
 cmp "$work/x/orbwick.dll" "$tested" || fail "the packaged DLL is not the DLL the tests loaded"
+cmp "$dir/orbwick.dll" "$tested" || fail "the DLL beside the package is not the DLL the tests loaded"
+size=$(wc -c <"$tested")
+echo "package_test: orbwick.dll is $size bytes (limit $limit)"
+[ "$size" -le "$limit" ] || fail "orbwick.dll has $size bytes, more than the limit of $limit (scripts/dll-size.sh)"
 
-for text in OPERATORS-GUIDE.txt LICENSE.txt; do
-    ! tr -d '\r' <"$work/x/$text" | cmp -s - "$work/x/$text" || fail "$text has no CR LF line ends"
-    [ "$(grep -c "$(printf '\r')\$" "$work/x/$text")" = "$(wc -l <"$work/x/$text")" ] || fail "$text: a line without CR"
+[ -f "$kit_zip" ] || fail "no test kit $kit_zip: cmake --build --preset win32 --target test_kit"
+kit_dir=$(basename "$kit_zip" .zip)
+unzip -q "$kit_zip" "$kit_dir/README.txt" "$kit_dir/THIRD-PARTY-NOTICES.txt" -d "$work/kit" ||
+    fail "the test kit lacks README.txt or THIRD-PARTY-NOTICES.txt"
+
+# Every text: ASCII, every line ending in CR LF; all but the licence (whose
+# wording is the licence's) at most 76 columns.
+for text in "$work"/x/*.txt "$work/kit/$kit_dir"/*.txt; do
+    name=${text#"$work"/}
+    [ "$(grep -c "$cr\$" "$text")" = "$(wc -l <"$text")" ] || fail "$name: a line without CR LF"
+    [ -z "$(tail -c 1 "$text" | tr -d '\n')" ] || fail "$name: the last line has no line end"
+    ! LC_ALL=C grep -n '[^[:print:][:space:]]' "$text" >&2 || fail "$name: characters outside ASCII (above)"
+    [ "$(basename "$text")" = LICENSE.txt ] ||
+        ! tr -d '\r' <"$text" | awk 'length > 76 { print "line " NR ": " length " columns"; bad = 1 } END { exit !bad }' >&2 ||
+        fail "$name: lines over 76 columns (above)"
 done
-# Windows-1252: the em dash is the one byte 0x97, not UTF-8's three.
-grep -q "$(printf '\227')" "$work/x/OPERATORS-GUIDE.txt" || fail "guide is not Windows-1252"
-grep -q "Orbwick daemon loaded successfully" "$work/x/OPERATORS-GUIDE.txt" || fail "guide lacks the start-up log line"
+
+# The guide is plain text: no headings, tables, code or emphasis marks.
+guide=$work/guide
+tr -d '\r' <"$work/x/OPERATORS-GUIDE.txt" >"$guide"
+! grep -nE '^#|`|\||\*\*|(^|[[:space:]])[*_][^[:space:]*_][^*_]*[*_]([[:space:][:punct:]]|$)' "$guide" >&2 ||
+    fail "the guide holds Markdown (above)"
+for expected in "Orbwick daemon loaded successfully" "Orbwick: waiting for NORVALEX" "TROUBLESHOOTING" \
+    "Failed to save settings" "    certutil -hashfile orbwick.dll SHA256" "    Get-FileHash orbwick.dll" "TESTED ON"; do
+    grep -qF -- "$expected" "$guide" || fail "the guide lacks \"$expected\""
+done
+for letter in S P E C D H F W X I B; do
+    grep -q "^  - $letter  NORVALE$letter" "$guide" || fail "the guide's module list lacks $letter"
+done
+version=$(basename "$zip" | sed 's/^orbwick-\(.*\)-win32\.zip$/\1/')
+grep -q "^Orbwick $version - operator's guide" "$guide" || fail "the guide is not of version $version"
+tr -d '\r' <"$work/x/CHANGES.txt" | grep -qx "$version" || fail "CHANGES.txt has no entry for $version"
+
+# The notices: the DLL's runtime in both zips, the test programs' libraries in the kit's.
+for expected in "MinGW-w64 runtime" "GCC RUNTIME LIBRARY EXCEPTION"; do
+    grep -qF "$expected" "$work/x/THIRD-PARTY-NOTICES.txt" || fail "the package's notices lack $expected"
+done
+for expected in "MinGW-w64 runtime" "GCC RUNTIME LIBRARY EXCEPTION" "GoogleTest" "winpthreads"; do
+    grep -qF "$expected" "$work/kit/$kit_dir/THIRD-PARTY-NOTICES.txt" || fail "the kit's notices lack $expected"
+done
 
 (cd "$dir" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not match"
 awk '{ print $2 }' "$dir/SHA256SUMS" >"$work/sums"
-printf '%s\norbwick.dll.debug\n' "$(basename "$zip")" | diff - "$work/sums" || fail "SHA256SUMS lists other files"
+printf '%s\norbwick.dll\norbwick.dll.debug\n' "$(basename "$zip")" | diff - "$work/sums" ||
+    fail "SHA256SUMS lists other files"
 
 # The DLL links its symbols file; the symbols resolve STARTUP to its source line.
 "$OBJDUMP" -h "$tested" | grep -q '\.gnu_debuglink' || fail "no .gnu_debuglink in the DLL"

@@ -31,4 +31,4 @@ for file in SHA256SUMS $(cd "$work/rebuild/package" && ls *.zip); do
     cmp "$reference/$file" "$work/rebuild/package/$file" || fail "$file differs"
 done
 echo "reproducible_test: rebuilt in $work, bit-identical:"
-(cd "$work/rebuild/package" && sha256sum *.zip orbwick.dll.debug) | sed 's/^/  /'
+(cd "$work/rebuild/package" && sha256sum *.zip orbwick.dll orbwick.dll.debug) | sed 's/^/  /'
