@@ -1,7 +1,8 @@
 // The ways of reading the daemon's settings that the reading benchmarks
 // compare, each returning the number of lines it gathered (or split), so
 // that a benchmark can check that the readers it compares agree:
-// - ReadLikeTheDaemon: what LoadSettings does;
+// - ReadLikeTheDaemon: what LoadSettings does, ReadConfigSections for
+//   "Protocols" and "HiddenWindows" in whole-line mode ("#");
 // - ReadWithList: the general reader, every entry of the file in a list
 //   (whole-line mode, "#"), then CollectSection for "Protocols" and
 //   "HiddenWindows", then the list freed;
@@ -33,7 +34,11 @@ inline int ReadWithList(const std::string& path) {
     return CountLines(protocols) + CountLines(hidden);
 }
 
-inline int ReadLikeTheDaemon(const std::string& path) { return ReadWithList(path); }
+inline int ReadLikeTheDaemon(const std::string& path) {
+    SectionRequest sections[] = {{"Protocols", {}}, {"HiddenWindows", {}}};
+    ReadConfigSections(path, '#', false, sections, 2);
+    return CountLines(sections[0].Text) + CountLines(sections[1].Text);
+}
 
 inline int SplitLines(const std::string& path) {
     int lines = 0;
