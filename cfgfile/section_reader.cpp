@@ -78,10 +78,10 @@ void AddEntry(SectionReader& reader, std::string_view line) {
         if (!wanted.Current)
             continue;
         Utf16Text& text = wanted.Request->Text;
-        text += AnsiToUtf16(key);
+        AppendAnsiAsUtf16(text, key);
         if (reader.IncludeValues) {
             text += kBlank;
-            text += AnsiToUtf16(value);
+            AppendAnsiAsUtf16(text, value);
         }
         text += kLineEnd;
     }
@@ -161,13 +161,23 @@ bool FeedSectionBytes(SectionReader& reader, std::string_view bytes) {
             break;
         }
         case Place::KeepLine: {
-            const char* const run = next;
-            while (next != end && !IsLineControl(*next)) ++next;
-            if (next != run)
-                reader.Line.Add(run, static_cast<std::size_t>(next - run));
-            // A CR, whether before LF or not, is dropped; LF ends the line.
-            if (next != end && *next++ == kLF)
+            // Up to the LF, the runs between CRs: a CR, whether before LF or
+            // not, is dropped.
+            const auto* const lineEnd =
+                static_cast<const char*>(std::memchr(next, kLF, static_cast<std::size_t>(end - next)));
+            const char* const stop = lineEnd == nullptr ? end : lineEnd;
+            while (next != stop) {
+                const auto* const cr =
+                    static_cast<const char*>(std::memchr(next, kCR, static_cast<std::size_t>(stop - next)));
+                const char* const runEnd = cr == nullptr ? stop : cr;
+                if (runEnd != next)
+                    reader.Line.Add(next, static_cast<std::size_t>(runEnd - next));
+                next = cr == nullptr ? stop : cr + 1;
+            }
+            if (lineEnd != nullptr) {
+                next = lineEnd + 1;
                 EndLine(reader);
+            }
             break;
         }
         }
