@@ -75,6 +75,7 @@ unsigned ModulesNamedIn(const Utf16Text& text) {
 
 std::vector<SectionRequest> RequestsFor(const std::vector<std::string>& names) {
     std::vector<SectionRequest> requests;
+    requests.reserve(names.size());
     for (const std::string& name : names) requests.push_back({name, AnsiToUtf16("stale text")});
     return requests;
 }
@@ -102,6 +103,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::vector<std::string> names = NamesFor(list);
     for (const bool includeValues : {false, true}) {
         std::vector<Utf16Text> expected;
+        expected.reserve(names.size());
         for (const std::string& name : names) expected.push_back(CollectSection(name, list, includeValues));
 
         std::vector<SectionRequest> whole = RequestsFor(names);

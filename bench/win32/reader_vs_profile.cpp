@@ -116,6 +116,7 @@ int main() {
         }
         const auto ratio = [&](int a, int b) {
             std::vector<double> ratios;
+            ratios.reserve(static_cast<std::size_t>(rounds));
             for (int round = 0; round < rounds; ++round) ratios.push_back(times[a][round] / times[b][round]);
             return bench::Median(ratios);
         };

@@ -116,8 +116,9 @@ void BenchMemory() {
             const PeakExtra list = PeakOfListReading(base + "norvale.ini");
             const double bytes = static_cast<double>(text.size());
             std::printf("%-6s %10zu %8d %14lld %9ld %8.3f %14lld %9ld %8.3f\n", nameLength == 0 ? "short" : "long",
-                        text.size(), CountFileLines(text), startup.Bytes, startup.Blocks, startup.Bytes / bytes,
-                        list.Bytes, list.Blocks, list.Bytes / bytes);
+                        text.size(), CountFileLines(text), startup.Bytes, startup.Blocks,
+                        static_cast<double>(startup.Bytes) / bytes, list.Bytes, list.Blocks,
+                        static_cast<double>(list.Bytes) / bytes);
             RemoveBaseDirectory(base);
         }
     }

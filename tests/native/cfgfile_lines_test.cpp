@@ -172,8 +172,8 @@ void ExpectSectionsAsCollected(const std::string& bytes, char separator, const s
     ConfigList list = ListNew();
     LoadConfigText(bytes, list, separator);
     for (const bool includeValues : {false, true}) {
-        std::vector<SectionRequest> requests;
-        for (const std::string& name : names) requests.push_back({name, {}});
+        std::vector<SectionRequest> requests(names.size());
+        for (std::size_t i = 0; i < names.size(); ++i) requests[i].Name = names[i];
         SectionReader reader;
         StartSectionRead(reader, separator, includeValues, requests.data(), requests.size());
         const std::size_t step = pieceSize == 0 ? bytes.size() + 1 : pieceSize;
