@@ -1,9 +1,10 @@
 // reader_vs_inih: the daemon's way of reading its settings against the inih
 // library, on the same generated files of 1,000, 10,000 and 100,000 lines.
 //
-// Ours: LoadConfigFile in whole-line mode ("#") into the entry list, then
-// CollectSection for "Protocols" and "HiddenWindows" (upper-cased UTF-16
-// text of the keys), then the list freed: exactly what LoadSettings does.
+// Daemon: what LoadSettings does. List: the general reader, LoadConfigFile in
+// whole-line mode ("#") into the entry list, then CollectSection for
+// "Protocols" and "HiddenWindows", then the list freed. Split: the floor, the
+// same file read in the same pieces and split at each LF with memchr.
 // inih: ini_parse of the file with a handler that appends "name=value" CR LF
 // for every pair of those two sections (names compared without case) and
 // ignores the rest; inih keeps nothing else.
@@ -52,28 +53,39 @@ int ReadWithInih(const std::string& path) {
 int main() {
     const fs::path directory = fs::temp_directory_path() / "reader_vs_inih";
     fs::create_directories(directory);
-    std::printf("Configuration reading, native (ours: LoadConfigFile + 2 x CollectSection; inih: ini_parse)\n");
-    std::printf("%8s %10s %12s %12s %10s %8s %8s\n", "lines", "bytes", "ours ns/ln", "inih ns/ln", "ours/inih",
-                "ours n", "inih n");
+    std::printf(
+        "Configuration reading, native, ns per line (daemon: as LoadSettings reads; list: LoadConfigFile + 2 x "
+        "CollectSection; inih: ini_parse; split: the same reads, memchr for each LF)\n");
+    std::printf("%8s %10s %9s %9s %9s %9s %12s %12s %12s %12s %4s %4s %4s\n", "lines", "bytes", "daemon", "list",
+                "inih", "split", "daemon/split", "daemon/inih", "list/split", "list/inih", "n", "n", "n");
     bool agree = true;
     for (int lines : {1000, 10000, 100000}) {
         const std::string text = bench::MakeHostConfig(lines);
         const std::string path = (directory / ("host" + std::to_string(lines) + ".ini")).string();
         std::ofstream(path, std::ios::binary) << text;
-        const int oursLines = bench::ReadLikeTheDaemon(path);
+        const int daemonLines = bench::ReadLikeTheDaemon(path);
+        const int listLines = bench::ReadWithList(path);
         const int inihLines = ReadWithInih(path);
-        agree = agree && oursLines == bench::kGatheredLines && inihLines == bench::kGatheredLines;
-        // About 20 ms per timed block, 21 alternating rounds.
+        const int splitLines = bench::SplitLines(path);
+        agree = agree && daemonLines == bench::kGatheredLines && listLines == bench::kGatheredLines &&
+                inihLines == bench::kGatheredLines && splitLines == lines;
+        // About 20 ms per timed block, 21 rotating rounds.
         const int repeats = std::max(1, 2000000 / lines);
-        const bench::PairTiming t =
-            bench::TimePair([&] { bench::ReadLikeTheDaemon(path); }, [&] { ReadWithInih(path); }, 21, repeats);
-        std::printf("%8d %10zu %12.1f %12.1f %10.3f %8d %8d\n", lines, text.size(), t.MedianA / lines,
-                    t.MedianB / lines, t.MedianRatio, oursLines, inihLines);
+        const bench::RoundTimings t =
+            bench::TimeRotating({[&] { bench::ReadLikeTheDaemon(path); }, [&] { bench::ReadWithList(path); },
+                                 [&] { ReadWithInih(path); }, [&] { bench::SplitLines(path); }},
+                                21, repeats);
+        enum { kDaemon, kList, kInih, kSplit };
+        std::printf("%8d %10zu %9.1f %9.1f %9.1f %9.1f %12.3f %12.3f %12.3f %12.3f %4d %4d %4d\n", lines, text.size(),
+                    t.MedianOf(kDaemon) / lines, t.MedianOf(kList) / lines, t.MedianOf(kInih) / lines,
+                    t.MedianOf(kSplit) / lines, t.MedianRatio(kDaemon, kSplit), t.MedianRatio(kDaemon, kInih),
+                    t.MedianRatio(kList, kSplit), t.MedianRatio(kList, kInih), daemonLines, listLines, inihLines);
     }
     std::error_code ignored;
     fs::remove_all(directory, ignored);
     if (!agree) {
-        std::printf("the readers did not gather the same %d lines\n", bench::kGatheredLines);
+        std::printf("the readers did not gather the same %d lines, or the split did not count every line\n",
+                    bench::kGatheredLines);
         return 1;
     }
     return 0;

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdio>
 #include <functional>
+#include <utility>
 #include <vector>
 
 namespace bench {
@@ -60,6 +61,34 @@ inline PairTiming TimePair(const std::function<void()>& a, const std::function<v
         ratios.push_back(ta / tb);
     }
     return PairTiming{Median(timesA), Median(timesB), Median(ratios)};
+}
+
+// Any number of variants, timed in rotating order within one run: round r
+// starts with variant r mod n. Each variant's median, and the median over
+// rounds of the ratio of two variants' times in the same round.
+struct RoundTimings {
+    std::vector<std::vector<double>> Times;  // [variant][round], ns per call
+
+    double MedianOf(std::size_t variant) const { return Median(Times[variant]); }
+    double MedianRatio(std::size_t a, std::size_t b) const {
+        std::vector<double> ratios;
+        for (std::size_t round = 0; round < Times[a].size(); ++round)
+            ratios.push_back(Times[a][round] / Times[b][round]);
+        return Median(std::move(ratios));
+    }
+};
+
+inline RoundTimings TimeRotating(const std::vector<std::function<void()>>& variants, int rounds, int repeats,
+                                 const CallTimer& timer = TimePerCall) {
+    RoundTimings timings;
+    timings.Times.assign(variants.size(), std::vector<double>(static_cast<std::size_t>(rounds)));
+    for (int round = 0; round < rounds; ++round) {
+        for (std::size_t i = 0; i < variants.size(); ++i) {
+            const std::size_t variant = (static_cast<std::size_t>(round) + i) % variants.size();
+            timings.Times[variant][static_cast<std::size_t>(round)] = timer(variants[variant], repeats);
+        }
+    }
+    return timings;
 }
 
 }  // namespace bench

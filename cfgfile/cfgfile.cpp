@@ -8,40 +8,14 @@
 
 #include "internal/config_reader.h"
 #include "internal/file_chunks.h"
+#include "internal/line_rules.h"
 
 namespace {
 
-constexpr char kLF = '\n';
-constexpr char kCR = '\r';
-constexpr char kCtrlZ = 26;  // the old end-of-file mark of text files
-constexpr char kDefaultSeparator = '=';
-constexpr char kHeaderOpen = '[';
-constexpr char kHeaderClose = ']';
-constexpr char kCommentHash = '#';
-constexpr char kCommentSemicolon = ';';
+using namespace line_rules;
+
 constexpr Utf16Char kBlank = 0x20;
 constexpr Utf16Char kLineEnd[] = {0x0D, 0x0A, 0};
-
-// The three bytes that end or shape a line; every other byte is line text.
-// Codes above Ctrl-Z are settled by one comparison.
-bool IsLineControl(char c) {
-    return static_cast<unsigned char>(c) <= static_cast<unsigned char>(kCtrlZ) && (c == kLF || c == kCR || c == kCtrlZ);
-}
-
-// With a comment character as separator no line could be split at all, so
-// each entry line is kept whole, as a key.
-bool IsWholeLineMode(char separator) { return separator == kCommentHash || separator == kCommentSemicolon; }
-
-// Cuts line just before the first `comment`. Returns false when the comment
-// starts the line, which makes the whole line a comment.
-bool CutAtComment(std::string_view& line, char comment) {
-    const std::size_t at = line.find(comment);
-    if (at == 0)
-        return false;
-    if (at != std::string_view::npos)
-        line = line.substr(0, at);
-    return true;
-}
 
 // An entry text keeps the first kMaxLength characters, like a BoundedText.
 std::size_t CutLength(std::string_view text) {
@@ -77,10 +51,9 @@ ConfigEntry* NewConfigEntry(std::string_view section, std::string_view key, std:
 
 // line starts with "[". A header without "]" leaves the section as it was.
 void ParseSectionHeader(std::string_view line, BoundedText& section) {
-    const std::size_t close = line.find(kHeaderClose);
-    if (close == std::string_view::npos)
-        return;
-    section.Assign(TrimmedView(line.substr(1, close - 1)));
+    std::string_view name;
+    if (HeaderSectionName(line, name))
+        section.Assign(name);
 }
 
 // Appends the entry of one trimmed, non-empty line that is not a header.
@@ -89,18 +62,11 @@ void ParseSectionHeader(std::string_view line, BoundedText& section) {
 // grows. Returns false only when there is no memory for the entry.
 bool ParseEntryLine(std::string_view line, ConfigList& list, ConfigEntry*& tail, char separator,
                     const BoundedText& section) {
-    if (!CutAtComment(line, kCommentHash) || !CutAtComment(line, kCommentSemicolon))
-        return true;
-    std::string_view key = line;
+    std::string_view key;
     std::string_view value;
-    if (!IsWholeLineMode(separator)) {
-        const std::size_t at = line.find(separator);
-        if (at == std::string_view::npos)
-            return true;
-        key = line.substr(0, at);
-        value = line.substr(at + 1);
-    }
-    ConfigEntry* const entry = NewConfigEntry(section.View(), TrimmedView(key), TrimmedView(value));
+    if (!SplitEntryLine(line, separator, key, value))
+        return true;
+    ConfigEntry* const entry = NewConfigEntry(section.View(), key, value);
     if (entry == nullptr)
         return false;
     // The list behind the last entry is empty, so ListAppend links there at
@@ -110,37 +76,8 @@ bool ParseEntryLine(std::string_view line, ConfigList& list, ConfigEntry*& tail,
     return true;
 }
 
-// Takes a run of bytes of the current line, none of them LF, CR or Ctrl-Z.
-// Leading codes 0 to 32 are dropped at once and only the first 128 bytes
-// after them are kept: that is all the handlers look at. Of the rest only one
-// thing matters, whether a non-blank follows, because then the kept part is
-// not the end of the line and must not be trimmed at its end. Runs are taken
-// whole rather than byte by byte: most lines are one run, copied at once.
-void AddLineBytes(ConfigReader& reader, const char* bytes, std::size_t count) {
-    std::size_t at = 0;
-    if (reader.LineLength == 0) {
-        while (at < count && IsBlankOrControl(bytes[at])) ++at;
-    }
-    const std::size_t room = BoundedText::kMaxLength - reader.LineLength;
-    const std::size_t taken = count - at < room ? count - at : room;
-    if (taken > 0) {
-        std::memcpy(reader.Line + reader.LineLength, bytes + at, taken);
-        reader.LineLength += taken;
-        at += taken;
-    }
-    for (; at < count && !reader.LineGoesOn; ++at) {
-        if (!IsBlankOrControl(bytes[at]))
-            reader.LineGoesOn = true;
-    }
-}
-
 void EndLine(ConfigReader& reader) {
-    // The view stays valid until the next byte is added: the line is handled
-    // completely before that.
-    const std::string_view kept(reader.Line, reader.LineLength);
-    const std::string_view trimmed = reader.LineGoesOn ? kept : TrimmedView(kept);
-    reader.LineLength = 0;
-    reader.LineGoesOn = false;
+    const std::string_view trimmed = reader.Line.Take();
     if (trimmed.empty())
         return;
     if (trimmed[0] == kHeaderOpen)
@@ -164,7 +101,7 @@ bool FeedConfigBytes(ConfigReader& reader, std::string_view bytes) {
         const char* const run = next;
         while (next != end && !IsLineControl(*next)) ++next;
         if (next != run)
-            AddLineBytes(reader, run, static_cast<std::size_t>(next - run));
+            reader.Line.Add(run, static_cast<std::size_t>(next - run));
         if (next == end)
             break;
         switch (*next++) {

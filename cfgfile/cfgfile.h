@@ -71,6 +71,22 @@ using ConfigList = ConfigEntry*;
 // the file's size plus the length of the list it appends to.
 void LoadConfigFile(const std::string& fileName, ConfigList& list, char separator);
 
+// One section asked of ReadConfigSections, and its text.
+struct SectionRequest {
+    std::string_view Name;  // compared as CollectSection compares; must outlive the read
+    Utf16Text Text;         // the section's text, as CollectSection gives it
+};
+
+// What LoadConfigFile(fileName, list, separator) followed by
+// CollectSection(Name, list, includeValues) gives for each of the count
+// requests, starting from an empty list, read in one pass that keeps nothing
+// of the sections not asked for: besides the texts asked for, it holds one
+// line of 128 bytes and one piece of the file at a time, however large the
+// file and however many sections it has. A file that cannot be opened gives
+// empty texts. Time linear in the file's size.
+void ReadConfigSections(const std::string& fileName, char separator, bool includeValues, SectionRequest* sections,
+                        std::size_t count);
+
 // The entries of the section sectionName (compared without regard to case,
 // whole name), in file order, each as Key, then " " + Value when values are
 // included, then CR LF. Empty when the list or the name is empty. Only the

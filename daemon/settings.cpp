@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <iterator>
 #include <string>
 
 #include "cfgfile.h"
@@ -16,12 +17,6 @@ namespace {
 // so the bare module names the host merged in are read back.
 constexpr char kWholeLineSeparator = '#';
 
-// Frees the entry list however LoadSettings ends.
-struct EntryListGuard {
-    ConfigList& list;
-    ~EntryListGuard() { ListClear(list); }
-};
-
 // The modules whose host module name occurs anywhere in the upper-cased text.
 ModuleSet ModulesNamedIn(const Utf16Text& upperCasedSection) {
     ModuleSet set = 0;
@@ -33,9 +28,7 @@ ModuleSet ModulesNamedIn(const Utf16Text& upperCasedSection) {
     return set;
 }
 
-ModuleSet ModulesListedInSection(const char* section, ConfigList list) {
-    return ModulesNamedIn(UpperCaseText(CollectSection(section, list, false)));
-}
+ModuleSet ModulesListedInSection(const SectionRequest& section) { return ModulesNamedIn(UpperCaseText(section.Text)); }
 
 // One line, name + CR LF, per enabled module whose found window is hidden now.
 std::string HiddenModuleLines() {
@@ -87,13 +80,14 @@ bool WriteUpdateFile(const std::string& bytes) {
 
 }  // namespace
 
+// The two sections are read in one pass that keeps nothing of the others, so
+// the memory STARTUP needs does not grow with the rest of the host's file.
 void LoadSettings() {
-    ConfigList list = ListNew();
-    EntryListGuard guard{list};
     const std::string fileName = Utf16ToAnsi(g_daemon.baseDirectory + kConfigFileName);
-    LoadConfigFile(fileName, list, kWholeLineSeparator);
-    g_daemon.enabledSet = ModulesListedInSection(kProtocolsSection, list);
-    g_daemon.hiddenSet = ModulesListedInSection(kHiddenWindowsSection, list);
+    SectionRequest sections[] = {{kProtocolsSection, {}}, {kHiddenWindowsSection, {}}};
+    ReadConfigSections(fileName, kWholeLineSeparator, false, sections, std::size(sections));
+    g_daemon.enabledSet = ModulesListedInSection(sections[0]);
+    g_daemon.hiddenSet = ModulesListedInSection(sections[1]);
 }
 
 void SaveSettings() {

@@ -41,4 +41,7 @@ inline bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= 3
 // UTF-16. Never fail: a character without a mapping becomes the code page's
 // default character.
 Utf16Text AnsiToUtf16(std::string_view text);
+// text += AnsiToUtf16(ansi), without a text of its own in between (for
+// callers that join many short texts, like the section reader).
+void AppendAnsiAsUtf16(Utf16Text& text, std::string_view ansi);
 std::string Utf16ToAnsi(Utf16View text);

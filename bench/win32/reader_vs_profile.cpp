@@ -2,9 +2,11 @@
 // platform's GetPrivateProfileSectionA, under Wine, on the same generated
 // files as the native comparison with inih.
 //
-// Ours: LoadConfigFile in whole-line mode ("#"), CollectSection for
-// "Protocols" and "HiddenWindows", the list freed. Platform: one
-// GetPrivateProfileSectionA per section. The platform keeps parsed files in
+// Daemon: what LoadSettings does. List: the general reader, LoadConfigFile in
+// whole-line mode ("#"), CollectSection for "Protocols" and "HiddenWindows",
+// the list freed. Split: the floor, the same file read in the same pieces
+// and split at each LF with memchr. Platform: one GetPrivateProfileSectionA
+// per section. The platform keeps parsed files in
 // a cache that it refreshes when the file's write time changes; the daemon
 // reads its file once per start, so the file's write time is moved before
 // every platform read (outside the timed part) to make it read the file
@@ -72,39 +74,62 @@ int main() {
     char tempDirectory[MAX_PATH + 1] = {};
     GetTempPathA(MAX_PATH, tempDirectory);
     std::printf(
-        "Configuration reading under Wine (ours: LoadConfigFile + 2 x CollectSection; platform: 2 x "
-        "GetPrivateProfileSectionA, file re-read each time)\n");
-    std::printf("%8s %10s %12s %12s %12s %12s %12s %6s %6s\n", "lines", "bytes", "ours us", "platform us", "ours/plat",
-                "cached us", "ours/cached", "ours n", "plat n");
+        "Configuration reading under Wine, us per file (daemon: as LoadSettings reads; list: LoadConfigFile + 2 x "
+        "CollectSection; platform: 2 x GetPrivateProfileSectionA, file re-read each time, cached: from its cache; "
+        "split: the same reads as ours, memchr for each LF)\n");
+    std::printf("%7s %9s %8s %8s %9s %8s %7s %12s %11s %10s %12s %4s %4s %4s\n", "lines", "bytes", "daemon", "list",
+                "platform", "cached", "split", "daemon/split", "daemon/plat", "list/plat", "daemon/cache", "n", "n",
+                "n");
     bool agree = true;
     for (int lines : {1000, 10000, 100000}) {
         const std::string text = bench::MakeHostConfig(lines);
         const std::string path = std::string(tempDirectory) + "orbwick_bench_" + std::to_string(lines) + ".ini";
         std::ofstream(path, std::ios::binary) << text;
-        const int oursLines = bench::ReadLikeTheDaemon(path);
+        const int daemonLines = bench::ReadLikeTheDaemon(path);
+        const int listLines = bench::ReadWithList(path);
         const int platformLines = ReadWithPlatform(path);
-        agree = agree && oursLines == bench::kGatheredLines && platformLines == bench::kGatheredLines;
+        agree = agree && daemonLines == bench::kGatheredLines && listLines == bench::kGatheredLines &&
+                platformLines == bench::kGatheredLines && bench::SplitLines(path) == lines;
         const int rounds = lines >= 100000 ? 9 : 21;
-        std::vector<double> ours, platform, cached, ratios, cachedRatios;
+        // One call each, in rotating order; the platform's cached read comes
+        // right after its re-read, which fills the cache.
+        enum { kDaemon, kList, kPlatform, kSplit, kVariants };
+        std::vector<double> times[kVariants + 1];
         for (int round = 0; round < rounds; ++round) {
-            const bool oursFirst = round % 2 == 0;
-            const double a1 = oursFirst ? TimeMs(&bench::ReadLikeTheDaemon, path, false) : 0;
-            const double p = TimeMs(&ReadWithPlatform, path, true);
-            const double c = TimeMs(&ReadWithPlatform, path, false);
-            const double a = oursFirst ? a1 : TimeMs(&bench::ReadLikeTheDaemon, path, false);
-            ours.push_back(a);
-            platform.push_back(p);
-            cached.push_back(c);
-            ratios.push_back(a / p);
-            cachedRatios.push_back(a / c);
+            for (int i = 0; i < kVariants; ++i) {
+                switch ((round + i) % kVariants) {
+                case kDaemon:
+                    times[kDaemon].push_back(TimeMs(&bench::ReadLikeTheDaemon, path, false));
+                    break;
+                case kList:
+                    times[kList].push_back(TimeMs(&bench::ReadWithList, path, false));
+                    break;
+                case kPlatform:
+                    times[kPlatform].push_back(TimeMs(&ReadWithPlatform, path, true));
+                    times[kVariants].push_back(TimeMs(&ReadWithPlatform, path, false));
+                    break;
+                default:
+                    times[kSplit].push_back(TimeMs(&bench::SplitLines, path, false));
+                    break;
+                }
+            }
         }
-        std::printf("%8d %10zu %12.0f %12.0f %12.4f %12.0f %12.3f %6d %6d\n", lines, text.size(),
-                    bench::Median(ours) * 1000, bench::Median(platform) * 1000, bench::Median(ratios),
-                    bench::Median(cached) * 1000, bench::Median(cachedRatios), oursLines, platformLines);
+        const auto ratio = [&](int a, int b) {
+            std::vector<double> ratios;
+            ratios.reserve(static_cast<std::size_t>(rounds));
+            for (int round = 0; round < rounds; ++round) ratios.push_back(times[a][round] / times[b][round]);
+            return bench::Median(ratios);
+        };
+        std::printf("%7d %9zu %8.0f %8.0f %9.0f %8.0f %7.0f %12.3f %11.4f %10.4f %12.3f %4d %4d %4d\n", lines,
+                    text.size(), bench::Median(times[kDaemon]) * 1000, bench::Median(times[kList]) * 1000,
+                    bench::Median(times[kPlatform]) * 1000, bench::Median(times[kVariants]) * 1000,
+                    bench::Median(times[kSplit]) * 1000, ratio(kDaemon, kSplit), ratio(kDaemon, kPlatform),
+                    ratio(kList, kPlatform), ratio(kDaemon, kVariants), daemonLines, listLines, platformLines);
         DeleteFileA(path.c_str());
     }
     if (!agree) {
-        std::printf("the readers did not gather the same %d lines\n", bench::kGatheredLines);
+        std::printf("the readers did not gather the same %d lines, or the split did not count every line\n",
+                    bench::kGatheredLines);
         return 1;
     }
     return 0;

@@ -15,17 +15,16 @@
 
 #include "cfgfile.h"
 #include "internal/bounded_text.h"
+#include "internal/line_rules.h"
 
 // The state of one load in progress. Its fields belong to the functions below.
 struct ConfigReader {
     ConfigList* List;
-    ConfigEntry* Tail;                   // the entry appended last, null before the first
-    char Separator;                      // never 0: the caller's 0 was turned into "="
-    BoundedText Section;                 // the current section
-    char Line[BoundedText::kMaxLength];  // the line so far, leading codes 0 to 32 left out
-    std::size_t LineLength;
-    bool LineGoesOn;  // a byte above code 32 came after the 128 bytes of Line
-    bool Ended;       // Ctrl-Z, or no memory for another entry
+    ConfigEntry* Tail;            // the entry appended last, null before the first
+    char Separator;               // never 0: the caller's 0 was turned into "="
+    BoundedText Section;          // the current section
+    line_rules::LineBuffer Line;  // the line so far
+    bool Ended;                   // Ctrl-Z, or no memory for another entry
 };
 
 void StartConfigRead(ConfigReader& reader, ConfigList& list, char separator);

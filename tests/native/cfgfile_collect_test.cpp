@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "internal/config_reader.h"
+#include "internal/section_reader.h"
 
 namespace {
 
@@ -67,3 +68,24 @@ TEST(CollectSection, WholeLineModeKeepsLinesWithoutValues) {
 }
 
 }  // namespace
+
+// The section reader gives the same texts straight from the bytes, each row
+// alone and all rows of one kind in one read.
+TEST(CollectSection, SectionReaderSelectsByTheSameTable) {
+    std::vector<SectionRequest> together[2];
+    std::vector<std::string> expected[2];
+    for (const CollectCase& row : kCollectCases) {
+        SCOPED_TRACE(row.Name);
+        SectionRequest alone[] = {{row.SectionName, AnsiToUtf16("stale")}};
+        ReadSectionsOfText(kFile, '=', row.IncludeValues, alone, 1);
+        EXPECT_EQ(alone[0].Text, AnsiToUtf16(row.Expected));
+        together[row.IncludeValues].push_back({row.SectionName, {}});
+        expected[row.IncludeValues].push_back(row.Expected);
+    }
+    for (const bool includeValues : {false, true}) {
+        std::vector<SectionRequest>& requests = together[includeValues];
+        ReadSectionsOfText(kFile, '=', includeValues, requests.data(), requests.size());
+        for (std::size_t i = 0; i < requests.size(); ++i)
+            EXPECT_EQ(requests[i].Text, AnsiToUtf16(expected[includeValues][i])) << requests[i].Name;
+    }
+}

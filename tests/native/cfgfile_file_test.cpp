@@ -91,4 +91,34 @@ TEST_F(ConfigFile, ReadsLargeFileWhole) {
     EXPECT_EQ(index, kLines);
 }
 
+// ReadConfigSections: a file it cannot read gives empty texts; a file of
+// many pieces gives each requested section whole, however its lines fall on
+// the pieces, and nothing of the others.
+TEST_F(ConfigFile, ReadsRequestedSectionsOfFiles) {
+    std::string bytes;
+    std::string expected[2];
+    for (int i = 0; i < 30000; ++i) {
+        if (i % 1000 == 0)
+            bytes +=
+                "[" + std::string(i / 1000 % 2 ? "hiddenwindows" : "Part") + std::to_string(i / 1000 % 3) + "]\r\n";
+        const std::string key = "key" + std::to_string(i);
+        bytes += key + " = value ; padding padding padding\r\n";
+        if (i / 1000 % 6 == 1)
+            expected[0] += key + "\r\n";
+        if (i / 1000 % 6 == 0)
+            expected[1] += key + " value\r\n";
+    }
+    const std::string path = Write("large.ini", bytes);
+    SectionRequest sections[] = {{"HIDDENWINDOWS1", {}}, {"Part0", {}}};
+    ReadConfigSections(path, '=', false, sections, 1);
+    EXPECT_EQ(sections[0].Text, AnsiToUtf16(expected[0]));
+    ReadConfigSections(path, '\0', true, sections + 1, 1);
+    EXPECT_EQ(sections[1].Text, AnsiToUtf16(expected[1]));
+
+    for (const std::string& unreadable : {(directory_ / "missing.ini").string(), directory_.string()}) {
+        ReadConfigSections(unreadable, '=', true, sections, 2);
+        EXPECT_TRUE(sections[0].Text.empty() && sections[1].Text.empty()) << unreadable;
+    }
+}
+
 }  // namespace

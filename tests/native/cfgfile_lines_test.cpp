@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "internal/config_reader.h"
+#include "internal/section_reader.h"
 #include "entry_rows.h"
 
 namespace {
@@ -161,6 +162,67 @@ TEST(ConfigLines, FeedingStopsAtCtrlZ) {
     const std::vector<EntryRow> expected = {{"", "a", "1"}};
     EXPECT_EQ(RowsOf(list), expected);
     ListClear(list);
+}
+
+// What the section reader gives for these names, bytes fed in pieces of
+// pieceSize (0: all at once), against CollectSection on the general reader's
+// list of the same bytes.
+void ExpectSectionsAsCollected(const std::string& bytes, char separator, const std::vector<std::string>& names,
+                               std::size_t pieceSize) {
+    ConfigList list = ListNew();
+    LoadConfigText(bytes, list, separator);
+    for (const bool includeValues : {false, true}) {
+        std::vector<SectionRequest> requests(names.size());
+        for (std::size_t i = 0; i < names.size(); ++i) requests[i].Name = names[i];
+        SectionReader reader;
+        StartSectionRead(reader, separator, includeValues, requests.data(), requests.size());
+        const std::size_t step = pieceSize == 0 ? bytes.size() + 1 : pieceSize;
+        for (std::size_t at = 0; at < bytes.size(); at += step)
+            FeedSectionBytes(reader, std::string_view(bytes).substr(at, step));
+        FinishSectionRead(reader);
+        for (const SectionRequest& request : requests)
+            EXPECT_EQ(request.Text, CollectSection(request.Name, list, includeValues)) << "[" << request.Name << "]";
+    }
+    ListClear(list);
+}
+
+// Every row read by the section reader, asked for the sections of its
+// entries and for one that is not there.
+TEST(ConfigLines, SectionReaderReadsTheTableAlike) {
+    for (const LineCase& row : kLineCases) {
+        SCOPED_TRACE(row.Name);
+        std::vector<std::string> names = {"Protocols"};
+        for (const EntryRow& entry : row.Expected) names.push_back(entry.Section);
+        ExpectSectionsAsCollected(row.Bytes, row.Separator, names, 0);
+        ExpectSectionsAsCollected(row.Bytes, row.Separator, names, 1);
+    }
+}
+
+// Random files of headers in changing letter case, comments and line ends,
+// fed in random pieces: the sections asked for come out as collected.
+TEST(ConfigLines, SectionReaderOnRandomFiles) {
+    const unsigned seed = std::random_device()();
+    std::printf("SectionReaderOnRandomFiles seed %u\n", seed);
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::mt19937 random(seed);
+    std::vector<std::string> tokens = {"[Protocols]", "[PROTOCOLS",  "[ protocols ]x",
+                                       "[R\xE9seau]", "[R\xC9SEAU]", "[]",
+                                       "NORVALES",    "a=b",         "#c",
+                                       ";d",          " ",           "\t",
+                                       "\r",          "\n",          "\r\n",
+                                       "\x1a"};
+    tokens.emplace_back(130, 'k');
+    const char separators[] = {'\0', '=', '#', ' '};
+    for (int round = 0; round < 200; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        std::string bytes;
+        const int count = std::uniform_int_distribution<int>(0, 40)(random);
+        for (int i = 0; i < count; ++i)
+            bytes += tokens[std::uniform_int_distribution<std::size_t>(0, tokens.size() - 1)(random)];
+        const std::size_t pieceSize = std::uniform_int_distribution<std::size_t>(1, 9)(random);
+        ExpectSectionsAsCollected(bytes, separators[round % sizeof separators],
+                                  {"Protocols", "r\xE9SEAU", "", std::string(126, 'k')}, pieceSize);
+    }
 }
 
 }  // namespace

@@ -64,4 +64,13 @@ TEST(AnsiConversion, NativeStandInIsLatin1) {
     EXPECT_EQ(Utf16ToAnsi(u"a\u0100\u20ACb"), "a??b");
 }
 
+TEST(AnsiConversion, AppendingConvertsAsAnsiToUtf16) {
+    std::string everyByte;
+    for (int code = 0; code < 256; ++code) everyByte.push_back(static_cast<char>(code));
+    Utf16Text text = u"ab";
+    AppendAnsiAsUtf16(text, everyByte);
+    AppendAnsiAsUtf16(text, "");
+    EXPECT_EQ(text, u"ab" + AnsiToUtf16(everyByte));
+}
+
 }  // namespace

@@ -150,4 +150,33 @@ TEST_F(Win32ConfigFile, EightBitNamesAndSections) {
     EXPECT_EQ(CollectSection("R\xC9SEAU", list_, true), L"Serveur \u00E9t\u00E9\r\n\u20AC 1\r\n");
 }
 
+// The section reader on Windows: the same sharing rule; 8-bit section names
+// matched by CharUpperBuffW; ASCII names compared without building texts,
+// which relies on the code page and the upper-casing leaving every byte below
+// 0x80 ASCII and mapping exactly a-z to capitals among them.
+TEST_F(Win32ConfigFile, SectionReaderSharingAndNames) {
+    for (int code = 0; code < 0x80; ++code) {
+        const char c = static_cast<char>(code);
+        const wchar_t upper = c >= 'a' && c <= 'z' ? static_cast<wchar_t>(c - 'a' + 'A') : static_cast<wchar_t>(c);
+        EXPECT_EQ(UpperCaseText(AnsiToUtf16(std::string(1, c))), std::wstring(1, upper)) << "code " << code;
+    }
+    std::wstring appended = L"ab";
+    AppendAnsiAsUtf16(appended, "c\xE9\x80");
+    EXPECT_EQ(appended, L"ab" + AnsiToUtf16("c\xE9\x80"));
+
+    const std::wstring path = Write(L"norvale.ini", "[protocols]\r\nNORVALES\r\n[R\xE9seau]\r\n\xE9t\xE9=1\r\n");
+    SectionRequest sections[] = {{"PROTOCOLS", {}}, {"R\xC9SEAU", {}}};
+    HANDLE writer = OpenBy(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE);
+    ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+    ReadConfigSections(Utf16ToAnsi(path), '#', false, sections, 2);
+    EXPECT_TRUE(sections[0].Text.empty()) << "read although another holds it open for writing";
+    CloseHandle(writer);
+
+    ReadConfigSections(Utf16ToAnsi(path), '#', false, sections, 2);
+    EXPECT_EQ(sections[0].Text, L"NORVALES\r\n");
+    if (AnsiCodePageIs1252()) {
+        EXPECT_EQ(sections[1].Text, L"\u00E9t\u00E9=1\r\n");
+    }
+}
+
 }  // namespace
