@@ -1,6 +1,7 @@
 #include "bench_host.h"
 
 #include <cwchar>
+#include <fstream>
 
 namespace bench {
 
@@ -44,6 +45,15 @@ void PumpUntilSignalled(HANDLE handle) {
             return;
         }
     }
+}
+
+std::string MakeBaseDirectory(const std::string& name, const std::string& config) {
+    char temp[MAX_PATH + 1] = {};
+    GetTempPathA(MAX_PATH, temp);
+    std::string directory = std::string(temp) + name + "\\";
+    CreateDirectoryA(directory.c_str(), nullptr);
+    std::ofstream(directory + "norvale.ini", std::ios::binary) << config;
+    return directory;
 }
 
 bool HasDisplayControlMenu(HWND frame) {

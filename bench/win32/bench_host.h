@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "host_model.h"
 
 namespace bench {
@@ -18,6 +20,10 @@ double PumpThroughHostLoop(HWND frame, HWND client, int count);
 
 // Dispatches this thread's messages until handle is signalled (bounded waits).
 void PumpUntilSignalled(HANDLE handle);
+
+// A folder named name in the temporary folder, holding norvale.ini with
+// these bytes; returns its path with a trailing backslash.
+std::string MakeBaseDirectory(const std::string& name, const std::string& config);
 
 // Whether the frame's third menu holds the "Display control" popup.
 bool HasDisplayControlMenu(HWND frame);

@@ -30,15 +30,6 @@ namespace {
 
 constexpr DWORD kMenuTimeoutMs = 10000;
 
-std::string MakeBaseDirectory(const char* name, const std::string& config) {
-    char temp[MAX_PATH + 1] = {};
-    GetTempPathA(MAX_PATH, temp);
-    std::string directory = std::string(temp) + name + "\\";
-    CreateDirectoryA(directory.c_str(), nullptr);
-    std::ofstream(directory + "norvale.ini", std::ios::binary) << config;
-    return directory;
-}
-
 constexpr int32_t kModuleRunning = 3;
 
 // The host's operations: nothing recorded unless a benchmark asks for it.
@@ -255,10 +246,10 @@ int main(int argc, char** argv) {
     frame.AddSystemStatistics();
 
     SetAllModulesPresent(true);
-    BenchHookCost(frame, MakeBaseDirectory("orbwick_bench_empty", ""), messages, 3);
+    BenchHookCost(frame, bench::MakeBaseDirectory("orbwick_bench_empty", ""), messages, 3);
 
-    const std::string typical = MakeBaseDirectory("orbwick_bench_typical", TypicalConfig());
-    const std::string large = MakeBaseDirectory("orbwick_bench_10mb", bench::MakeHostConfig(235000));
+    const std::string typical = bench::MakeBaseDirectory("orbwick_bench_typical", TypicalConfig());
+    const std::string large = bench::MakeBaseDirectory("orbwick_bench_10mb", bench::MakeHostConfig(235000));
     std::printf("\nSTARTUP on the host's thread (medians of 9 alternating rounds)\n");
     std::printf("%-22s %12s %12s %14s\n", "norvale.ini", "STARTUP ms", "reader ms", "STARTUP/reader");
     SetAllModulesPresent(false);

@@ -32,15 +32,6 @@
 
 namespace {
 
-std::string MakeBaseDirectory(const std::string& name, const std::string& config) {
-    char temp[MAX_PATH + 1] = {};
-    GetTempPathA(MAX_PATH, temp);
-    std::string directory = std::string(temp) + name + "\\";
-    CreateDirectoryA(directory.c_str(), nullptr);
-    std::ofstream(directory + "norvale.ini", std::ios::binary) << config;
-    return directory;
-}
-
 void RemoveBaseDirectory(const std::string& directory) {
     DeleteFileA((directory + "norvale.ini").c_str());
     RemoveDirectoryA(directory.c_str());
@@ -110,7 +101,7 @@ void BenchMemory() {
     for (const std::size_t nameLength : {bench::kShortNames, bench::kLongNameLength}) {
         for (const std::size_t size : {std::size_t{100} * 1000, std::size_t{1000} * 1000, std::size_t{10000} * 1000}) {
             const std::string text = bench::MakeHostConfigOfSize(size, nameLength);
-            const std::string base = MakeBaseDirectory("orbwick_bench_memory", text);
+            const std::string base = bench::MakeBaseDirectory("orbwick_bench_memory", text);
             const HostRecord record = RecordFor(base);
             const PeakExtra startup = PeakOfStartup(daemon, record);
             const PeakExtra list = PeakOfListReading(base + "norvale.ini");
@@ -139,9 +130,9 @@ double TimeStartupsMs(const hostmodel::DaemonLibrary& library, const std::string
 }
 
 std::string MakeLinesDirectory(const char* name, std::size_t nameLength, int lines) {
-    return MakeBaseDirectory(name, bench::MakeHostConfigWhile(nameLength, [lines](const std::string&, int written) {
-                                 return written < lines - 5;
-                             }));
+    return bench::MakeBaseDirectory(
+        name, bench::MakeHostConfigWhile(nameLength,
+                                         [lines](const std::string&, int written) { return written < lines - 5; }));
 }
 
 // Each round, in rotating order: 10 STARTUPs on a 10,000-line file, one on

@@ -459,7 +459,7 @@ TEST(Unloading, ClosedownInsideTheWorkersMessageEndsItsPass) {
     } rows[] = {{"the scan's first title read", false}, {"the menu's first label read", true}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        DaemonSession s("SPEC", "");
+        DaemonSession s("SPCE", "");  // modules 0 to 3
         std::vector<HWND> children;
         for (int i = 0; i < 4; ++i) children.push_back(GetParent(s.AddModule(i)));
         SentWatch watch;
