@@ -624,6 +624,10 @@ TEST(Restarting, StartupAgainWithoutUnloadingStartsAfresh) {
                 kWaitMs));
             EXPECT_EQ(fixture::ItemText(secondMenu, 1000), L"Module S") << "the slots were cleared";
             EXPECT_EQ(fixture::ItemText(secondMenu, 1001), L"NorvaleP P module");
+            hostmodel::SendMenuCommand(s.frame.frame(), 1099);
+            ASSERT_FALSE(s.host.CallsOf(Op::MergeSection).empty());
+            EXPECT_EQ(s.host.CallsOf(Op::MergeSection).back().fileBytes, "")
+                << "the hook's slot of module S was cleared too: its window of the first start is not saved";
         } else {
             EXPECT_EQ(result, 0);
             EXPECT_TRUE(started.empty()) << "no thread";
