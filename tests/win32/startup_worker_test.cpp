@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <set>
 #include <functional>
 #include <string>
@@ -496,6 +497,37 @@ TEST(Unloading, ClosedownInsideTheWorkersMessageEndsItsPass) {
                 EXPECT_EQ(GetMenuItemCount(GetSystemMenu(child, FALSE)), 9) << "no system menu trimmed";
         }
     }
+}
+
+// A worker that is inside a host call when CLOSEDOWN comes and stays there
+// past the bound: CLOSEDOWN gives up waiting and returns, the worker's own
+// reference keeps the library mapped across the host's FreeLibrary until it
+// has left, and once back it begins nothing more.
+TEST(Unloading, ClosedownGivesUpOnAWorkerStuckInAHostCall) {
+    DaemonSession s("S", "");
+    s.AddModule(0);
+    HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::atomic<bool> inside{false};
+    std::atomic<bool> once{false};
+    s.host.SetOnLog([&](int32_t level, const char*) {
+        if (level == 25 && !once.exchange(true)) {
+            inside = true;
+            WaitForSingleObject(release, kWaitMs);
+            inside = false;
+        }
+    });
+    ASSERT_EQ(s.Start() & 0xFF, 1);
+    ASSERT_TRUE(PumpUntil([&] { return inside.load(); }, kWaitMs));
+    const size_t calls = s.host.Calls().size();
+    EXPECT_EQ(s.library()->Closedown(), 0);
+    EXPECT_TRUE(inside) << "CLOSEDOWN returned while the worker was still in the host's call";
+    s.library().reset();
+    EXPECT_TRUE(fixture::LibraryLoaded()) << "the worker's own reference keeps its code mapped";
+    SetEvent(release);
+    EXPECT_TRUE(PumpUntil([] { return !fixture::LibraryLoaded(); }, kWaitMs));
+    CloseHandle(release);
+    EXPECT_EQ(s.host.Calls().size(), calls) << "nothing begun after it came back";
+    EXPECT_FALSE(s.MenuAttached());
 }
 
 // Runs once, inside the SMTP window's procedure, when the worker asks that
