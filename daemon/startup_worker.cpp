@@ -1,6 +1,5 @@
 #include "startup_worker.h"
 
-#include <cstdint>
 #include <memory>
 
 #include "command_hook.h"
