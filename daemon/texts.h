@@ -7,8 +7,10 @@
 // Log lines, written through the host's WriteLog.
 inline constexpr wchar_t kLogVersionError[] = L"Orbwick daemon could not load (version error)";
 inline constexpr wchar_t kLogLoaded[] = L"Orbwick daemon loaded successfully";
+inline constexpr wchar_t kLogOutOfMemory[] = L"Orbwick daemon could not load (out of memory)";
 inline constexpr wchar_t kLogNoMainWindow[] = L"Orbwick daemon could not find main window";
 inline constexpr wchar_t kLogScanComplete[] = L"Orbwick: window scan complete";
+inline constexpr wchar_t kLogNoThirdMenu[] = L"Orbwick: no third menu to attach Display control to";
 inline constexpr wchar_t kLogFoundWindowPrefix[] = L"Found window: ";  // followed by the class name
 // Followed by the host module names of the enabled modules still absent,
 // in index order, separated by kLogWaitingSeparator.
