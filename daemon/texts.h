@@ -16,6 +16,11 @@ inline constexpr wchar_t kLogFoundWindowPrefix[] = L"Found window: ";  // follow
 // in index order, separated by kLogWaitingSeparator.
 inline constexpr wchar_t kLogWaitingForPrefix[] = L"Orbwick: waiting for ";
 inline constexpr wchar_t kLogWaitingSeparator[] = L", ";
+// One line for each save that fails: the update file could not be written
+// completely, or was refused as someone else's link; or the host refused
+// the merge.
+inline constexpr wchar_t kLogSaveNotWritten[] = L"Orbwick: settings not saved (update file could not be written)";
+inline constexpr wchar_t kLogSaveRefused[] = L"Orbwick: settings not saved (the server refused the merge)";
 
 // The Display control menu.
 inline constexpr wchar_t kDisplayControlText[] = L"Display control";
