@@ -66,10 +66,10 @@ const struct {
                   {Scenario::SaveRefused, "save, merge refused"},
                   {Scenario::ClosedownWait, "CLOSEDOWN's wait"}};
 
-constexpr UINT WM_APP_ACT = WM_APP + 1;             // the host acts (asked from a daemon thread's call)
+constexpr UINT WM_APP_ACT = WM_APP + 1;              // the host acts (asked from a daemon thread's call)
 constexpr UINT WM_APP_CLOSE_WHEN_SENT = WM_APP + 2;  // CLOSEDOWN once the worker sends
 constexpr WPARAM kForeignKey = VK_F24;               // the key the earlier hook acts on
-constexpr DWORD kWorkerCallActMs = 100;             // how long a daemon thread's call waits for the action
+constexpr DWORD kWorkerCallActMs = 100;              // how long a daemon thread's call waits for the action
 constexpr DWORD kSettleMs = 3000;
 const char kStartup[] = "STARTUP";
 const char kClosedown[] = "CLOSEDOWN";
@@ -98,14 +98,28 @@ std::wstring DaemonPath() {
 // The menu command a scenario is about, 0 for none.
 unsigned ScenarioCommand(Scenario scenario) {
     switch (scenario) {
-        case Scenario::Toggle:
-            return 1000;
-        case Scenario::SaveMerged:
-        case Scenario::SaveRefused:
-            return 1099;
-        default:
-            return 0;
+    case Scenario::Toggle:
+        return 1000;
+    case Scenario::SaveMerged:
+    case Scenario::SaveRefused:
+        return 1099;
+    default:
+        return 0;
     }
+}
+
+// Whether the point is a step of its own of the daemon's, rather than one of
+// the messages of a window call under way: a call of a host operation (the
+// failure box is preceded by one, for its owner), and the messages the daemon
+// itself sends (a title read, the MDI client asked for its active child, the
+// click, 499).
+bool BeginsAStep(const std::string& signature) {
+    for (const char* step : {": QueryValue ", ": MergeSection", ": ModuleState ", ": WriteLog ", "message 0x000D ",
+                             "message 0x0229 ", "message 0x00F5 ", "message 0x0111 "}) {
+        if (signature.find(step) != std::string::npos)
+            return true;
+    }
+    return false;
 }
 
 // One run of a scenario: the host, its windows, the daemon as the host holds
@@ -180,8 +194,9 @@ private:
     mutable std::mutex mutex_;
     std::map<std::string, int> seen_;
     bool inBody_ = false;
-    bool closedPending_ = false;  // CLOSEDOWN returned; the host has not yet been back in its loop
-    bool quiet_ = false;          // ... and has: from now on nothing of the daemon may happen
+    bool closedReturned_ = false;  // a CLOSEDOWN returned, no STARTUP since: the daemon begins no step
+    bool closedPending_ = false;   // ... and the host has not yet been back in its loop
+    bool quiet_ = false;           // ... and has: from now on nothing of the daemon may happen
     std::string quietSnapshot_;
     int startups_ = 0, clicksSinceStartup_ = 0, polls_ = 0;
     HANDLE actDone_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
@@ -200,7 +215,8 @@ LRESULT CALLBACK CallWndProc(int code, WPARAM wParam, LPARAM lParam) {
             std::lock_guard<std::mutex> lock(run->mutex_);
             ++run->clicksSinceStartup_;
         }
-        const bool hostWindow = run->frame_ && (sent.hwnd == run->frame_->frame() || IsChild(run->frame_->frame(), sent.hwnd));
+        const bool hostWindow =
+            run->frame_ && (sent.hwnd == run->frame_->frame() || IsChild(run->frame_->frame(), sent.hwnd));
         const bool daemonActivity = InSendMessage() || !run->calls_.empty();
         if (hostWindow && daemonActivity && run->wndDepth_ == run->base_) {
             run->Interact(run->Context() + ": message " + Hex(sent.message) + " to " + ClassOf(sent.hwnd));
@@ -258,8 +274,8 @@ ExplorerRun::ExplorerRun(Scenario scenario, bool recording, std::string target, 
     moduleD_ = frame_->AddHostModule(4);
     core_ = frame_->AddCoreWindow();
     frame_->AddSystemMessages();
-    elsewhere_ = CreateWindowExW(0, L"STATIC", L"elsewhere", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 100, 100,
-                                 nullptr, nullptr, nullptr, nullptr);
+    elsewhere_ = CreateWindowExW(0, L"STATIC", L"elsewhere", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 100, 100, nullptr,
+                                 nullptr, nullptr, nullptr);
 
     host_.SetBaseDirectory(directory_.Path());
     host_.SetMainWindow(frame_->frame());
@@ -314,7 +330,7 @@ int32_t ExplorerRun::Startup() {
         return 0;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        closedPending_ = quiet_ = false;
+        closedReturned_ = closedPending_ = quiet_ = false;
         ++startups_;
         clicksSinceStartup_ = 0;
     }
@@ -347,7 +363,7 @@ void ExplorerRun::Closedown() {
     calls_.pop_back();
     started_ = false;
     std::lock_guard<std::mutex> lock(mutex_);
-    closedPending_ = true;
+    closedReturned_ = closedPending_ = true;
 }
 
 // What the host does with a menu command: the message filters first, then
@@ -401,41 +417,41 @@ void ExplorerRun::ForeignAct() {
 
 void ExplorerRun::DoAction() {
     switch (action_) {
-        case Action::Closedown:
-            Closedown();
-            break;
-        case Action::ClosedownUnload:
+    case Action::Closedown:
+        Closedown();
+        break;
+    case Action::ClosedownUnload:
+        Closedown();
+        Unload();
+        break;
+    case Action::StartupAgain:
+    case Action::Restart:
+        if (action_ == Action::Restart) {
             Closedown();
             Unload();
-            break;
-        case Action::StartupAgain:
-        case Action::Restart:
-            if (action_ == Action::Restart) {
-                Closedown();
-                Unload();
-                Load();
-            }
-            // The core window leaves the frame first: the new start cannot
-            // find it, and must not act on it.
-            SetParent(core_, elsewhere_);
-            coreDetached_ = true;
-            Startup();
-            break;
-        case Action::Toggle:
-            Command(1000);
-            break;
-        case Action::HideAll:
-            Command(1097);
-            break;
-        case Action::Save:
-            Command(1099);
-            break;
-        case Action::ForeignHookUnload:
-        case Action::ForeignDialogUnload:
-            ForeignKey();
-            break;
-        case Action::kCount:
-            break;
+            Load();
+        }
+        // The core window leaves the frame first: the new start cannot
+        // find it, and must not act on it.
+        SetParent(core_, elsewhere_);
+        coreDetached_ = true;
+        Startup();
+        break;
+    case Action::Toggle:
+        Command(1000);
+        break;
+    case Action::HideAll:
+        Command(1097);
+        break;
+    case Action::Save:
+        Command(1099);
+        break;
+    case Action::ForeignHookUnload:
+    case Action::ForeignDialogUnload:
+        ForeignKey();
+        break;
+    case Action::kCount:
+        break;
     }
 }
 
@@ -456,6 +472,8 @@ void ExplorerRun::Interact(const std::string& signature, bool deferToLoop) {
         std::lock_guard<std::mutex> lock(mutex_);
         if (quiet_ && signature.find("message 0x0000 ") == std::string::npos) {
             violations.push_back("after CLOSEDOWN had returned: " + signature);
+        } else if (closedReturned_ && BeginsAStep(signature)) {
+            violations.push_back("begun after CLOSEDOWN had returned: " + signature);
         }
         if (!inBody_)
             return;
@@ -485,22 +503,22 @@ void ExplorerRun::OnHostCall(const HostCall& call) {
     const bool hostThread = call.threadId == hostThread_;
     std::string what;
     switch (call.op) {
-        case Op::QueryValue:
-            what = "QueryValue " + std::to_string(call.number);
-            break;
-        case Op::MergeSection:
-            what = "MergeSection";
-            break;
-        case Op::ModuleState:
-            what = "ModuleState " + call.text;
-            if (call.text == "NORVALED" && ++polls_ == 2)
-                host_.SetModuleState('D', 1);
-            if (scenario_ == Scenario::ClosedownWait && call.text == "NORVALES" && !hostThread)
-                PostMessageW(frame_->frame(), WM_APP_CLOSE_WHEN_SENT, 0, 0);
-            break;
-        case Op::WriteLog:
-            what = "WriteLog " + std::to_string(call.number) + " \"" + call.text + "\"";
-            break;
+    case Op::QueryValue:
+        what = "QueryValue " + std::to_string(call.number);
+        break;
+    case Op::MergeSection:
+        what = "MergeSection";
+        break;
+    case Op::ModuleState:
+        what = "ModuleState " + call.text;
+        if (call.text == "NORVALED" && ++polls_ == 2)
+            host_.SetModuleState('D', 1);
+        if (scenario_ == Scenario::ClosedownWait && call.text == "NORVALES" && !hostThread)
+            PostMessageW(frame_->frame(), WM_APP_CLOSE_WHEN_SENT, 0, 0);
+        break;
+    case Op::WriteLog:
+        what = "WriteLog " + std::to_string(call.number) + " \"" + call.text + "\"";
+        break;
     }
     Interact((hostThread ? Context() : std::string("daemon thread")) + ": " + what);
 }
@@ -564,7 +582,9 @@ bool ExplorerRun::PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) 
     }
 }
 
-void ExplorerRun::Pump(DWORD milliseconds) { PumpUntil([] { return false; }, milliseconds); }
+void ExplorerRun::Pump(DWORD milliseconds) {
+    PumpUntil([] { return false; }, milliseconds);
+}
 
 // The latest start's first pass ends with its click on module D's button.
 bool ExplorerRun::FirstPassDone() const {
@@ -623,11 +643,13 @@ void ExplorerRun::CheckRunningDaemon() {
     Pump(10);
     if ((IsWindowVisible(smtp_) != FALSE) == before)
         Violation(std::string("a toggle did not toggle exactly once (module S was ") + (before ? "shown" : "hidden") +
-                  " and stayed so; the host saw commands " + [&] {
+                  " and stayed so; the host saw commands " +
+                  [&] {
                       std::string list;
                       for (unsigned c : frame_->commandsReceived()) list += std::to_string(c) + " ";
                       return list;
-                  }() + ")");
+                  }() +
+                  ")");
     if (fixture::CheckMark(menu, 1000) != (IsWindowVisible(smtp_) != FALSE))
         Violation("the mark of module S does not follow the toggle");
     if (coreDetached_) {
@@ -736,9 +758,10 @@ TEST(LifeCycle, EveryHostActionAtEveryInteractionPoint) {
             }
         }
     }
-    std::printf("life-cycle exploration: %d runs over %d interaction points and %d host actions, %d invariant "
-                "violations\n",
-                runs, points, static_cast<int>(actionsUsed.size()), violations);
+    std::printf(
+        "life-cycle exploration: %d runs over %d interaction points and %d host actions, %d invariant "
+        "violations\n",
+        runs, points, static_cast<int>(actionsUsed.size()), violations);
     std::printf("[ figures  ] %s mode, %lu ms, %d points not reached again\n", full ? "full" : "default",
                 static_cast<unsigned long>(GetTickCount() - started), notReached);
     EXPECT_EQ(violations, 0);
