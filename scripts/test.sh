@@ -11,7 +11,8 @@
 #  6. the test kit for Windows, then the release checks (package and kit
 #     contents, a bit-identical second build, signing);
 #  7. the Win32 and end-to-end tests from the unpacked test kit, run by its
-#     run-tests.cmd under Wine's cmd.exe in a private Xvfb, and the kit's time
+#     run-tests.cmd under Wine's cmd.exe in a private Xvfb (the life-cycle
+#     explorer among them, whose summary line is printed), and the kit's time
 #     limit stopping a program that hangs;
 #  8. clang-tidy.
 # Bootstraps a fresh machine first. Exits non-zero on any failure.
@@ -71,6 +72,9 @@ if [ $kit_rc -ne 0 ] || ! echo "$last_line" | grep -Eq '^[1-9][0-9]* passed, 0 f
         "$results XML results and $logs logs of $programs programs)" >&2
     exit 1
 fi
+# The life-cycle explorer's summary, from its program's log in the kit.
+tr -d '\r' <"$kit_dir/results/reliability_lifecycle.log" | grep 'life-cycle exploration:' ||
+    { echo "test kit: the life-cycle explorer printed no summary" >&2; exit 1; }
 echo "== the test kit's time limit: a program that hangs is stopped and counted as failed"
 scripts/with-wine.sh build/win32 tests/release/kit_time_limit_test.sh "$kit_dir" build/win32/bin/kit_hang_probe.exe
 echo "== clang-tidy (.clang-tidy) over the native and win32 builds' sources"

@@ -1,0 +1,25 @@
+#!/bin/sh
+# Explores the daemon's life: every host action at every point where the
+# daemon and the host meet (tests/win32/reliability/lifecycle_explorer_test.cpp).
+#   scripts/explore.sh [--full | --list] [<text>]
+# Without an option, two of every three actions at each point, as the test
+# command runs it (about 2.5 minutes); --full runs every action at every
+# point (about 3.5 minutes); --list only lists the points. <text> explores
+# only the points whose names contain it, e.g. "message box".
+# Builds the Win32 tree first. Prints the runs, points, actions and invariant
+# violations; exit code 0 when there were none.
+set -eu
+cd "$(dirname "$0")/.."
+mode=default
+case "${1:-}" in
+    --full) mode=full; shift ;;
+    --list) mode=list; shift ;;
+esac
+scripts/build.sh >/dev/null
+out=$(mktemp)
+trap 'rm -f "$out"' EXIT
+rc=0
+ORBWICK_EXPLORE=$mode ORBWICK_EXPLORE_ONLY="${1:-}" scripts/with-wine.sh build/win32 \
+    sh -c 'cd build/win32/bin && exec wine reliability_lifecycle.exe --gtest_brief=1 >"$1" 2>&1' sh "$out" || rc=$?
+tr -d '\r' <"$out"
+exit $rc
