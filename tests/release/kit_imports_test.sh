@@ -13,4 +13,5 @@ trap 'rm -rf "$work"' EXIT
 unzip -q "$kit_zip" -d "$work"
 set -- "$work"/*/*.exe "$work"/*/*.dll
 echo "kit_imports_test: $# files of the kit:" $(for f in "$@"; do basename "$f"; done)
-echo "kit_imports_test: $("$scripts/check-imports.sh" "$OBJDUMP" "$reviewed" "$@")"
+checked=$("$scripts/check-imports.sh" "$OBJDUMP" "$reviewed" "$@")
+echo "kit_imports_test: $checked"
