@@ -252,9 +252,8 @@ void PrintFacts(const wchar_t* dll) {
     SYSTEMTIME local = {}, utc = {};
     GetLocalTime(&local);
     GetSystemTime(&utc);
-    std::printf("Date: %04u-%02u-%02u %02u:%02u local time (%04u-%02u-%02u %02u:%02u UTC)\n", local.wYear,
-                local.wMonth, local.wDay, local.wHour, local.wMinute, utc.wYear, utc.wMonth, utc.wDay, utc.wHour,
-                utc.wMinute);
+    std::printf("Date: %04u-%02u-%02u %02u:%02u local time (%04u-%02u-%02u %02u:%02u UTC)\n", local.wYear, local.wMonth,
+                local.wDay, local.wHour, local.wMinute, utc.wYear, utc.wMonth, utc.wDay, utc.wHour, utc.wMinute);
 }
 
 }  // namespace
