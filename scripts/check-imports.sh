@@ -8,7 +8,9 @@
 #   new or gone fails until the list is reviewed, and the list holds nothing
 #   newer than Windows XP ("Windows 2000" or "Windows XP" after each name).
 #   scripts/check-imports.sh <objdump> <reviewed-imports> <file>...
-# Prints the number of imports checked; sets no other output.
+# Prints the number of imports checked. With --list instead of a reviewed
+# list it only prints the imports, DLL!function, one a line, sorted:
+#   scripts/check-imports.sh <objdump> --list <file>...
 set -eu
 objdump=$1
 reviewed=$2
@@ -43,6 +45,10 @@ for file in "$@"; do
     cat "$work/imports.one" >>"$work/imports.all"
 done
 LC_ALL=C sort -u "$work/imports.all" >"$work/imports"
+if [ "$reviewed" = --list ]; then
+    cat "$work/imports"
+    exit 0
+fi
 
 grep -v '^#' "$reviewed" | grep -v '^[[:space:]]*$' >"$work/reviewed-lines" || true
 bad=$(grep -Ev '^[^[:space:]]+![^[:space:]]+[[:space:]]+Windows (2000|XP)$' "$work/reviewed-lines" || true)
