@@ -5,11 +5,12 @@
 #     (scripts/mutants.sh --check; the mutation run itself is not part of it);
 #  3. the native units with AddressSanitizer and UndefinedBehaviorSanitizer;
 #  4. a short fuzz run of the configuration reader;
-#  5. the Win32 build, which makes the package and prints its contents and
-#     the DLL's size, and its checks other than the test programs of the kit
-#     (the DLL's imports, the C++ runtime's check functions) under Wine;
+#  5. the Win32 build, which makes the package and prints its contents, the
+#     DLL's size and product version, and its checks other than the test
+#     programs of the kit (the DLL's imports, the C++ runtime's check
+#     functions, the figures the documents state) under Wine;
 #  6. the test kit for Windows, then the release checks (package and kit
-#     contents, a bit-identical second build, signing);
+#     contents, the kit's imports, a bit-identical second build, signing);
 #  7. the Win32 and end-to-end tests from the unpacked test kit, run by its
 #     run-tests.cmd under Wine's cmd.exe in a private Xvfb; then the kit's
 #     time limit stopping a program that hangs with what it started (with a
