@@ -1,11 +1,37 @@
 #include "command_hook.h"
 
 #include "daemon_state.h"
+#include "library_hold.h"
 #include "settings.h"
 
-#include <new>
-
 namespace {
+
+// The command running on the host's thread (its mark of the daemon's entries,
+// see EntryMark), restored when a command nested inside another (in its
+// message box's loop, say) ends. A command stops at its next step once the
+// host has called an export meanwhile: after a CLOSEDOWN it must change
+// nothing more.
+unsigned g_commandMark = 0;
+
+bool CommandStillCurrent() { return EntryMark() == g_commandMark; }
+
+// How many commands began on the host's thread, to tell when one began
+// inside a window change of another (see SetWindowShown).
+unsigned g_commandsBegun = 0;
+
+class CommandScope {
+public:
+    CommandScope() : outer_(g_commandMark) {
+        g_commandMark = EntryMark();
+        ++g_commandsBegun;
+    }
+    ~CommandScope() { g_commandMark = outer_; }
+    CommandScope(const CommandScope&) = delete;
+    CommandScope& operator=(const CommandScope&) = delete;
+
+private:
+    const unsigned outer_;
+};
 
 // A module's slot window sits inside its MDI child; the MDI child is what is
 // shown and hidden. IsWindowVisible of the slot window is false as soon as any
@@ -15,10 +41,20 @@ HWND ModuleWindowOf(HWND slotWindow) { return GetParent(slotWindow); }
 bool IsShown(HWND slotWindow) { return IsWindowVisible(slotWindow) != FALSE; }
 
 // The check mark follows the command even when the window call fails (no
-// window, or a window already gone).
+// window, or a window already gone). Each of the two changes is made only
+// while no export was called since the command began (see
+// CommandStillCurrent). When the host answered the window change by a
+// command of its own (one that began inside ShowWindow), the two changes of
+// the window interleaved, and the mark is set from what the window shows now.
 void SetWindowShown(HWND window, unsigned command, bool hide) {
-    ShowWindow(window, hide ? SW_HIDE : SW_SHOW);
-    CheckMenuItem(g_daemon.menu.load(), command, MF_BYCOMMAND | (hide ? MF_UNCHECKED : MF_CHECKED));
+    const unsigned begun = g_commandsBegun;
+    if (CommandStillCurrent()) {
+        ShowWindow(window, hide ? SW_HIDE : SW_SHOW);
+    }
+    if (CommandStillCurrent()) {
+        const bool shown = g_commandsBegun == begun ? !hide : IsWindowVisible(window) != FALSE;
+        CheckMenuItem(g_daemon.menu.load(), command, MF_BYCOMMAND | (shown ? MF_CHECKED : MF_UNCHECKED));
+    }
 }
 
 void ToggleModuleWindow(int index) {
@@ -38,7 +74,7 @@ void ToggleCoreWindow() {
 
 // Modules outside the enabled set have no item and are left as they are.
 void SetAllWindowsShown(bool hide) {
-    for (int i = 0; i < kModuleCount; ++i) {
+    for (int i = 0; i < kModuleCount && CommandStillCurrent(); ++i) {
         HWND slotWindow = SlotWindow(i);
         if (InModuleSet(g_daemon.enabledSet, i) && slotWindow != nullptr) {
             SetWindowShown(ModuleWindowOf(slotWindow), ModuleCommand(i), hide);
@@ -48,6 +84,7 @@ void SetAllWindowsShown(bool hide) {
 }
 
 void RunCommand(unsigned command) {
+    const CommandScope scope;
     const int slot = SlotOfCommand(command);
     if (slot == kCoreSlot) {
         ToggleCoreWindow();
@@ -64,110 +101,21 @@ void RunCommand(unsigned command) {
     }
 }
 
-// How deep the hook is in the daemon's commands on the host's thread: a
-// command's message box or the host's answer to 499 may run a message loop in
-// which the hook acts again.
-int g_commandDepth = 0;
-
-// Ends on its own thread, once the host's thread has answered a message sent
-// to one of its windows: the host's thread answers only while it waits for
-// messages, never in the middle of the hook's own code, so by then no frame
-// of this library is left on its stack. The reference is dropped by
-// FreeLibraryAndExitThread, which does not return into the library.
-struct DeferredRelease {
-    HMODULE library;
-    HWND hostWindow;
-};
-
-DWORD WINAPI ReleaseWhenHostThreadWaits(LPVOID parameter) {
-    const DeferredRelease release = *static_cast<DeferredRelease*>(parameter);
-    delete static_cast<DeferredRelease*>(parameter);
-    SendMessageW(release.hostWindow, WM_NULL, 0, 0);
-    FreeLibraryAndExitThread(release.library, 0);
-}
-
-BOOL CALLBACK FirstWindow(HWND window, LPARAM found) {
-    *reinterpret_cast<HWND*>(found) = window;
-    return FALSE;
-}
-
-// A window of the host's thread (this one) to send to: the frame, else any.
-HWND WindowOfThisThread() {
-    HWND frame = g_daemon.mainWindow;
-    if (IsWindow(frame) && GetWindowThreadProcessId(frame, nullptr) == GetCurrentThreadId()) {
-        return frame;
-    }
-    HWND found = nullptr;
-    EnumThreadWindows(GetCurrentThreadId(), &FirstWindow, reinterpret_cast<LPARAM>(&found));
-    return found;
-}
-
-// While a command runs, the library holds a reference to itself: the host may
-// answer one of the command's call-outs (the merge, the message box, 499,
-// even a window it shows or hides) by closing the daemon down and unloading
-// it, and the hook's code must still be there to return through. When no
-// CLOSEDOWN came meanwhile, the host still holds its own reference and this
-// one is dropped at once. Otherwise ours may be the last: it is dropped by a
-// thread of its own once the host's thread has left the hook, or, without a
-// window to wait on, kept for good (the library then stays mapped, which is
-// safe; unmapping under the host's feet is not).
-class LibraryHold {
-public:
-    LibraryHold() = default;
-    LibraryHold(const LibraryHold&) = delete;
-    LibraryHold& operator=(const LibraryHold&) = delete;
-
-    void Take() {
-        if (g_commandDepth++ == 0 && GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                                                        reinterpret_cast<LPCWSTR>(&MessageFilterProc), &library_)) {
-            closedowns_ = g_daemon.closedowns;
-        }
-        taken_ = true;
-    }
-
-    ~LibraryHold() {
-        if (!taken_) {
-            return;
-        }
-        --g_commandDepth;
-        if (library_ == nullptr) {
-            return;
-        }
-        if (g_daemon.closedowns == closedowns_) {
-            FreeLibrary(library_);
-            return;
-        }
-        auto* release = new (std::nothrow) DeferredRelease{library_, WindowOfThisThread()};
-        if (release == nullptr || release->hostWindow == nullptr) {
-            delete release;
-            return;
-        }
-        HANDLE thread = CreateThread(nullptr, 0, &ReleaseWhenHostThreadWaits, release, 0, nullptr);
-        if (thread == nullptr) {
-            delete release;
-            return;
-        }
-        CloseHandle(thread);
-    }
-
-private:
-    bool taken_ = false;
-    HMODULE library_ = nullptr;
-    unsigned closedowns_ = 0;
-};
-
 }  // namespace
 
+bool CommandInterrupted() { return !CommandStillCurrent(); }
+
 LRESULT CALLBACK MessageFilterProc(int code, WPARAM wParam, LPARAM lParam) {
-    // Declared first, so that it lets go only after the chain below has been
-    // called: the last thing the hook does.
-    LibraryHold hold;
+    // Declared first, so that a reference taken by an export called from
+    // inside (a CLOSEDOWN by a hook further down the chain, or by the host
+    // inside a command) is let go only after the chain below has been called:
+    // the last thing the hook does.
+    const HostThreadFrame frame;
     if (code >= 0) {
         const MSG& message = *reinterpret_cast<const MSG*>(lParam);
         // Without a main window nothing is addressed to it; a thread message
         // (no window at all) is not taken for one.
         if (g_daemon.mainWindow != nullptr && message.hwnd == g_daemon.mainWindow && message.message == WM_COMMAND) {
-            hold.Take();
             // Nothing thrown (out of memory) may reach the host's thread: the
             // command is dropped and the chain is still called.
             try {

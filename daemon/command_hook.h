@@ -16,10 +16,17 @@
 // dropped; nothing thrown leaves the procedure. Then,
 // for every code, it calls the next hook and returns that hook's answer: the
 // message is never consumed here, so the host's window still receives it.
-// While a command runs the library holds a reference to itself, so a host
-// that closes the daemon down and unloads it from inside the command (its
-// answer to 499, say) does not unmap the code the hook returns through.
+// The hook is a HostThreadFrame for every code and message, so a host (or a
+// hook further down the chain) that closes the daemon down and unloads it
+// from inside does not unmap the code the hook returns through. A command
+// during which the host called an export (CLOSEDOWN, STARTUP) makes no
+// further change: see CommandInterrupted.
 LRESULT CALLBACK MessageFilterProc(int code, WPARAM wParam, LPARAM lParam);
+
+// True inside a command once the host has called STARTUP or CLOSEDOWN since
+// the command began (from inside one of its call-outs): the command then
+// shows, hides, checks, asks and sends nothing more.
+bool CommandInterrupted();
 
 // Hides the MDI child of every module in the hidden set whose window was
 // found; the enabled set is not consulted, no check mark is set and the core

@@ -19,7 +19,10 @@ RunLock::~RunLock() { LeaveCriticalSection(&g_runLock.section); }
 
 WorkerRun BeginWorkerRun() {
     RunLock lock;
-    for (int i = 0; i < kModuleCount; ++i) {
+    // The core slot too: a start that does not find the core window must not
+    // act on the window an earlier start found, nor on whatever window now
+    // has that handle.
+    for (int i = 0; i <= kCoreSlot; ++i) {
         g_daemon.slots[i] = nullptr;
     }
     g_daemon.menu = nullptr;

@@ -27,7 +27,7 @@ struct DaemonState {
     HANDLE worker;                              // the start-up worker's thread handle
     DWORD workerId;                             // and its thread identifier
     HANDLE stopWorker;                          // set by CLOSEDOWN: ends the worker's waits
-    unsigned closedowns;                        // how many times the daemon was closed down (host's thread only)
+    unsigned entries;                           // calls of STARTUP and CLOSEDOWN so far (host's thread only)
     std::atomic<unsigned> workerRun;            // see WorkerRun below
     std::atomic<bool> newHost;                  // host 4.61 and above within major version 4
 };
@@ -47,8 +47,14 @@ inline HWND SlotWindow(int slot) { return g_daemon.slots[slot].load(); }
 // not wait for harmless.
 using WorkerRun = unsigned;
 
-// STARTUP: begins a new run, clearing the module slots and the menu handle
-// together with it. Returns the new run's number.
+// The count of STARTUP and CLOSEDOWN calls so far. Code of the host's thread
+// that calls out to the host notes it before and compares after: a change
+// means the host called an export from inside, and what the code was doing
+// belongs to a daemon that has been closed down or started afresh.
+inline unsigned EntryMark() { return g_daemon.entries; }
+
+// STARTUP: begins a new run, clearing the module slots (the core slot too)
+// and the menu handle together with it. Returns the new run's number.
 WorkerRun BeginWorkerRun();
 // CLOSEDOWN: the current run ends; no run is current until the next STARTUP.
 void EndWorkerRun();

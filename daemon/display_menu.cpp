@@ -1,5 +1,6 @@
 #include "display_menu.h"
 
+#include <iterator>
 #include <string>
 
 #include "daemon_state.h"
@@ -37,11 +38,21 @@ void AppendWindowItem(HMENU popup, unsigned command, const wchar_t* text, bool c
     }
 }
 
+// A found window's item starts with the mark of what the window is now, read
+// after its label: the hide pass has hidden the listed ones, and a command
+// that reached the hook before the menu existed changed a window but no
+// mark. A module whose window was not found starts checked unless it is
+// listed as hidden.
+bool StartsChecked(HWND slotWindow, bool listedHidden) {
+    return slotWindow != nullptr ? IsWindowVisible(slotWindow) != FALSE : !listedHidden;
+}
+
 void AppendModuleItems(WorkerGate& gate, HMENU popup) {
     for (int i = 0; i < kModuleCount; ++i) {
         if (InModuleSet(gate.enabledSet, i)) {
-            AppendWindowItem(popup, ModuleCommand(i), ModuleMenuLabel(gate, i).c_str(),
-                             !InModuleSet(gate.hiddenSet, i));
+            const std::wstring label = ModuleMenuLabel(gate, i);
+            AppendWindowItem(popup, ModuleCommand(i), label.c_str(),
+                             StartsChecked(gate.slots[i], InModuleSet(gate.hiddenSet, i)));
         }
     }
 }
@@ -104,15 +115,76 @@ UINT InsertPosition(HMENU hostMenu, HWND mdiClient) {
     return count < 0 ? 0 : static_cast<UINT>(count);
 }
 
-// Puts the separator and the popup into the host's third menu, both under
-// the run lock, so that a worker whose run has ended attaches nothing.
+bool HasCommand(HMENU menu, UINT command) {
+    MENUITEMINFOW item = {};
+    item.cbSize = sizeof item;
+    item.fMask = MIIM_ID;
+    return GetMenuItemInfoW(menu, command, FALSE, &item) != FALSE;
+}
+
+// A Display control popup: an item with exactly that text whose popup holds
+// the daemon's fixed commands.
+bool IsDisplayControlItem(HMENU menu, int position) {
+    constexpr size_t kLength = std::size(kDisplayControlText) - 1;
+    wchar_t text[kLength + 2] = {};  // room for one character more, to tell a longer text
+    MENUITEMINFOW item = {};
+    item.cbSize = sizeof item;
+    item.fMask = MIIM_STRING | MIIM_SUBMENU;
+    item.dwTypeData = text;
+    item.cch = static_cast<UINT>(std::size(text));
+    if (!GetMenuItemInfoW(menu, static_cast<UINT>(position), TRUE, &item) || item.hSubMenu == nullptr ||
+        item.cch != kLength) {
+        return false;
+    }
+    for (size_t i = 0; i < kLength; ++i) {
+        if (text[i] != kDisplayControlText[i]) {
+            return false;
+        }
+    }
+    return HasCommand(item.hSubMenu, IDM_SAVE_SETTINGS) && HasCommand(item.hSubMenu, IDM_HIDE_ALL);
+}
+
+// A daemon started again (also after the host reloaded the library, when
+// nothing of the earlier start is remembered) replaces the Display control
+// an earlier start attached, wherever it stands in the menu bar now: the
+// popup is removed and destroyed with the separator ahead of it, so the host
+// shows one Display control, whose marks follow the windows.
+void RemoveEarlierDisplayMenus(HMENU menuBar) {
+    const int menus = GetMenuItemCount(menuBar);
+    for (int m = 0; m < menus; ++m) {
+        HMENU hostMenu = GetSubMenu(menuBar, m);
+        for (int i = GetMenuItemCount(hostMenu) - 1; i >= 0; --i) {
+            if (!IsDisplayControlItem(hostMenu, i)) {
+                continue;
+            }
+            HMENU earlier = GetSubMenu(hostMenu, i);
+            RemoveMenu(hostMenu, static_cast<UINT>(i), MF_BYPOSITION);
+            DestroyMenu(earlier);
+            if (i > 0 && IsSeparator(hostMenu, static_cast<UINT>(i - 1))) {
+                RemoveMenu(hostMenu, static_cast<UINT>(i - 1), MF_BYPOSITION);
+                --i;
+            }
+        }
+    }
+}
+
+// Puts the separator and the popup into the host's third menu in place of
+// any earlier Display control, all under the run lock, so that a worker
+// whose run has ended changes no menu. Without a third menu the operator is
+// told once: the menu is what the daemon is for.
 bool AttachToHostMenu(WorkerGate& gate, HMENU popup) {
     HWND mdiClient = MdiClientOf(gate.mainWindow);
-    // With no frame, no menu bar or no third popup this is 0, and the
-    // insertions into it below change nothing.
-    HMENU hostMenu = GetSubMenu(GetMenu(gate.mainWindow), HostMenuPosition(gate, mdiClient));
-    const UINT position = InsertPosition(hostMenu, mdiClient);
+    HMENU menuBar = GetMenu(gate.mainWindow);
+    HMENU hostMenu = GetSubMenu(menuBar, HostMenuPosition(gate, mdiClient));
+    if (hostMenu == nullptr) {
+        if (gate.mainWindow != nullptr) {
+            gate.Log(kLogLevelOutcome, kLogNoThirdMenu);
+        }
+        return gate.Open();
+    }
     return gate.Publish([&] {
+        RemoveEarlierDisplayMenus(menuBar);
+        const UINT position = InsertPosition(hostMenu, mdiClient);
         InsertMenuW(hostMenu, position, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
         InsertMenuW(hostMenu, position + 1, MF_BYPOSITION | MF_POPUP, reinterpret_cast<UINT_PTR>(popup),
                     kDisplayControlText);
@@ -142,7 +214,7 @@ bool BuildDisplayMenu(std::atomic<HMENU>& menu, WorkerGate& gate) {
         return false;
     }
     try {
-        AppendWindowItem(popup, IDM_CORE_WINDOW, kCoreWindowLabel, true);
+        AppendWindowItem(popup, IDM_CORE_WINDOW, kCoreWindowLabel, StartsChecked(gate.slots[kCoreSlot], false));
         AppendModuleItems(gate, popup);
         AppendFixedCommands(popup);
         if (!AttachToHostMenu(gate, popup)) {

@@ -12,12 +12,18 @@
 
 // Builds the menu once: does nothing when menu already holds a handle.
 // Stores the new popup's handle in menu right after creating it, before any
-// item exists, so check-mark changes made meanwhile act on the popup. Window
-// items start checked unless the module is in the hidden set. The separator
-// and the popup go into the host's third own menu (counting past a maximised
-// MDI child's system menu), ahead of the MDI client's list of children when
-// that menu is the client's window menu, else at its end. Without a host menu
-// to attach to, the popup is still built and kept. Runs on the start-up
+// item exists, so check-mark changes made meanwhile act on the popup. The
+// item of a window found starts checked when the window is visible (after
+// the hide pass, so the listed ones start unchecked); the item of a module
+// whose window was not found starts checked unless the module is in the
+// hidden set; the core item likewise, checked when no core window was found.
+// The separator and the popup go into the host's third own menu (counting
+// past a maximised MDI child's system menu), ahead of the MDI client's list
+// of children when that menu is the client's window menu, else at its end,
+// in place of a Display control an earlier start attached anywhere in the
+// menu bar (the popup and the separator ahead of it). Without a host menu to
+// attach to, the popup is still built and kept, and the host's log says so
+// once. Runs on the start-up
 // worker; labels are read from the host's windows with SendMessageW, through
 // the worker's gate like every other step. Once the run has ended it stores
 // and attaches nothing and returns false; a popup it made but did not attach

@@ -9,6 +9,7 @@
 #include "command_hook.h"
 #include "daemon_state.h"
 #include "host_version.h"
+#include "library_hold.h"
 #include "norvlib.h"
 #include "settings.h"
 #include "startup_worker.h"
@@ -32,38 +33,73 @@ std::wstring QueryBaseDirectory(const HostRecord& host) {
     return directory;
 }
 
-// Removes the hook, ends the run and stops the worker: its waits end at once,
-// and the worker's thread is waited for (bounded, answering its messages
-// meanwhile), so that normally no thread of the daemon is left when this
-// returns and the host may unload the library right away. A worker that could
-// not be waited for begins nothing more and holds its own reference to the
-// library until it is gone.
-void StopDaemon() {
-    ++g_daemon.closedowns;
-    if (g_daemon.hook != nullptr) {
-        UnhookWindowsHookEx(g_daemon.hook);
+// Ends the run and stops the worker, and removes the hook unless the daemon
+// is started again at once (STARTUP without CLOSEDOWN keeps its one hook):
+// the worker's waits end at once, and its thread is waited for (bounded,
+// answering its messages meanwhile), so that normally no thread of the daemon
+// is left when this returns and the host may unload the library right away.
+// A worker that could not be waited for begins nothing more and holds its own
+// reference to the library until it is gone. The handles are taken out of the
+// state before the wait: an export the host calls from inside a message
+// answered meanwhile finds the worker stopped already, and nothing it starts
+// is waited on here.
+enum class Hook { Remove, Keep };
+
+void StopDaemon(Hook hookAction = Hook::Remove) {
+    HHOOK hook = hookAction == Hook::Remove ? g_daemon.hook : nullptr;
+    HANDLE stopWorker = g_daemon.stopWorker;
+    HANDLE worker = g_daemon.worker;
+    const DWORD workerId = g_daemon.workerId;
+    if (hook != nullptr) {
         g_daemon.hook = nullptr;
     }
-    EndWorkerRun();
-    if (g_daemon.stopWorker != nullptr) {
-        SetEvent(g_daemon.stopWorker);
-        CloseHandle(g_daemon.stopWorker);
-        g_daemon.stopWorker = nullptr;
+    g_daemon.stopWorker = nullptr;
+    g_daemon.worker = nullptr;
+    if (hook != nullptr) {
+        UnhookWindowsHookEx(hook);
     }
-    if (g_daemon.worker != nullptr) {
-        StopStartupWorker(g_daemon.worker, g_daemon.workerId);
-        CloseHandle(g_daemon.worker);
-        g_daemon.worker = nullptr;
+    EndWorkerRun();
+    if (stopWorker != nullptr) {
+        SetEvent(stopWorker);
+        CloseHandle(stopWorker);
+    }
+    if (worker != nullptr) {
+        StopStartupWorker(worker, workerId);
+        CloseHandle(worker);
     }
 }
 
 bool IsStarted() { return g_daemon.hook != nullptr || g_daemon.worker != nullptr; }
 
+// Notes the call of an export. Called from inside the daemon's own code on
+// the host's thread (the hook, STARTUP's host calls, CLOSEDOWN's wait), the
+// host may unload the library before that code has returned: it is kept
+// mapped until then.
+void EnterExport() {
+    ++g_daemon.entries;
+    if (DaemonCodeOnHostStack()) {
+        HoldLibraryWhileOnStack();
+    }
+}
+
+// A STARTUP or CLOSEDOWN called from inside an earlier one (from a host call
+// of STARTUP's, or a message answered while a stop waits) has the last word:
+// the earlier one then changes nothing more.
+bool EnteredSince(unsigned mark) { return EntryMark() != mark; }
+
+// One start. Returns 1 when the daemon runs, 0 when it refused; when an
+// export was called from inside one of its host calls, the outcome of that
+// call stands and this one only reports whether the daemon now runs.
 int32_t StartDaemon(const HostRecord* record) {
+    const unsigned mark = EntryMark();
     // A host that starts the daemon again without closing it down first gets
-    // the earlier start closed for it: one hook, one worker.
+    // the earlier start's worker stopped for it; the hook stays: one hook,
+    // one worker.
     if (IsStarted()) {
-        StopDaemon();
+        StopDaemon(Hook::Keep);
+        if (EnteredSince(mark)) {
+            return IsStarted() ? 1 : 0;
+        }
     }
     std::memcpy(&g_daemon.host, record, sizeof(HostRecord));
     const HostRecord& host = g_daemon.host;
@@ -73,20 +109,35 @@ int32_t StartDaemon(const HostRecord* record) {
         return 0;
     }
     g_daemon.newHost = IsNewHostVersion(host.majorVersion, host.minorVersion);
-    const WorkerRun run = BeginWorkerRun();  // clears the module slots and the menu handle
+    const WorkerRun run = BeginWorkerRun();  // clears the slots and the menu handle
     g_daemon.baseDirectory = QueryBaseDirectory(host);
     g_daemon.mainWindow = reinterpret_cast<HWND>(static_cast<intptr_t>(host.QueryValue(kQueryMainWindow)));
+    if (EnteredSince(mark)) {
+        return IsStarted() ? 1 : 0;
+    }
     LoadSettings();
     // A thread hook without a module handle: it sees only the host's
     // user-interface thread, the one calling STARTUP.
-    g_daemon.hook = SetWindowsHookExW(WH_MSGFILTER, &MessageFilterProc, nullptr, GetCurrentThreadId());
+    if (g_daemon.hook == nullptr) {
+        g_daemon.hook = SetWindowsHookExW(WH_MSGFILTER, &MessageFilterProc, nullptr, GetCurrentThreadId());
+    }
     // Without an event the worker's waits are plain sleeps, still ended by
     // the run check after each.
     g_daemon.stopWorker = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     g_daemon.worker = StartStartupWorker(run, g_daemon.stopWorker, &g_daemon.workerId);
 
     WriteHostLog(host, kLogLevelOutcome, kLogLoaded);
-    return 1;
+    return IsStarted() ? 1 : 0;
+}
+
+// Written through the host's own record, valid while STARTUP runs. Turning
+// the line into 8-bit text needs a little memory too; when even that fails
+// the start is refused without a line.
+void LogOutOfMemory(const HostRecord& record) {
+    try {
+        WriteHostLog(record, kLogLevelOutcome, kLogOutOfMemory);
+    } catch (...) {
+    }
 }
 
 }  // namespace
@@ -95,17 +146,26 @@ int32_t StartDaemon(const HostRecord* record) {
 // leave an export. A start that fails that way is refused and leaves neither
 // hook nor worker behind.
 extern "C" int32_t __cdecl STARTUP(const HostRecord* record) {
+    EnterExport();
+    const HostThreadFrame frame;
     try {
         return StartDaemon(record);
     } catch (...) {
         StopDaemon();
+        LogOutOfMemory(*record);
         return 0;
     }
 }
 
 extern "C" int32_t __cdecl DAEMON() { return 0; }
 
+// A STARTUP the host calls while this waits for the worker starts a daemon
+// of its own; it is stopped too before CLOSEDOWN returns, so none is left.
 extern "C" int32_t __cdecl CLOSEDOWN() {
-    StopDaemon();
+    EnterExport();
+    const HostThreadFrame frame;
+    do {
+        StopDaemon();
+    } while (IsStarted());
     return 0;
 }

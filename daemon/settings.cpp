@@ -43,24 +43,65 @@ std::string HiddenModuleLines() {
     return lines;
 }
 
+// A save writes only to a file of its own: a plain file (no directory, device
+// or reparse point) with no other name. Whoever may create files in the
+// current folder could have planted "IniUpdate.tmp" as a hard link to
+// another file, or as a symbolic link; writing through it, or clearing its
+// read-only attribute (which a hard link shares with its other names), would
+// change that other file with the host's rights.
+constexpr DWORD kNotPlainFile = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_REPARSE_POINT;
+
 // The platform refuses to replace a read-only file, and a hidden or system
 // one unless the new file keeps those attributes, and to delete a read-only
-// one. An update file left so (by an earlier program, or an operator) is the
-// daemon's own all the same: its attributes are cleared before it is
-// replaced.
+// one.
+constexpr DWORD kBlockingAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+
+// True when the open file is a plain file with exactly one name; its
+// attributes go to *attributes.
+bool IsPlainFileWithOneName(HANDLE file, DWORD* attributes) {
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!GetFileInformationByHandle(file, &information)) {
+        return false;
+    }
+    *attributes = information.dwFileAttributes;
+    return (information.dwFileAttributes & kNotPlainFile) == 0 && information.nNumberOfLinks == 1;
+}
+
+// Opens the update file for writing, emptied, creating it when there is
+// none. Its name is first opened as it is, never what a reparse point names,
+// and checked through that handle. No handle here shares deleting, so while
+// they are open nobody can rename or delete the name and put another file in
+// its place: the attributes cleared and the file opened for writing by that
+// name are the ones checked. A stale file of the daemon's own (plain, one
+// name) is replaced even when read-only, hidden or system. Anything else is
+// left exactly as it is, and the result is INVALID_HANDLE_VALUE, as when the
+// file cannot be created; a file of the daemon's own is not left behind then.
 HANDLE CreateUpdateFile() {
-    constexpr DWORD kBlocking = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-    const DWORD attributes = GetFileAttributesA(kUpdateFileName);
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
-        (attributes & kBlocking) != 0) {
+    HANDLE checked = CreateFileA(kUpdateFileName, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                 OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (checked == INVALID_HANDLE_VALUE) {
+        return INVALID_HANDLE_VALUE;
+    }
+    DWORD attributes = 0;
+    if (!IsPlainFileWithOneName(checked, &attributes)) {
+        CloseHandle(checked);
+        return INVALID_HANDLE_VALUE;
+    }
+    if ((attributes & kBlockingAttributes) != 0) {
         SetFileAttributesA(kUpdateFileName, FILE_ATTRIBUTE_NORMAL);
     }
-    return CreateFileA(kUpdateFileName, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileA(kUpdateFileName, GENERIC_WRITE, FILE_SHARE_READ, nullptr, TRUNCATE_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    CloseHandle(checked);
+    if (file == INVALID_HANDLE_VALUE) {
+        DeleteFileA(kUpdateFileName);
+    }
+    return file;
 }
 
 // Creates (or replaces) the update file with exactly these bytes, flushed and
-// closed. On any failure a file this call created is removed again, and a file
-// it could not create is left alone.
+// closed. On any failure a file of the daemon's own is removed again, and
+// anything else at the name is left alone.
 bool WriteUpdateFile(const std::string& bytes) {
     HANDLE file = CreateUpdateFile();
     if (file == INVALID_HANDLE_VALUE) {
@@ -92,6 +133,7 @@ void LoadSettings() {
 
 void SaveSettings() {
     if (!WriteUpdateFile(HiddenModuleLines())) {
+        WriteHostLog(g_daemon.host, kLogLevelOutcome, kLogSaveNotWritten);
         ShowSaveFailedMessage(g_daemon.host);
         return;
     }

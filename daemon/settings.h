@@ -13,7 +13,11 @@ void LoadSettings();
 // and is hidden now, one per line in ascending index order, into
 // "IniUpdate.tmp" in the current directory; has the host merge it as the
 // section "[HiddenWindows]"; deletes the file; sends the host's frame
-// WM_COMMAND 499. When the file cannot be written completely, shows the save
-// failure message box instead and asks the host nothing, so a stale or partial
-// file never replaces the operator's saved choice. Never changes the two sets.
+// WM_COMMAND 499. When the file cannot be written completely, or the name is
+// taken by anything but a plain file with no other name (a link someone
+// planted, a directory), logs that the settings were not saved and shows the
+// save failure message box instead, and asks the host nothing: a stale or
+// partial file never replaces the operator's saved choice, and nothing is
+// written, and no attribute changed, through a link. A refused merge is
+// logged and shown by the section save wrapper. Never changes the two sets.
 void SaveSettings();

@@ -7,13 +7,20 @@
 // Log lines, written through the host's WriteLog.
 inline constexpr wchar_t kLogVersionError[] = L"Orbwick daemon could not load (version error)";
 inline constexpr wchar_t kLogLoaded[] = L"Orbwick daemon loaded successfully";
+inline constexpr wchar_t kLogOutOfMemory[] = L"Orbwick daemon could not load (out of memory)";
 inline constexpr wchar_t kLogNoMainWindow[] = L"Orbwick daemon could not find main window";
 inline constexpr wchar_t kLogScanComplete[] = L"Orbwick: window scan complete";
+inline constexpr wchar_t kLogNoThirdMenu[] = L"Orbwick: no third menu to attach Display control to";
 inline constexpr wchar_t kLogFoundWindowPrefix[] = L"Found window: ";  // followed by the class name
 // Followed by the host module names of the enabled modules still absent,
 // in index order, separated by kLogWaitingSeparator.
 inline constexpr wchar_t kLogWaitingForPrefix[] = L"Orbwick: waiting for ";
 inline constexpr wchar_t kLogWaitingSeparator[] = L", ";
+// One line for each save that fails: the update file could not be written
+// completely, or was refused as someone else's link; or the host refused
+// the merge.
+inline constexpr wchar_t kLogSaveNotWritten[] = L"Orbwick: settings not saved (update file could not be written)";
+inline constexpr wchar_t kLogSaveRefused[] = L"Orbwick: settings not saved (the server refused the merge)";
 
 // The Display control menu.
 inline constexpr wchar_t kDisplayControlText[] = L"Display control";

@@ -38,17 +38,25 @@ void StoreInSlot(WorkerGate& gate, int slot, HWND window) {
 }
 
 // A menu already trimmed (seven items) or absent (a count of -1) is left
-// alone, so a second scan changes nothing. Each change is its own step.
+// alone, so a second scan changes nothing. Making the window's own copy of
+// its system menu (GetSystemMenu) is a change of the host's window too, so
+// the copy and both removals are one step: the gate cannot shut between
+// them and leave Close gone but its separator in place.
 void TrimSystemMenu(WorkerGate& gate, HWND mdiChild) {
-    HMENU systemMenu = GetSystemMenu(mdiChild, FALSE);
-    if (GetMenuItemCount(systemMenu) != kFullSystemMenuItems) {
-        return;
+    bool trimmed = false;
+    gate.Pass([&] {
+        HMENU systemMenu = GetSystemMenu(mdiChild, FALSE);
+        if (GetMenuItemCount(systemMenu) == kFullSystemMenuItems) {
+            // The later position goes first so that the earlier one still
+            // names the item that stood there.
+            RemoveMenu(systemMenu, kClosePosition, MF_BYPOSITION);
+            RemoveMenu(systemMenu, kSeparatorBeforeClosePosition, MF_BYPOSITION);
+            trimmed = true;
+        }
+    });
+    if (trimmed) {
+        gate.Send(mdiChild, WM_NCPAINT, kWholeFrame, 0);
     }
-    // The later position goes first so that the earlier one still names the
-    // item that stood there.
-    gate.Pass([&] { RemoveMenu(systemMenu, kClosePosition, MF_BYPOSITION); });
-    gate.Pass([&] { RemoveMenu(systemMenu, kSeparatorBeforeClosePosition, MF_BYPOSITION); });
-    gate.Send(mdiChild, WM_NCPAINT, kWholeFrame, 0);
 }
 
 void ClassifyWindow(WorkerGate& gate, HWND window) {

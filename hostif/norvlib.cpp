@@ -44,6 +44,7 @@ void ShowSaveFailedMessage(const HostRecord& host) {
 
 void MergeHiddenWindowsSection(const HostRecord& host) {
     if (host.MergeSection(kHiddenWindowsHeader, kUpdateFileName) == 0) {
+        WriteHostLog(host, kLogLevelOutcome, kLogSaveRefused);
         ShowSaveFailedMessage(host);
     }
 }

@@ -13,8 +13,9 @@ int QueryModuleState(const HostRecord& host, char moduleLetter);
 
 // Asks the host to write the lines of "IniUpdate.tmp" (in the current
 // directory) into the section "[HiddenWindows]" of its configuration file.
-// When the host refuses (answers 0), shows the save failure message box.
-// The caller cannot tell success from failure.
+// When the host refuses (answers 0), writes the log line of a refused merge
+// (level 15) and then shows the save failure message box. The caller cannot
+// tell success from failure.
 void MergeHiddenWindowsSection(const HostRecord& host);
 
 // The message box "Failed to save settings", caption "Orbwick", plain OK,

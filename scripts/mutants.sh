@@ -150,39 +150,62 @@ if [ "${ORBWICK_MUTANTS_INSIDE:-0}" != 1 ]; then
     done
     echo "== building the scratch copy in $src"
     (cd "$src" && cmake --preset win32 >/dev/null && cmake --build --preset win32)
-    if grep -q '^tests:.*native' "$list"; then
+    if grep -Eq '^tests:.*(native|all)' "$list"; then
         (cd "$src" && cmake --preset native >/dev/null && cmake --build --preset native)
     fi
     # One private display and wineserver for all the runs below.
     exec env ORBWICK_MUTANTS_INSIDE=1 scripts/with-wine.sh "$win32" "$0" "$@"
 fi
 
+# The names of a "tests:" line are CTest names of the tree of their kind
+# (win32 or native): the test programs, the script tests such as
+# dll_imports_only_system_dlls, release_package_contents or
+# lean_runtime_checks_throw, and for native gtest programs the program's
+# name. The word "all" names every test of both trees, release checks
+# included.
+
+# True when the tests of mutant folder $1 include "all".
+wants_all() { grep -qw all "$1/win32" "$1/native" 2>/dev/null; }
+
 # Runs the tests named in mutant folder $1 on the current scratch build;
 # fails when one of them fails. Output goes to $2.
 run_tests() {
     status=0
+    if wants_all "$1"; then
+        ctest --test-dir "$win32" --timeout 600 --output-on-failure >>"$2" 2>&1 || status=1
+        ctest --test-dir "$native" --timeout 600 --output-on-failure >>"$2" 2>&1 || status=1
+        return $status
+    fi
     names=$(field "$1" win32)
     if [ -n "$names" ]; then
         regex=$(echo "$names" | sed 's/ /|/g')
-        ctest --test-dir "$win32" -R "^($regex)\$" --timeout 180 --output-on-failure >>"$2" 2>&1 || status=1
+        ctest --test-dir "$win32" -R "^($regex)\$" --timeout 300 --output-on-failure >>"$2" 2>&1 || status=1
     fi
     for program in $(field "$1" native); do
-        timeout 300 "$native/bin/$program" --gtest_brief=1 >>"$2" 2>&1 || status=1
+        # A program CTest knows by its own name runs as CTest runs it (the
+        # corpus replays take their corpus folder); a GoogleTest program,
+        # whose cases CTest lists one by one, runs whole.
+        if ctest --test-dir "$native" -N -R "^$program\$" | grep -q 'Total Tests: 1'; then
+            ctest --test-dir "$native" -R "^$program\$" --timeout 300 --output-on-failure >>"$2" 2>&1 || status=1
+        else
+            timeout 300 "$native/bin/$program" --gtest_brief=1 >>"$2" 2>&1 || status=1
+        fi
     done
     return $status
 }
 
-# Builds what the tests of mutant folder $1 need. Output goes to $2.
+# Builds what the tests of mutant folder $1 need: the whole tree of each kind
+# named (only what the mutant changed is compiled again), and the test kit
+# when a release check is named. Output goes to $2.
 build_for() {
-    names=$(field "$1" win32)
-    if [ -n "$names" ]; then
-        # shellcheck disable=SC2086
-        cmake --build "$win32" -j2 --target $names >>"$2" 2>&1 || return 1
+    if wants_all "$1" || [ -n "$(field "$1" win32)" ]; then
+        cmake --build "$win32" -j2 >>"$2" 2>&1 || return 1
+        if wants_all "$1" || field "$1" win32 | grep -q 'release_'; then
+            cmake --build "$win32" -j2 --target test_kit >>"$2" 2>&1 || return 1
+        fi
     fi
-    programs=$(field "$1" native)
-    if [ -n "$programs" ]; then
-        # shellcheck disable=SC2086
-        cmake --build "$native" -j2 --target $programs >>"$2" 2>&1 || return 1
+    if wants_all "$1" || [ -n "$(field "$1" native)" ]; then
+        cmake --build "$native" -j2 >>"$2" 2>&1 || return 1
     fi
 }
 

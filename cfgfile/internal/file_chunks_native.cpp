@@ -6,15 +6,22 @@
 
 namespace {
 constexpr std::size_t kChunkSize = std::size_t{16} * 1024;
-}
+
+// Closes the file on every way out, a consumer that throws included.
+struct StdioFile {
+    std::FILE* file;
+    ~StdioFile() { std::fclose(file); }
+};
+}  // namespace
 
 bool ReadFileChunks(const std::string& fileName, const std::function<bool(std::string_view)>& consume) {
-    std::FILE* file = std::fopen(fileName.c_str(), "rb");
-    if (file == nullptr)
+    std::FILE* opened = std::fopen(fileName.c_str(), "rb");
+    if (opened == nullptr)
         return false;
+    const StdioFile file{opened};
     char buffer[kChunkSize];
     for (;;) {
-        const std::size_t count = std::fread(buffer, 1, sizeof buffer, file);
+        const std::size_t count = std::fread(buffer, 1, sizeof buffer, file.file);
         if (count > 0 && !consume(std::string_view(buffer, count)))
             break;
         // A short read is the end of the file or an error (a directory, a
@@ -22,6 +29,5 @@ bool ReadFileChunks(const std::string& fileName, const std::function<bool(std::s
         if (count < sizeof buffer)
             break;
     }
-    std::fclose(file);
     return true;
 }

@@ -183,8 +183,20 @@ void RecordingHost::Record(HostCall call) {
     }
     call.threadId = GetCurrentThreadId();
     call.timeMs = NowMs();
+    std::function<void(const HostCall&)> onCall;
+    {
+        std::lock_guard<HostLock> lock(mutex_);
+        calls_.push_back(call);
+        onCall = onCall_;
+    }
+    if (onCall) {
+        onCall(call);
+    }
+}
+
+void RecordingHost::SetOnCall(std::function<void(const HostCall&)> callback) {
     std::lock_guard<HostLock> lock(mutex_);
-    calls_.push_back(std::move(call));
+    onCall_ = std::move(callback);
 }
 
 std::vector<HostCall> RecordingHost::Calls() const {

@@ -60,6 +60,9 @@ public:
     void SetMergeHandler(std::function<int32_t(const char* section, const char* fileName)> handler);
     // Receives every WriteLog line (level, text) on the calling thread.
     void SetOnLog(std::function<void(int32_t level, const char* text)> callback);
+    // Runs inside every recorded call of the four operations, on the calling
+    // thread, before the operation answers.
+    void SetOnCall(std::function<void(const HostCall&)> callback);
     // Whether calls are recorded (default true); off, the operations cost next to nothing.
     void SetRecording(bool recording);
 
@@ -83,6 +86,7 @@ private:
     std::function<void()> onMerge_;
     std::function<int32_t(const char*, const char*)> mergeHandler_;
     std::function<void(int32_t, const char*)> onLog_;
+    std::function<void(const HostCall&)> onCall_;
 };
 
 }  // namespace hostmodel

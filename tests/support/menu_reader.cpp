@@ -79,6 +79,14 @@ HMENU FindPopup(HMENU menu, const std::wstring& text) {
     return nullptr;
 }
 
+int CountPopups(HMENU bar, const std::wstring& text) {
+    int count = 0;
+    for (int m = 0; m < GetMenuItemCount(bar); ++m) {
+        for (const MenuItem& item : ReadMenu(GetSubMenu(bar, m))) count += item.popup && item.text == text;
+    }
+    return count;
+}
+
 std::vector<int> PopupItemCounts(HMENU bar) {
     const int count = GetMenuItemCount(bar);
     std::vector<int> counts;

@@ -36,6 +36,8 @@ bool IsChecked(HMENU menu, UINT id);
 std::wstring ItemText(HMENU menu, UINT id);
 // The first popup of menu whose item text is exactly text; 0 if none.
 HMENU FindPopup(HMENU menu, const std::wstring& text);
+// How many items of the menu bar's popups are popups with exactly this text.
+int CountPopups(HMENU bar, const std::wstring& text);
 // The number of items in each popup of a menu bar, in order.
 std::vector<int> PopupItemCounts(HMENU bar);
 

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <cstdint>
 
 #include <functional>
 #include <map>
@@ -16,6 +17,7 @@
 
 #include "daemon_session.h"
 #include "import_patch.h"
+#include "temp_directory.h"
 
 using fixture::DaemonSession;
 using hostmodel::Op;
@@ -24,8 +26,38 @@ using hostmodel::SendMenuCommand;
 namespace {
 
 constexpr char kUpdateFile[] = "IniUpdate.tmp";
+constexpr int32_t kOutcomeLevel = 15;  // the host log's level of outcomes and errors
+constexpr char kLogNotWritten[] = "Orbwick: settings not saved (update file could not be written)";
+constexpr char kLogMergeRefused[] = "Orbwick: settings not saved (the server refused the merge)";
 
 bool UpdateFileExists() { return GetFileAttributesA(kUpdateFile) != INVALID_FILE_ATTRIBUTES; }
+
+// A file of someone else's in another folder, which a link planted as the
+// update file would hand to a naive write: its bytes and attributes are
+// checked against those it was given.
+struct OtherFile {
+    fixture::TempDirectory folder;
+    std::string path = folder.Path() + "accounts.ini";
+    const std::string bytes = "[Accounts]\r\nadmin=1\r\n";
+    DWORD attributes = 0;
+    explicit OtherFile(bool readOnly) {
+        EXPECT_TRUE(folder.WriteFile("accounts.ini", bytes));
+        EXPECT_TRUE(SetFileAttributesA(path.c_str(), readOnly ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL));
+        attributes = GetFileAttributesA(path.c_str());
+        EXPECT_EQ((attributes & FILE_ATTRIBUTE_READONLY) != 0, readOnly);
+    }
+    ~OtherFile() { SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL); }  // so both folders can go
+    bool PlantLinkAsUpdateFile() const { return CreateHardLinkA(kUpdateFile, path.c_str(), nullptr) != FALSE; }
+    void ExpectUnchanged() const {
+        HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        char read[64] = {};
+        DWORD size = 0;
+        ReadFile(file, read, sizeof read, &size, nullptr);
+        CloseHandle(file);
+        EXPECT_EQ(std::string(read, size), bytes) << "the other file's bytes";
+        EXPECT_EQ(GetFileAttributesA(path.c_str()), attributes) << "the other file's attributes";
+    }
+};
 
 // Modules S, P, D and B enabled; B has no window; C's window is listed as
 // hidden but C is not enabled.
@@ -73,6 +105,7 @@ TEST(Save, WritesTheHiddenEnabledModulesInIndexOrder) {
             bed.s.host.ClearCalls();
             const size_t commandsBefore = bed.s.frame.commandsReceived().size();
             SendMenuCommand(bed.s.frame.frame(), 1099);
+            EXPECT_TRUE(bed.s.host.LogLines(kOutcomeLevel).empty()) << "a save that worked logs no failure";
             const auto merges = bed.s.host.CallsOf(Op::MergeSection);
             ASSERT_EQ(merges.size(), 1u);
             EXPECT_EQ(merges[0].text, "[HiddenWindows]");
@@ -150,8 +183,10 @@ TEST(Save, RefusedMergeShowsTheBoxThenStillDeletesAndNotifies) {
         bed.s.host.SetOnMerge([&] { bed.s.host.SetMainWindow(row.ownerGone ? gone : otherFrame.frame()); });
         MessageBoxCloser closer;
         SendMenuCommand(bed.s.frame.frame(), 1001);
+        bed.s.host.ClearCalls();
         SendMenuCommand(bed.s.frame.frame(), 1099);
 
+        EXPECT_EQ(bed.s.host.LogLines(kOutcomeLevel), std::vector<std::string>{kLogMergeRefused});
         ASSERT_EQ(g_boxes.size(), 1u);
         EXPECT_EQ(g_boxes[0].text, L"Failed to save settings");
         EXPECT_EQ(g_boxes[0].caption, L"Orbwick");
@@ -164,25 +199,67 @@ TEST(Save, RefusedMergeShowsTheBoxThenStillDeletesAndNotifies) {
     }
 }
 
+// Run once, by the daemon's own GetFileInformationByHandle, right after the
+// real call: the moment between its check of the update file and its write.
+std::function<void()> g_onFileCheck;
+BOOL WINAPI FileCheckThenAct(HANDLE file, LPBY_HANDLE_FILE_INFORMATION information) {
+    const BOOL answer = GetFileInformationByHandle(file, information);
+    if (g_onFileCheck) {
+        auto action = std::move(g_onFileCheck);
+        g_onFileCheck = nullptr;
+        action();
+    }
+    return answer;
+}
+
 // An update file left behind read-only, hidden or as a system file is the
-// daemon's own: replaced, merged and deleted like any other.
+// daemon's own: replaced, merged and deleted like any other. Someone who may
+// create files in the folder tries to swap it for a link to another file
+// between the daemon's check and its write: the name stays the daemon's until
+// the write is done, so the other file is neither written nor stripped of
+// its read-only attribute.
 TEST(Save, ReadOnlyOrHiddenUpdateFileIsReplaced) {
+    const struct {
+        DWORD attributes;
+        bool swapAfterTheCheck;
+    } rows[] = {
+        {FILE_ATTRIBUTE_READONLY, false},
+        {FILE_ATTRIBUTE_HIDDEN, false},
+        {FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY, false},
+        {FILE_ATTRIBUTE_READONLY, true},
+    };
     SaveBed bed;
     ASSERT_TRUE(bed.s.StartAndWaitForMenu());
     SendMenuCommand(bed.s.frame.frame(), 1000);
-    for (DWORD attributes : {FILE_ATTRIBUTE_READONLY, FILE_ATTRIBUTE_HIDDEN,
-                             FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY}) {
-        SCOPED_TRACE(testing::Message() << "attributes 0x" << std::hex << attributes);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message() << "attributes 0x" << std::hex << row.attributes
+                                        << (row.swapAfterTheCheck ? ", swapped after the check" : ""));
         ASSERT_TRUE(bed.s.directory().WriteFile(kUpdateFile, "NORVALEX\r\nstale\r\n"));
-        ASSERT_TRUE(SetFileAttributesA(kUpdateFile, attributes));
+        ASSERT_TRUE(SetFileAttributesA(kUpdateFile, row.attributes));
+        OtherFile other(true);
+        bool swapTried = false;
+        g_onFileCheck = [&] {
+            swapTried = true;
+            if (MoveFileA(kUpdateFile, "IniUpdate.moved")) {
+                other.PlantLinkAsUpdateFile();
+            }
+        };
+        fixture::ImportPatch patch(bed.s.library()->module(), row.swapAfterTheCheck ? "GetFileInformationByHandle" : "",
+                                   reinterpret_cast<const void*>(&FileCheckThenAct));
         bed.s.host.ClearCalls();
         MessageBoxCloser closer;
         SendMenuCommand(bed.s.frame.frame(), 1099);
+        g_onFileCheck = nullptr;
+        EXPECT_EQ(swapTried, row.swapAfterTheCheck);
         EXPECT_TRUE(g_boxes.empty()) << "no failure";
+        EXPECT_TRUE(bed.s.host.LogLines(kOutcomeLevel).empty());
         const auto merges = bed.s.host.CallsOf(Op::MergeSection);
         ASSERT_EQ(merges.size(), 1u);
         EXPECT_EQ(merges[0].fileBytes, "NORVALES\r\n");
         EXPECT_FALSE(UpdateFileExists());
+        other.ExpectUnchanged();
+        SetFileAttributesA("IniUpdate.moved", FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA("IniUpdate.moved");
     }
 }
 
@@ -260,26 +337,39 @@ BOOL WINAPI FailingClose(HANDLE handle) {
     return FALSE;
 }
 
+// Failures to write the update file, and an update file that is someone
+// else's: a hard link, planted by whoever may create files in the current
+// folder, to a file elsewhere. The save fails as when the file cannot be
+// written, and changes neither the link nor what it links to. Once the thing
+// in the way is gone, the next save merges.
 TEST(Save, UpdateFileThatCannotBeWrittenCompletelyIsReportedAndNotMerged) {
+    enum class InTheWay { Nothing, Directory, LinkToReadOnlyFile, LinkToWritableFile };
     const struct {
         const char* name;
-        const char* import;  // replaced in the DLL; none: a directory is in the way of the file
+        InTheWay inTheWay;
+        const char* import;  // replaced in the DLL
         const void* replacement;
     } rows[] = {
-        {"a directory named like the file", nullptr, nullptr},
-        {"WriteFile fails", "WriteFile", reinterpret_cast<const void*>(&FailingWrite)},
-        {"WriteFile writes half", "WriteFile", reinterpret_cast<const void*>(&ShortWrite)},
-        {"FlushFileBuffers fails", "FlushFileBuffers", reinterpret_cast<const void*>(&FailingFlush)},
-        {"CloseHandle fails", "CloseHandle", reinterpret_cast<const void*>(&FailingClose)},
+        {"a directory named like the file", InTheWay::Directory, nullptr, nullptr},
+        {"a hard link to a read-only file in another folder", InTheWay::LinkToReadOnlyFile, nullptr, nullptr},
+        {"a hard link to a writable file in another folder", InTheWay::LinkToWritableFile, nullptr, nullptr},
+        {"WriteFile fails", InTheWay::Nothing, "WriteFile", reinterpret_cast<const void*>(&FailingWrite)},
+        {"WriteFile writes half", InTheWay::Nothing, "WriteFile", reinterpret_cast<const void*>(&ShortWrite)},
+        {"FlushFileBuffers fails", InTheWay::Nothing, "FlushFileBuffers", reinterpret_cast<const void*>(&FailingFlush)},
+        {"CloseHandle fails", InTheWay::Nothing, "CloseHandle", reinterpret_cast<const void*>(&FailingClose)},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         SaveBed bed;
         ASSERT_TRUE(bed.s.StartAndWaitForMenu());
         SendMenuCommand(bed.s.frame.frame(), 1001);  // something to write
-        if (row.import == nullptr) {
+        OtherFile other(row.inTheWay == InTheWay::LinkToReadOnlyFile);
+        if (row.inTheWay == InTheWay::Directory) {
             ASSERT_TRUE(CreateDirectoryA(kUpdateFile, nullptr));
+        } else if (row.inTheWay != InTheWay::Nothing) {
+            ASSERT_TRUE(other.PlantLinkAsUpdateFile());
         }
+        bed.s.host.ClearCalls();
         {
             MessageBoxCloser closer;
             fixture::ImportPatch patch(bed.s.library()->module(), row.import != nullptr ? row.import : "",
@@ -287,20 +377,41 @@ TEST(Save, UpdateFileThatCannotBeWrittenCompletelyIsReportedAndNotMerged) {
             ASSERT_EQ(patch.applied(), row.import != nullptr);
             SendMenuCommand(bed.s.frame.frame(), 1099);
         }
+        other.ExpectUnchanged();
         ASSERT_EQ(g_boxes.size(), 1u);
         EXPECT_EQ(g_boxes[0].text, L"Failed to save settings");
         EXPECT_EQ(g_boxes[0].caption, L"Orbwick");
         EXPECT_EQ(g_boxes[0].owner, bed.s.frame.frame());
+        EXPECT_EQ(bed.s.host.LogLines(kOutcomeLevel), std::vector<std::string>{kLogNotWritten});
         EXPECT_TRUE(bed.s.host.CallsOf(Op::MergeSection).empty()) << "nothing partial or stale is handed to the host";
         EXPECT_EQ(bed.s.frame.commandsReceived(), (std::vector<unsigned>{1001, 1099})) << "no 499";
-        const DWORD attributes = GetFileAttributesA(kUpdateFile);
-        if (row.import == nullptr) {
-            EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-                << "the directory is left alone";
-            RemoveDirectoryA(kUpdateFile);
-        } else {
-            EXPECT_EQ(attributes, INVALID_FILE_ATTRIBUTES) << "no file left behind";
+        switch (row.inTheWay) {
+        case InTheWay::Nothing:
+            EXPECT_FALSE(UpdateFileExists()) << "no file left behind";
+            break;
+        case InTheWay::Directory:
+            EXPECT_TRUE(fixture::DirectoryExists(kUpdateFile)) << "the directory is left alone";
+            break;
+        default:
+            EXPECT_TRUE(fixture::FileExists(kUpdateFile)) << "the link is left alone";
         }
+        // The operator renames the thing in the way aside (a read-only link
+        // cannot be deleted without stripping the other file's attribute).
+        if (row.inTheWay != InTheWay::Nothing) {
+            ASSERT_TRUE(MoveFileA(kUpdateFile, "IniUpdate.planted"));
+        }
+        bed.s.host.ClearCalls();
+        MessageBoxCloser closer;
+        SendMenuCommand(bed.s.frame.frame(), 1099);
+        EXPECT_TRUE(g_boxes.empty()) << "the next save works";
+        EXPECT_TRUE(bed.s.host.LogLines(kOutcomeLevel).empty());
+        const auto merges = bed.s.host.CallsOf(Op::MergeSection);
+        ASSERT_EQ(merges.size(), 1u);
+        EXPECT_EQ(merges[0].fileBytes, "NORVALEP\r\n");
+        EXPECT_EQ(bed.s.frame.commandsReceived(), (std::vector<unsigned>{1001, 1099, 499, 1099}));
+        EXPECT_FALSE(UpdateFileExists());
+        other.ExpectUnchanged();
+        RemoveDirectoryA("IniUpdate.planted");
     }
 }
 

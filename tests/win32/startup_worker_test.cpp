@@ -607,20 +607,14 @@ TEST(Unloading, StartingAgainBeforeTheOldWorkerHasGoneBuildsOneMenu) {
 // when it restarts its daemons: nothing of the first run may leak into the
 // second, and a refused second start does nothing at all.
 
-// The last "Display control" popup of the host menu, 0 if none: a second
-// accepted start adds its own after the one of the first run.
-HMENU LastDisplayMenu(HMENU hostMenu) {
-    HMENU last = nullptr;
-    for (int i = 0; i < GetMenuItemCount(hostMenu); ++i) {
-        wchar_t text[64] = {};
-        GetMenuStringW(hostMenu, static_cast<UINT>(i), text, 63, MF_BYPOSITION);
-        if (GetSubMenu(hostMenu, i) != nullptr && std::wstring(text) == L"Display control") {
-            last = GetSubMenu(hostMenu, i);
-        }
-    }
-    return last;
-}
+// How many "Display control" popups the host's menu bar holds.
+int DisplayMenus(const DaemonSession& s) { return fixture::CountPopups(GetMenu(s.frame.frame()), L"Display control"); }
 
+// The new start's first pass is over once its worker has written its scan
+// line (the calls were cleared at the restart) and ended.
+// A new start's "Display control" takes the place of the earlier one, and
+// its slots, the core slot included, hold only what it found itself: the
+// core window moved out of the frame meanwhile is not shown or hidden.
 TEST(Restarting, StartupAgainWithoutUnloadingStartsAfresh) {
     const struct {
         const char* name;
@@ -632,11 +626,16 @@ TEST(Restarting, StartupAgainWithoutUnloadingStartsAfresh) {
         DaemonSession s("SP", "");
         HWND smtp = s.AddModule(0);
         HWND pop = GetParent(s.AddModule(1));
+        HWND core = s.AddCore();
         ASSERT_TRUE(s.StartAndWaitForMenu());
         ASSERT_TRUE(s.WaitForWorkerEnd());
         HMENU firstMenu = s.DisplayMenu();
         EXPECT_EQ(s.library()->Closedown(), 0);
         DestroyWindow(smtp);  // module S's window goes while the daemon is closed down
+        // The core window leaves the frame: a new scan cannot find it.
+        HWND elsewhere = CreateWindowExW(0, L"STATIC", L"elsewhere", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 100, 100,
+                                         nullptr, nullptr, nullptr, nullptr);
+        SetParent(core, elsewhere);
         s.host.ClearCalls();
         const std::set<DWORD> threadsBefore = ThreadsOfThisProcess();
         const int32_t result = s.library()->Startup(s.host.MakeRecord(row.version.major, row.version.minor));
@@ -647,18 +646,18 @@ TEST(Restarting, StartupAgainWithoutUnloadingStartsAfresh) {
         }
         if (row.accepted) {
             ASSERT_EQ(result & 0xFF, 1);
-            HMENU secondMenu = nullptr;
-            ASSERT_TRUE(PumpUntil(
-                [&] {
-                    secondMenu = LastDisplayMenu(s.HostMenu());
-                    return secondMenu != nullptr && secondMenu != firstMenu;
-                },
-                kWaitMs));
+            ASSERT_TRUE(WaitForFirstPass(s.host));
+            EXPECT_EQ(DisplayMenus(s), 1) << "the new menu took the place of the first";
+            HMENU secondMenu = s.DisplayMenu();
             EXPECT_EQ(fixture::ItemText(secondMenu, 1000), L"Module S") << "the slots were cleared";
             EXPECT_EQ(fixture::ItemText(secondMenu, 1001), L"NorvaleP P module");
+            for (unsigned command : {1090u, 1097u}) {
+                hostmodel::SendMenuCommand(s.frame.frame(), command);
+                EXPECT_TRUE(IsWindowVisible(elsewhere)) << command << ": the core slot was cleared";
+            }
             hostmodel::SendMenuCommand(s.frame.frame(), 1099);
             ASSERT_FALSE(s.host.CallsOf(Op::MergeSection).empty());
-            EXPECT_EQ(s.host.CallsOf(Op::MergeSection).back().fileBytes, "")
+            EXPECT_EQ(s.host.CallsOf(Op::MergeSection).back().fileBytes, "NORVALEP\r\n")
                 << "the hook's slot of module S was cleared too: its window of the first start is not saved";
         } else {
             EXPECT_EQ(result, 0);
@@ -666,27 +665,33 @@ TEST(Restarting, StartupAgainWithoutUnloadingStartsAfresh) {
             hostmodel::PumpFor(600);  // longer than a worker takes to scan and build its menu
             ASSERT_EQ(s.host.Calls().size(), 1u) << "the version error is the one call";
             EXPECT_EQ(s.host.Calls()[0].text, "Orbwick daemon could not load (version error)");
-            EXPECT_EQ(LastDisplayMenu(s.HostMenu()), firstMenu) << "no second menu";
+            EXPECT_EQ(s.DisplayMenu(), firstMenu) << "no second menu";
+            EXPECT_EQ(DisplayMenus(s), 1);
             hostmodel::SendMenuCommand(s.frame.frame(), 1001);
             EXPECT_TRUE(IsWindowVisible(pop)) << "no hook acts on the commands";
             EXPECT_TRUE(IsChecked(firstMenu, 1001));
         }
+        DestroyWindow(elsewhere);
     }
 }
 
 // A host that calls STARTUP again without CLOSEDOWN gets the earlier start
 // closed first: one hook acts on each command (a toggle does not undo
-// itself), and after CLOSEDOWN and FreeLibrary nothing of the daemon is left
-// hooked into the host's thread (the test program ends on an execute fault).
+// itself), one menu stands in the menu bar, and after CLOSEDOWN and
+// FreeLibrary nothing of the daemon is left hooked into the host's thread
+// (the test program ends on an execute fault).
 TEST(Restarting, StartupTwiceWithoutClosedownLeavesOneHook) {
     DaemonSession s("S", "");
     HWND smtp = GetParent(s.AddModule(0));
     ASSERT_TRUE(s.StartAndWaitForMenu());
+    ASSERT_TRUE(WaitForFirstPass(s.host));
+    s.host.ClearCalls();
     ASSERT_EQ(s.library()->Startup(s.host.MakeRecord(fixture::kOldHost.major, fixture::kOldHost.minor)) & 0xFF, 1);
-    ASSERT_TRUE(PumpUntil([&] { return LastDisplayMenu(s.HostMenu()) != s.DisplayMenu(); }, kWaitMs));
+    ASSERT_TRUE(WaitForFirstPass(s.host));
+    EXPECT_EQ(DisplayMenus(s), 1);
     hostmodel::SendMenuCommand(s.frame.frame(), 1000);
     EXPECT_FALSE(IsWindowVisible(smtp)) << "toggled once";
-    EXPECT_FALSE(IsChecked(LastDisplayMenu(s.HostMenu()), 1000));
+    EXPECT_FALSE(IsChecked(s.DisplayMenu(), 1000));
     ASSERT_TRUE(s.CloseAndUnload());
     for (unsigned command : {1000u, 1097u, 1099u}) hostmodel::SendMenuCommand(s.frame.frame(), command);
     EXPECT_FALSE(IsWindowVisible(smtp)) << "no hook left";
