@@ -66,10 +66,10 @@ const struct {
                   {Scenario::SaveRefused, "save, merge refused"},
                   {Scenario::ClosedownWait, "CLOSEDOWN's wait"}};
 
-constexpr UINT WM_APP_ACT = WM_APP + 1;             // the host acts (asked from a daemon thread's call)
+constexpr UINT WM_APP_ACT = WM_APP + 1;              // the host acts (asked from a daemon thread's call)
 constexpr UINT WM_APP_CLOSE_WHEN_SENT = WM_APP + 2;  // CLOSEDOWN once the worker sends
 constexpr WPARAM kForeignKey = VK_F24;               // the key the earlier hook acts on
-constexpr DWORD kWorkerCallActMs = 100;             // how long a daemon thread's call waits for the action
+constexpr DWORD kWorkerCallActMs = 100;              // how long a daemon thread's call waits for the action
 constexpr DWORD kSettleMs = 3000;
 const char kStartup[] = "STARTUP";
 const char kClosedown[] = "CLOSEDOWN";
@@ -98,13 +98,13 @@ std::wstring DaemonPath() {
 // The menu command a scenario is about, 0 for none.
 unsigned ScenarioCommand(Scenario scenario) {
     switch (scenario) {
-        case Scenario::Toggle:
-            return 1000;
-        case Scenario::SaveMerged:
-        case Scenario::SaveRefused:
-            return 1099;
-        default:
-            return 0;
+    case Scenario::Toggle:
+        return 1000;
+    case Scenario::SaveMerged:
+    case Scenario::SaveRefused:
+        return 1099;
+    default:
+        return 0;
     }
 }
 
@@ -200,7 +200,8 @@ LRESULT CALLBACK CallWndProc(int code, WPARAM wParam, LPARAM lParam) {
             std::lock_guard<hostmodel::HostLock> lock(run->mutex_);
             ++run->clicksSinceStartup_;
         }
-        const bool hostWindow = run->frame_ && (sent.hwnd == run->frame_->frame() || IsChild(run->frame_->frame(), sent.hwnd));
+        const bool hostWindow =
+            run->frame_ && (sent.hwnd == run->frame_->frame() || IsChild(run->frame_->frame(), sent.hwnd));
         const bool daemonActivity = InSendMessage() || !run->calls_.empty();
         if (hostWindow && daemonActivity && run->wndDepth_ == run->base_) {
             run->Interact(run->Context() + ": message " + Hex(sent.message) + " to " + ClassOf(sent.hwnd));
@@ -258,8 +259,8 @@ ExplorerRun::ExplorerRun(Scenario scenario, bool recording, std::string target, 
     moduleD_ = frame_->AddHostModule(4);
     core_ = frame_->AddCoreWindow();
     frame_->AddSystemMessages();
-    elsewhere_ = CreateWindowExW(0, L"STATIC", L"elsewhere", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 100, 100,
-                                 nullptr, nullptr, nullptr, nullptr);
+    elsewhere_ = CreateWindowExW(0, L"STATIC", L"elsewhere", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 100, 100, nullptr,
+                                 nullptr, nullptr, nullptr);
 
     host_.SetBaseDirectory(directory_.Path());
     host_.SetMainWindow(frame_->frame());
@@ -401,41 +402,41 @@ void ExplorerRun::ForeignAct() {
 
 void ExplorerRun::DoAction() {
     switch (action_) {
-        case Action::Closedown:
-            Closedown();
-            break;
-        case Action::ClosedownUnload:
+    case Action::Closedown:
+        Closedown();
+        break;
+    case Action::ClosedownUnload:
+        Closedown();
+        Unload();
+        break;
+    case Action::StartupAgain:
+    case Action::Restart:
+        if (action_ == Action::Restart) {
             Closedown();
             Unload();
-            break;
-        case Action::StartupAgain:
-        case Action::Restart:
-            if (action_ == Action::Restart) {
-                Closedown();
-                Unload();
-                Load();
-            }
-            // The core window leaves the frame first: the new start cannot
-            // find it, and must not act on it.
-            SetParent(core_, elsewhere_);
-            coreDetached_ = true;
-            Startup();
-            break;
-        case Action::Toggle:
-            Command(1000);
-            break;
-        case Action::HideAll:
-            Command(1097);
-            break;
-        case Action::Save:
-            Command(1099);
-            break;
-        case Action::ForeignHookUnload:
-        case Action::ForeignDialogUnload:
-            ForeignKey();
-            break;
-        case Action::kCount:
-            break;
+            Load();
+        }
+        // The core window leaves the frame first: the new start cannot
+        // find it, and must not act on it.
+        SetParent(core_, elsewhere_);
+        coreDetached_ = true;
+        Startup();
+        break;
+    case Action::Toggle:
+        Command(1000);
+        break;
+    case Action::HideAll:
+        Command(1097);
+        break;
+    case Action::Save:
+        Command(1099);
+        break;
+    case Action::ForeignHookUnload:
+    case Action::ForeignDialogUnload:
+        ForeignKey();
+        break;
+    case Action::kCount:
+        break;
     }
 }
 
@@ -485,22 +486,22 @@ void ExplorerRun::OnHostCall(const HostCall& call) {
     const bool hostThread = call.threadId == hostThread_;
     std::string what;
     switch (call.op) {
-        case Op::QueryValue:
-            what = "QueryValue " + std::to_string(call.number);
-            break;
-        case Op::MergeSection:
-            what = "MergeSection";
-            break;
-        case Op::ModuleState:
-            what = "ModuleState " + call.text;
-            if (call.text == "NORVALED" && ++polls_ == 2)
-                host_.SetModuleState('D', 1);
-            if (scenario_ == Scenario::ClosedownWait && call.text == "NORVALES" && !hostThread)
-                PostMessageW(frame_->frame(), WM_APP_CLOSE_WHEN_SENT, 0, 0);
-            break;
-        case Op::WriteLog:
-            what = "WriteLog " + std::to_string(call.number) + " \"" + call.text + "\"";
-            break;
+    case Op::QueryValue:
+        what = "QueryValue " + std::to_string(call.number);
+        break;
+    case Op::MergeSection:
+        what = "MergeSection";
+        break;
+    case Op::ModuleState:
+        what = "ModuleState " + call.text;
+        if (call.text == "NORVALED" && ++polls_ == 2)
+            host_.SetModuleState('D', 1);
+        if (scenario_ == Scenario::ClosedownWait && call.text == "NORVALES" && !hostThread)
+            PostMessageW(frame_->frame(), WM_APP_CLOSE_WHEN_SENT, 0, 0);
+        break;
+    case Op::WriteLog:
+        what = "WriteLog " + std::to_string(call.number) + " \"" + call.text + "\"";
+        break;
     }
     Interact((hostThread ? Context() : std::string("daemon thread")) + ": " + what);
 }
@@ -564,7 +565,9 @@ bool ExplorerRun::PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) 
     }
 }
 
-void ExplorerRun::Pump(DWORD milliseconds) { PumpUntil([] { return false; }, milliseconds); }
+void ExplorerRun::Pump(DWORD milliseconds) {
+    PumpUntil([] { return false; }, milliseconds);
+}
 
 // The latest start's first pass ends with its click on module D's button.
 bool ExplorerRun::FirstPassDone() const {
@@ -623,11 +626,13 @@ void ExplorerRun::CheckRunningDaemon() {
     Pump(10);
     if ((IsWindowVisible(smtp_) != FALSE) == before)
         Violation(std::string("a toggle did not toggle exactly once (module S was ") + (before ? "shown" : "hidden") +
-                  " and stayed so; the host saw commands " + [&] {
+                  " and stayed so; the host saw commands " +
+                  [&] {
                       std::string list;
                       for (unsigned c : frame_->commandsReceived()) list += std::to_string(c) + " ";
                       return list;
-                  }() + ")");
+                  }() +
+                  ")");
     if (fixture::CheckMark(menu, 1000) != (IsWindowVisible(smtp_) != FALSE))
         Violation("the mark of module S does not follow the toggle");
     if (coreDetached_) {
@@ -736,9 +741,10 @@ TEST(LifeCycle, EveryHostActionAtEveryInteractionPoint) {
             }
         }
     }
-    std::printf("life-cycle exploration: %d runs over %d interaction points and %d host actions, %d invariant "
-                "violations\n",
-                runs, points, static_cast<int>(actionsUsed.size()), violations);
+    std::printf(
+        "life-cycle exploration: %d runs over %d interaction points and %d host actions, %d invariant "
+        "violations\n",
+        runs, points, static_cast<int>(actionsUsed.size()), violations);
     std::printf("[ figures  ] %s mode, %lu ms, %d points not reached again\n", full ? "full" : "default",
                 static_cast<unsigned long>(GetTickCount() - started), notReached);
     EXPECT_EQ(violations, 0);
