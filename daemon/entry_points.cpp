@@ -111,6 +111,9 @@ int32_t StartDaemon(const HostRecord* record) {
     g_daemon.newHost = IsNewHostVersion(host.majorVersion, host.minorVersion);
     const WorkerRun run = BeginWorkerRun();  // clears the slots and the menu handle
     g_daemon.baseDirectory = QueryBaseDirectory(host);
+    if (EnteredSince(mark)) {
+        return IsStarted() ? 1 : 0;
+    }
     g_daemon.mainWindow = reinterpret_cast<HWND>(static_cast<intptr_t>(host.QueryValue(kQueryMainWindow)));
     if (EnteredSince(mark)) {
         return IsStarted() ? 1 : 0;

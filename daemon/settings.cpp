@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <iterator>
 #include <string>
 
@@ -131,13 +132,23 @@ void LoadSettings() {
     g_daemon.hiddenSet = ModulesListedInSection(sections[1]);
 }
 
+// Each step after a call to the host is taken only while the host has called
+// no export from inside one: a save during which the daemon was closed down
+// (or started afresh) asks, shows and sends nothing more. Its own update
+// file is still deleted.
 void SaveSettings() {
+    const unsigned mark = EntryMark();
+    const std::function<bool()> goesOn = [mark] { return EntryMark() == mark; };
     if (!WriteUpdateFile(HiddenModuleLines())) {
         WriteHostLog(g_daemon.host, kLogLevelOutcome, kLogSaveNotWritten);
-        ShowSaveFailedMessage(g_daemon.host);
+        if (goesOn()) {
+            ShowSaveFailedMessage(g_daemon.host, goesOn);
+        }
         return;
     }
-    MergeHiddenWindowsSection(g_daemon.host);
+    MergeHiddenWindowsSection(g_daemon.host, goesOn);
     DeleteFileA(kUpdateFileName);
-    SendMessageW(g_daemon.mainWindow, WM_COMMAND, kHostCommandReloadConfig, 0);
+    if (goesOn()) {
+        SendMessageW(g_daemon.mainWindow, WM_COMMAND, kHostCommandReloadConfig, 0);
+    }
 }

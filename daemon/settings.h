@@ -19,5 +19,7 @@ void LoadSettings();
 // save failure message box instead, and asks the host nothing: a stale or
 // partial file never replaces the operator's saved choice, and nothing is
 // written, and no attribute changed, through a link. A refused merge is
-// logged and shown by the section save wrapper. Never changes the two sets.
+// logged and shown by the section save wrapper. A save inside whose host
+// calls the host calls CLOSEDOWN or STARTUP stops there (it deletes its own
+// file and does nothing else). Never changes the two sets.
 void SaveSettings();

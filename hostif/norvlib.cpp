@@ -34,18 +34,24 @@ int QueryModuleState(const HostRecord& host, char moduleLetter) {
     return (flags & kStateBit1) ? 2 : 1;
 }
 
-void ShowSaveFailedMessage(const HostRecord& host) {
+void ShowSaveFailedMessage(const HostRecord& host, const std::function<bool()>& goesOn) {
     // The owner is asked afresh: the host may have replaced its frame since
     // start-up. A window that no longer exists would make MessageBoxW fail
     // without showing anything, so the box then has no owner.
     HWND owner = reinterpret_cast<HWND>(static_cast<intptr_t>(host.QueryValue(kQueryMainWindow)));
+    if (goesOn && !goesOn()) {
+        return;
+    }
     MessageBoxW(IsWindow(owner) ? owner : nullptr, kSaveFailedText, kMessageCaption, MB_OK);
 }
 
-void MergeHiddenWindowsSection(const HostRecord& host) {
-    if (host.MergeSection(kHiddenWindowsHeader, kUpdateFileName) == 0) {
+void MergeHiddenWindowsSection(const HostRecord& host, const std::function<bool()>& goesOn) {
+    const auto goOn = [&] { return !goesOn || goesOn(); };
+    if (host.MergeSection(kHiddenWindowsHeader, kUpdateFileName) == 0 && goOn()) {
         WriteHostLog(host, kLogLevelOutcome, kLogSaveRefused);
-        ShowSaveFailedMessage(host);
+        if (goOn()) {
+            ShowSaveFailedMessage(host, goesOn);
+        }
     }
 }
 

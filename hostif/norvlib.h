@@ -3,6 +3,8 @@
 // of the host interface record.
 #pragma once
 
+#include <functional>
+
 #include "host_record.h"
 
 // Asks the host whether module "NORVALE" + letter is present. Returns -1 when
@@ -15,14 +17,17 @@ int QueryModuleState(const HostRecord& host, char moduleLetter);
 // directory) into the section "[HiddenWindows]" of its configuration file.
 // When the host refuses (answers 0), writes the log line of a refused merge
 // (level 15) and then shows the save failure message box. The caller cannot
-// tell success from failure.
-void MergeHiddenWindowsSection(const HostRecord& host);
+// tell success from failure. goesOn, when given, is asked after each call to
+// the host: once it answers false (the host called an export of the daemon's
+// from inside that call), nothing more is done.
+void MergeHiddenWindowsSection(const HostRecord& host, const std::function<bool()>& goesOn = nullptr);
 
 // The message box "Failed to save settings", caption "Orbwick", plain OK,
 // owned by the window the host names for QueryValue index 6 at this moment,
 // or by none when that window does not exist.
-// Returns when the operator has closed it.
-void ShowSaveFailedMessage(const HostRecord& host);
+// Returns when the operator has closed it. goesOn, when given, is asked after
+// the owner has been asked for: false shows nothing.
+void ShowSaveFailedMessage(const HostRecord& host, const std::function<bool()>& goesOn = nullptr);
 
 // Writes one line to the host's log (first argument 10), the text converted to
 // the system's default code page and zero-terminated.

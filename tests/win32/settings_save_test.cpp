@@ -305,8 +305,15 @@ TEST(Save, HostUnloadingTheDaemonInsideTheSaveKeepsRunning) {
             g_onBox = unload;
         }
         SendMenuCommand(frame, 1001);
-        SendMenuCommand(frame, 1099);
+        // The save dispatched on its own, nothing else: the host's thread then
+        // does not wait for messages until it pumps again.
+        PostMessageW(frame, WM_COMMAND, 1099, 0);
+        MSG save;
+        ASSERT_TRUE(PeekMessageW(&save, frame, WM_COMMAND, WM_COMMAND, PM_REMOVE));
+        hostmodel::DispatchLikeHost(save, nullptr);
         ASSERT_TRUE(unloaded);
+        Sleep(200);
+        EXPECT_TRUE(fixture::LibraryLoaded()) << "kept while the host's thread has not waited for messages";
         EXPECT_TRUE(hostmodel::PumpUntil([] { return !fixture::LibraryLoaded(); }, fixture::kWaitMs))
             << "the library goes once the host's thread has left it";
         SendMenuCommand(frame, 1000);

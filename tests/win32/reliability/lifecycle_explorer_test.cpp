@@ -108,6 +108,20 @@ unsigned ScenarioCommand(Scenario scenario) {
     }
 }
 
+// Whether the point is a step of its own of the daemon's, rather than one of
+// the messages of a window call under way: a call of a host operation (the
+// failure box is preceded by one, for its owner), and the messages the daemon
+// itself sends (a title read, the MDI client asked for its active child, the
+// click, 499).
+bool BeginsAStep(const std::string& signature) {
+    for (const char* step : {": QueryValue ", ": MergeSection", ": ModuleState ", ": WriteLog ", "message 0x000D ",
+                             "message 0x0229 ", "message 0x00F5 ", "message 0x0111 "}) {
+        if (signature.find(step) != std::string::npos)
+            return true;
+    }
+    return false;
+}
+
 // One run of a scenario: the host, its windows, the daemon as the host holds
 // it, and what the host saw.
 class ExplorerRun {
@@ -180,8 +194,9 @@ private:
     mutable hostmodel::HostLock mutex_;
     std::map<std::string, int> seen_;
     bool inBody_ = false;
-    bool closedPending_ = false;  // CLOSEDOWN returned; the host has not yet been back in its loop
-    bool quiet_ = false;          // ... and has: from now on nothing of the daemon may happen
+    bool closedReturned_ = false;  // a CLOSEDOWN returned, no STARTUP since: the daemon begins no step
+    bool closedPending_ = false;   // ... and the host has not yet been back in its loop
+    bool quiet_ = false;           // ... and has: from now on nothing of the daemon may happen
     std::string quietSnapshot_;
     int startups_ = 0, clicksSinceStartup_ = 0, polls_ = 0;
     HANDLE actDone_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
@@ -315,7 +330,7 @@ int32_t ExplorerRun::Startup() {
         return 0;
     {
         std::lock_guard<hostmodel::HostLock> lock(mutex_);
-        closedPending_ = quiet_ = false;
+        closedReturned_ = closedPending_ = quiet_ = false;
         ++startups_;
         clicksSinceStartup_ = 0;
     }
@@ -348,7 +363,7 @@ void ExplorerRun::Closedown() {
     calls_.pop_back();
     started_ = false;
     std::lock_guard<hostmodel::HostLock> lock(mutex_);
-    closedPending_ = true;
+    closedReturned_ = closedPending_ = true;
 }
 
 // What the host does with a menu command: the message filters first, then
@@ -457,6 +472,8 @@ void ExplorerRun::Interact(const std::string& signature, bool deferToLoop) {
         std::lock_guard<hostmodel::HostLock> lock(mutex_);
         if (quiet_ && signature.find("message 0x0000 ") == std::string::npos) {
             violations.push_back("after CLOSEDOWN had returned: " + signature);
+        } else if (closedReturned_ && BeginsAStep(signature)) {
+            violations.push_back("begun after CLOSEDOWN had returned: " + signature);
         }
         if (!inBody_)
             return;

@@ -23,12 +23,29 @@ const wchar_t kFailingBuild[] = L"orbwick_failing_new.dll";
 using FailAllocationFn = void(__cdecl*)(long);
 using AllocationFailedFn = int(__cdecl*)();
 
+// Whether the file can be opened for writing by another, now: a handle the
+// daemon left open on it (it reads without write sharing) would refuse it.
+bool OpensForWriting(const std::string& path) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    CloseHandle(file);
+    return true;
+}
+
 TEST(OutOfMemory, EachAllocationFailingInTurn) {
     int refused = 0, started = 0;
     long n = 1;
+    // One configuration folder for every round, as one host has: a handle
+    // left open in one round would still be open in the next.
+    const fixture::TempDirectory base;
+    const std::string config = base.Path() + "norvale.ini";
+    ASSERT_TRUE(base.WriteFile("norvale.ini", fixture::ConfigText("SPE", "P")));
     for (;; ++n) {
         SCOPED_TRACE(testing::Message() << "allocation " << n << " fails");
-        DaemonSession s("SPE", "P");
+        DaemonSession s;
+        s.host.SetBaseDirectory(base.Path());
         s.libraryName = kFailingBuild;
         s.frame.AddModuleWindow(L"Norvale SMTP Server", L"mdlg_msc");
         s.frame.AddModuleWindow(L"Norvale POP3 Server", L"mdlg_mpp");
@@ -45,6 +62,7 @@ TEST(OutOfMemory, EachAllocationFailingInTurn) {
         failAllocation(n);
         const bool accepted = (s.Start() & 0xFF) == 1;
         FreeLibrary(build);
+        EXPECT_TRUE(OpensForWriting(config)) << "norvale.ini is closed again after STARTUP";
         const std::vector<unsigned> commands = {1001, 1097, 1098, 1099, 1090};
         if (accepted) {
             ++started;
@@ -61,6 +79,10 @@ TEST(OutOfMemory, EachAllocationFailingInTurn) {
         } else {
             ++refused;
             EXPECT_TRUE(allocationFailed());
+            const auto lines = s.host.LogLines(kLogLevelOutcome);
+            EXPECT_NE(std::find(lines.begin(), lines.end(), "Orbwick daemon could not load (out of memory)"),
+                      lines.end())
+                << "the refusal is in the host's log";
             // The host unloads the library without CLOSEDOWN: a hook left
             // behind would now run unmapped code for the next message, and a
             // worker would keep the library mapped.

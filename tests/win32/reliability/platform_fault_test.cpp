@@ -67,6 +67,10 @@ TEST(PlatformFaults, MenuBarsWithoutAThirdPopupGetNothingAndCommandsStillWork) {
 
             ASSERT_EQ(session.Start() & 0xFF, 1);
             ASSERT_TRUE(session.WaitForWorkerEnd());
+            const auto outcomes = session.host.LogLines(kLogLevelOutcome);
+            EXPECT_EQ(
+                std::count(outcomes.begin(), outcomes.end(), "Orbwick: no third menu to attach Display control to"), 1)
+                << "the operator is told once why no menu appears";
             EXPECT_EQ(GetMenuItemCount(GetMenu(frame)), barItems);
             EXPECT_EQ(fixture::PopupItemCounts(GetMenu(frame)), popups);
 
