@@ -7,11 +7,12 @@
 #include <mutex>
 #include <vector>
 
+#include "host_lock.h"
 #include "host_state.h"
 
 namespace {
 
-std::mutex g_logMutex;
+hostmodel::HostLock g_logMutex;
 HANDLE g_logFile = INVALID_HANDLE_VALUE;
 std::vector<std::wstring> g_pending;  // lines not yet in the list box
 constexpr LONG kLineEndMargin = 6;    // pixels after the widest line
@@ -38,7 +39,7 @@ void AddLine(int32_t level, const std::string& ansiText) {
     std::snprintf(levelText, sizeof levelText, "  %3d  ", static_cast<int>(level));
     const std::string line = TimeStamp() + levelText + ansiText;
     {
-        std::lock_guard<std::mutex> lock(g_logMutex);
+        std::lock_guard<hostmodel::HostLock> lock(g_logMutex);
         AppendToFile(line + "\r\n");
         g_pending.push_back(FromAnsi(line));
     }
@@ -78,14 +79,14 @@ void WidenToLines(HWND list, const std::vector<std::wstring>& lines) {
 }  // namespace
 
 bool OpenHostLog(const std::wstring& path) {
-    std::lock_guard<std::mutex> lock(g_logMutex);
+    std::lock_guard<hostmodel::HostLock> lock(g_logMutex);
     g_logFile = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
     return g_logFile != INVALID_HANDLE_VALUE;
 }
 
 void CloseHostLog() {
-    std::lock_guard<std::mutex> lock(g_logMutex);
+    std::lock_guard<hostmodel::HostLock> lock(g_logMutex);
     if (g_logFile != INVALID_HANDLE_VALUE) {
         CloseHandle(g_logFile);
         g_logFile = INVALID_HANDLE_VALUE;
@@ -99,7 +100,7 @@ void LogLine(int32_t level, const std::wstring& text) { AddLine(level, ToAnsi(te
 void FlushPendingLogLines() {
     std::vector<std::wstring> lines;
     {
-        std::lock_guard<std::mutex> lock(g_logMutex);
+        std::lock_guard<hostmodel::HostLock> lock(g_logMutex);
         if (Host().messagesList == nullptr) {
             return;
         }

@@ -1,7 +1,11 @@
 #!/bin/sh
-# Builds the operator's release package, and only what it needs (orbwick.dll,
-# its symbols, the guide; no tests), into build/win32/package:
-#   orbwick-<version>-win32.zip, orbwick.dll.debug, SHA256SUMS
+# Builds the release into build/win32/package: the operator's package, the
+# test kit for Windows (which builds the test programs), and beside them the
+# DLL, its symbols and SHA256SUMS over all four:
+#   orbwick-<version>-win32.zip, orbwick-tests-<version>-win32.zip,
+#   orbwick.dll, orbwick.dll.debug, SHA256SUMS
+# It prints the package, the DLL's size and version (with the commit it was
+# built from) and SHA256SUMS.
 # With a certificate and its key it also makes an Authenticode-signed package
 # in build/win32/package-signed (the DLL in it signed with osslsigncode):
 #   scripts/package.sh [--cert <certificate.pem> --key <key.pem>]
@@ -31,7 +35,7 @@ cd "$(dirname "$0")/.."
 
 scripts/bootstrap.sh
 cmake --preset win32 >/dev/null
-cmake --build --preset win32 --target orbwick
+cmake --build --preset win32 --target test_kit
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/win32/CMakeCache.txt)
 zip=build/win32/package/orbwick-$version-win32.zip
 if [ -n "$cert" ]; then

@@ -1,7 +1,8 @@
 #!/bin/sh
 # Makes an Authenticode-signed copy of a release package: the orbwick.dll of
 # <unsigned-zip> signed with osslsigncode (SHA-256), zipped again with the
-# same file dates and order, with the symbols file and SHA256SUMS beside it.
+# same file dates and order, with the symbols file and SHA256SUMS beside it,
+# and the test kit when it lies beside <unsigned-zip>.
 #   scripts/sign-package.sh <unsigned-zip> <out-dir> <certificate.pem> <key.pem>
 # ORBWICK_SIGN_PASS_FILE: a file holding the key's password;
 # ORBWICK_SIGN_TIMESTAMP_URL: an RFC 3161 time-stamping server, so that the
@@ -22,3 +23,7 @@ osslsigncode sign "$@" -in "$stage/orbwick.dll" -out "$stage/orbwick.dll.signed"
 rm -f "$stage.log"
 mv "$stage/orbwick.dll.signed" "$stage/orbwick.dll"
 "$scripts/make-package.sh" "$out" "$(basename "$zip" .zip)" "$epoch" "$(dirname "$zip")/orbwick.dll.debug" "$stage"
+# The test kit, unchanged: it tests the unsigned DLL, the same code.
+for kit in "$(dirname "$zip")"/orbwick-tests-*-win32.zip; do
+    [ ! -f "$kit" ] || { cp "$kit" "$out/" && "$scripts/write-sums.sh" "$out"; }
+done

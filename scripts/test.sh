@@ -5,15 +5,18 @@
 #     (scripts/mutants.sh --check; the mutation run itself is not part of it);
 #  3. the native units with AddressSanitizer and UndefinedBehaviorSanitizer;
 #  4. a short fuzz run of the configuration reader;
-#  5. the Win32 build, which makes the package and prints its contents and
-#     the DLL's size, and its checks other than the test programs of the kit
-#     (the DLL's imports, the C++ runtime's check functions) under Wine;
+#  5. the Win32 build, which makes the package and prints its contents, the
+#     DLL's size and product version, and its checks other than the test
+#     programs of the kit (the DLL's imports, the C++ runtime's check
+#     functions, the figures the documents state) under Wine;
 #  6. the test kit for Windows, then the release checks (package and kit
-#     contents, a bit-identical second build, signing);
+#     contents, the kit's imports, a bit-identical second build, signing);
 #  7. the Win32 and end-to-end tests from the unpacked test kit, run by its
 #     run-tests.cmd under Wine's cmd.exe in a private Xvfb (the life-cycle
-#     explorer among them, whose summary line is printed), and the kit's time
-#     limit stopping a program that hangs;
+#     explorer among them, whose summary line is printed); then the kit's
+#     time limit stopping a program that hangs with what it started (with a
+#     job and through the process list), and a kit without its programs or
+#     without run_limited.exe failing;
 #  8. clang-tidy.
 # Bootstraps a fresh machine first. Exits non-zero on any failure.
 set -eu
@@ -57,26 +60,31 @@ timeout 1200 scripts/with-wine.sh build/win32 \
     sh -c 'cd "$1" && exec wine cmd /c run-tests.cmd </dev/null >"$2" 2>&1' sh "$kit_dir" "$kit_tmp/output.txt" || kit_rc=$?
 tr -d '\r' <"$kit_tmp/output.txt"
 last_line=$(tr -d '\r' <"$kit_tmp/output.txt" | tail -n 1)
-# Every *.exe but norvhost.exe and run_limited.exe is a test program, and
-# leaves an XML result and a log.
-programs=$(ls "$kit_dir" | grep -ci '\.exe$' | awk '{ print $1 - 2 }')
+# Every program of the kit's list ran, and left an XML result and a log; the
+# summary names the SHA-256 of the DLL that was tested, the shipped one.
+programs=$(wc -l <build/win32/packaging/test-kit/kit-programs.txt)
 results=$(ls "$kit_dir/results" | grep -c '\.xml$' || true)
 logs=$(ls "$kit_dir/results" | grep -c '\.log$' || true)
+summary=$(tr -d '\r' <"$kit_dir/results/summary.txt" 2>/dev/null || true)
+dll_sum=$(sha256sum <build/win32/bin/orbwick.dll | cut -d' ' -f1)
 if [ $kit_rc -ne 0 ] || ! echo "$last_line" | grep -Eq '^[1-9][0-9]* passed, 0 failed$' ||
-    [ "$results" -ne "$programs" ] || [ "$logs" -ne "$programs" ]; then
+    [ "$results" -ne "$programs" ] || [ "$logs" -ne "$programs" ] ||
+    ! echo "$summary" | grep -qx "Programs run: $programs of $programs; failed: none" ||
+    ! echo "$summary" | grep -qx "orbwick.dll: SHA-256 $dll_sum"; then
     # The programs' own output is in their logs; show those of the failed ones.
     for name in $(tr -d '\r' <"$kit_dir/results/summary.txt" 2>/dev/null | sed -n 's/^Programs run: .*; failed://p'); do
         [ "$name" = none ] || { echo "== results\\$name.log"; tr -d '\r' <"$kit_dir/results/$name.log" || true; } >&2
     done
     echo "test kit: FAILED (exit code $kit_rc, last line \"$last_line\"," \
-        "$results XML results and $logs logs of $programs programs)" >&2
+        "$results XML results and $logs logs of $programs programs; the summary should name" \
+        "all $programs programs run and orbwick.dll's SHA-256 $dll_sum)" >&2
     exit 1
 fi
 # The life-cycle explorer's summary, from its program's log in the kit.
 tr -d '\r' <"$kit_dir/results/reliability_lifecycle.log" | grep 'life-cycle exploration:' ||
     { echo "test kit: the life-cycle explorer printed no summary" >&2; exit 1; }
-echo "== the test kit's time limit: a program that hangs is stopped and counted as failed"
-scripts/with-wine.sh build/win32 tests/release/kit_time_limit_test.sh "$kit_dir" build/win32/bin/kit_hang_probe.exe
+echo "== the test kit's own failures: a program that hangs is stopped with what it started, programs or run_limited.exe missing"
+scripts/with-wine.sh build/win32 tests/release/kit_run_test.sh "$kit_dir" build/win32/bin/kit_hang_probe.exe
 echo "== clang-tidy (.clang-tidy) over the native and win32 builds' sources"
 scripts/tidy.sh
 echo "== all tests passed"

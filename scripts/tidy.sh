@@ -9,7 +9,7 @@ set -eu
 cd "$(dirname "$0")/.."
 native=build/native
 win32=build/win32
-gcc_dir=$(dirname "$(i686-w64-mingw32-g++-posix -print-libgcc-file-name)")
+gcc_dir=$(dirname "$(i686-w64-mingw32-g++-win32 -print-libgcc-file-name)")
 list=$(mktemp)
 trap 'rm -f "$list"' EXIT
 

@@ -35,7 +35,7 @@ struct HostThunks {
         call.op = Op::QueryValue;
         call.number = index;
         g_host->Record(call);
-        std::lock_guard<std::mutex> lock(g_host->mutex_);
+        std::lock_guard<HostLock> lock(g_host->mutex_);
         if (index == kQueryMainWindow) {
             return static_cast<int32_t>(reinterpret_cast<intptr_t>(g_host->mainWindow_));
         }
@@ -60,7 +60,7 @@ struct HostThunks {
         std::function<int32_t(const char*, const char*)> handler;
         int32_t answer;
         {
-            std::lock_guard<std::mutex> lock(g_host->mutex_);
+            std::lock_guard<HostLock> lock(g_host->mutex_);
             onMerge = g_host->onMerge_;
             handler = g_host->mergeHandler_;
             answer = g_host->mergeAnswer_;
@@ -77,7 +77,7 @@ struct HostThunks {
         call.text = moduleName != nullptr ? moduleName : "";
         call.number = zero1 | zero2;
         g_host->Record(call);
-        std::lock_guard<std::mutex> lock(g_host->mutex_);
+        std::lock_guard<HostLock> lock(g_host->mutex_);
         const size_t length = moduleName != nullptr ? std::strlen(moduleName) : 0;
         const unsigned char letter = length > 0 ? static_cast<unsigned char>(moduleName[length - 1]) : 0;
         if (length == 8 && std::strncmp(moduleName, "NORVALE", 7) == 0 && letter >= 'A' && letter <= 'Z') {
@@ -97,7 +97,7 @@ struct HostThunks {
         }
         std::function<void(int32_t, const char*)> onLog;
         {
-            std::lock_guard<std::mutex> lock(g_host->mutex_);
+            std::lock_guard<HostLock> lock(g_host->mutex_);
             onLog = g_host->onLog_;
         }
         if (onLog && text != nullptr) {
@@ -132,27 +132,27 @@ HostRecord RecordingHost::MakeRecord(uint8_t major, uint8_t minor) const {
 }
 
 void RecordingHost::SetBaseDirectory(std::optional<std::string> directory) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<HostLock> lock(mutex_);
     baseDirectory_ = std::move(directory);
 }
 
 void RecordingHost::SetMainWindow(HWND window) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<HostLock> lock(mutex_);
     mainWindow_ = window;
 }
 
 void RecordingHost::SetMergeAnswer(int32_t answer) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<HostLock> lock(mutex_);
     mergeAnswer_ = answer;
 }
 
 void RecordingHost::SetModuleState(char letter, int32_t answer) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<HostLock> lock(mutex_);
     moduleStates_[letter - 'A'] = answer;
 }
 
 void RecordingHost::SetOnMerge(std::function<void()> callback) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<HostLock> lock(mutex_);
     onMerge_ = std::move(callback);
 }
 
@@ -164,12 +164,12 @@ double NowMs() {
 }
 
 void RecordingHost::SetMergeHandler(std::function<int32_t(const char*, const char*)> handler) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<HostLock> lock(mutex_);
     mergeHandler_ = std::move(handler);
 }
 
 void RecordingHost::SetOnLog(std::function<void(int32_t, const char*)> callback) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<HostLock> lock(mutex_);
     onLog_ = std::move(callback);
 }
 
@@ -185,7 +185,7 @@ void RecordingHost::Record(HostCall call) {
     call.timeMs = NowMs();
     std::function<void(const HostCall&)> onCall;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<HostLock> lock(mutex_);
         calls_.push_back(call);
         onCall = onCall_;
     }
@@ -195,12 +195,12 @@ void RecordingHost::Record(HostCall call) {
 }
 
 void RecordingHost::SetOnCall(std::function<void(const HostCall&)> callback) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<HostLock> lock(mutex_);
     onCall_ = std::move(callback);
 }
 
 std::vector<HostCall> RecordingHost::Calls() const {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<HostLock> lock(mutex_);
     return calls_;
 }
 
@@ -225,7 +225,7 @@ std::vector<std::string> RecordingHost::LogLines(int32_t level) const {
 }
 
 void RecordingHost::ClearCalls() {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<HostLock> lock(mutex_);
     calls_.clear();
 }
 

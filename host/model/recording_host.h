@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "host_lock.h"
 #include "host_record.h"
 
 namespace hostmodel {
@@ -75,7 +76,7 @@ private:
     bool IsRecording() const;
     void Record(HostCall call);
 
-    mutable std::mutex mutex_;
+    mutable HostLock mutex_;
     std::vector<HostCall> calls_;
     std::atomic<bool> recording_{true};
     std::optional<std::string> baseDirectory_;

@@ -4,22 +4,35 @@
 // lines.
 //   run_limited <seconds> <log file> <program> [<argument>...]
 //   run_limited --started-from-explorer
+//   run_limited --facts <dll>
 // The program's standard output and standard error go to <log file>,
 // created anew; its standard input is NUL. When the program is still
 // running after <seconds> seconds, it is stopped together with every
-// process it started, and a line saying so ends the log file.
+// process it started, and a line saying so ends the log file. Whatever it
+// leaves running when it ends by itself is stopped too.
+// Processes are stopped through a job object that holds the program; where
+// the program cannot get one (Windows before 8 when the kit already runs
+// inside a job; or the environment variable ORBWICK_KIT_NO_JOB set, which
+// the kit's own test uses), through the process list (process_tree.h).
 // Exit code: the program's own; 124 when it was stopped at the time limit;
 // 125 when it could not be run (the reason is in the log file, or on
 // standard error when the log file could not be created).
 // With --started-from-explorer it only tells whether the cmd.exe that runs
 // it was started by Explorer (a double click, whose console window closes
 // when the script ends): exit code 0 if so, 1 otherwise.
+// With --facts it prints, for the kit's summary, the product version and
+// the SHA-256 of <dll> and the date, and exits with 0.
+// It uses nothing newer than Windows XP SP3 / Server 2003, as every program
+// of the kit.
 #include <windows.h>
 #include <tlhelp32.h>
 
 #include <cstdio>
 #include <cwchar>
 #include <string>
+
+#include "process_tree.h"
+#include "sha256.h"
 
 namespace {
 
@@ -29,6 +42,9 @@ constexpr DWORD kMaxSeconds = 24 * 60 * 60;
 // How long a stopped program may take to end, before run_limited gives up
 // waiting for it.
 constexpr DWORD kStopWaitMs = 10000;
+// Without a job, how often the process list is read while the program runs.
+constexpr DWORD kWatchIntervalMs = 500;
+constexpr DWORD kMsPerSecond = 1000;
 
 // One argument as the program's C runtime will read it back: in quotes when
 // it holds a blank or a quote (or is empty), a quote escaped with a
@@ -67,19 +83,44 @@ HANDLE CreateLog(const wchar_t* path) {
 }
 
 // A job that ends every process in it when it is closed, so that nothing the
-// program started outlives run_limited. 0 when there is none to be had (an
-// older Windows can put a process into one job only, and the kit may already
-// run inside one); the program then runs outside a job and only it is
-// stopped at the limit.
+// program started outlives run_limited. 0 when there is none to be had; the
+// process list then stands in for it.
 HANDLE CreateKillJob() {
+    if (GetEnvironmentVariableW(L"ORBWICK_KIT_NO_JOB", nullptr, 0) != 0) {
+        return nullptr;
+    }
     HANDLE job = CreateJobObjectW(nullptr, nullptr);
     if (job == nullptr) {
         return nullptr;
     }
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
     limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-    SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof(limits));
+    if (!SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof(limits))) {
+        CloseHandle(job);
+        return nullptr;
+    }
     return job;
+}
+
+// Waits for the program up to the limit; without a job, reads the process
+// list between the waits so that its descendants are known by the end.
+bool EndsWithinLimit(HANDLE program, DWORD seconds, ProcessTree* tree) {
+    const DWORD limitMs = seconds * kMsPerSecond;
+    const DWORD start = GetTickCount();
+    for (;;) {
+        const DWORD elapsed = GetTickCount() - start;
+        if (elapsed >= limitMs) {
+            return WaitForSingleObject(program, 0) != WAIT_TIMEOUT;
+        }
+        const DWORD left = limitMs - elapsed;
+        const DWORD slice = tree == nullptr || left < kWatchIntervalMs ? left : kWatchIntervalMs;
+        if (WaitForSingleObject(program, slice) != WAIT_TIMEOUT) {
+            return true;
+        }
+        if (tree != nullptr) {
+            WatchProcessTree(*tree);
+        }
+    }
 }
 
 DWORD Run(DWORD seconds, HANDLE log, int argc, wchar_t** argv) {
@@ -106,21 +147,28 @@ DWORD Run(DWORD seconds, HANDLE log, int argc, wchar_t** argv) {
     }
     if (!started) {
         WriteText(log, "run_limited: could not start the program (error " + std::to_string(startError) + ")\r\n");
+        if (job != nullptr) {
+            CloseHandle(job);
+        }
         return kExitNotRun;
     }
     if (job != nullptr && !AssignProcessToJobObject(job, process.hProcess)) {
         CloseHandle(job);
         job = nullptr;
     }
+    ProcessTree tree;
+    if (job == nullptr) {
+        StartProcessTree(tree, process.hProcess, process.dwProcessId);
+    }
     ResumeThread(process.hThread);
     CloseHandle(process.hThread);
 
     DWORD exitCode = kExitNotRun;
-    if (WaitForSingleObject(process.hProcess, seconds * 1000) == WAIT_TIMEOUT) {
+    if (!EndsWithinLimit(process.hProcess, seconds, job == nullptr ? &tree : nullptr)) {
         if (job != nullptr) {
             TerminateJobObject(job, kExitTimedOut);
         } else {
-            TerminateProcess(process.hProcess, kExitTimedOut);
+            EndProcessTree(tree, kExitTimedOut);
         }
         WaitForSingleObject(process.hProcess, kStopWaitMs);
         WriteText(log, "\r\nrun_limited: stopped after the time limit of " + std::to_string(seconds) + " s\r\n");
@@ -129,8 +177,11 @@ DWORD Run(DWORD seconds, HANDLE log, int argc, wchar_t** argv) {
         GetExitCodeProcess(process.hProcess, &exitCode);
     }
     CloseHandle(process.hProcess);
+    // Ends whatever the program left running.
     if (job != nullptr) {
-        CloseHandle(job);  // ends whatever the program left running
+        CloseHandle(job);
+    } else {
+        EndProcessTree(tree, kExitTimedOut);
     }
     return exitCode;
 }
@@ -161,6 +212,50 @@ bool StartedFromExplorer() {
     return found && _wcsicmp(script.szExeFile, L"cmd.exe") == 0 && _wcsicmp(starter.szExeFile, L"explorer.exe") == 0;
 }
 
+// The DLL's product version (which names the commit it was built from), or
+// an empty text.
+std::wstring ProductVersion(const wchar_t* path) {
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(path, &ignored);
+    if (size == 0) {
+        return std::wstring();
+    }
+    std::wstring data(size / sizeof(wchar_t) + 1, L'\0');
+    void* text = nullptr;
+    UINT length = 0;
+    if (!GetFileVersionInfoW(path, 0, size, &data[0]) ||
+        !VerQueryValueW(&data[0], L"\\StringFileInfo\\040904B0\\ProductVersion", &text, &length) || length == 0) {
+        return std::wstring();
+    }
+    return std::wstring(static_cast<const wchar_t*>(text));
+}
+
+std::string Narrow(const std::wstring& text) {
+    std::string narrow;
+    for (wchar_t c : text) {
+        narrow += c > 0 && c < 0x80 ? static_cast<char>(c) : '?';
+    }
+    return narrow;
+}
+
+// The lines the kit's summary takes from run_limited.
+void PrintFacts(const wchar_t* dll) {
+    const std::string name = Narrow(dll);
+    const std::string sum = FileSha256(dll);
+    if (sum.empty()) {
+        std::printf("%s: missing or unreadable\n", name.c_str());
+    } else {
+        const std::wstring version = ProductVersion(dll);
+        std::printf("%s: version %s\n", name.c_str(), version.empty() ? "unknown" : Narrow(version).c_str());
+        std::printf("%s: SHA-256 %s\n", name.c_str(), sum.c_str());
+    }
+    SYSTEMTIME local = {}, utc = {};
+    GetLocalTime(&local);
+    GetSystemTime(&utc);
+    std::printf("Date: %04u-%02u-%02u %02u:%02u local time (%04u-%02u-%02u %02u:%02u UTC)\n", local.wYear, local.wMonth,
+                local.wDay, local.wHour, local.wMinute, utc.wYear, utc.wMonth, utc.wDay, utc.wHour, utc.wMinute);
+}
+
 }  // namespace
 
 int main() {
@@ -168,6 +263,10 @@ int main() {
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     if (argc == 2 && std::wcscmp(argv[1], L"--started-from-explorer") == 0) {
         return StartedFromExplorer() ? 0 : 1;
+    }
+    if (argc == 3 && std::wcscmp(argv[1], L"--facts") == 0) {
+        PrintFacts(argv[2]);
+        return 0;
     }
     wchar_t* end = nullptr;
     const unsigned long seconds = argc >= 4 ? std::wcstoul(argv[1], &end, 10) : 0;
@@ -180,6 +279,10 @@ int main() {
         std::fprintf(stderr, "run_limited: cannot create the log file (error %lu)\n", GetLastError());
         return static_cast<int>(kExitNotRun);
     }
+    // Inherited by the program: a program that cannot load (a missing
+    // function or library) or that crashes ends with an exit code instead of
+    // waiting behind a message box, which would hold up an unattended run.
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
     const DWORD exitCode = Run(static_cast<DWORD>(seconds), log, argc, argv);
     CloseHandle(log);
     return static_cast<int>(exitCode);

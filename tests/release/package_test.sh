@@ -3,7 +3,7 @@
 # DLL the tests loaded, within its size limit; the texts in the form Notepad
 # shows on any Windows (ASCII, CR LF, the guide and the other texts of ours at
 # most 76 columns, the guide without Markdown); the third-party notices in
-# both zips; SHA256SUMS over the zip, the DLL and the symbols, which turn an
+# both zips; SHA256SUMS over both zips, the DLL and the symbols, which turn an
 # address of the DLL into a function and a line of our sources.
 #   package_test.sh <zip> <tested-dll> <kit-zip> <dll-size-limit>
 #   (OBJDUMP, NM, ADDR2LINE: mingw tools)
@@ -23,6 +23,12 @@ cmp "$dir/orbwick.dll" "$tested" || fail "the DLL beside the package is not the 
 size=$(wc -c <"$tested")
 echo "package_test: orbwick.dll is $size bytes (limit $limit)"
 [ "$size" -le "$limit" ] || fail "orbwick.dll has $size bytes, more than the limit of $limit (scripts/dll-size.sh)"
+# The product version names the commit, marked when there were uncommitted changes.
+version=$(basename "$zip" | sed 's/^orbwick-\(.*\)-win32\.zip$/\1/')
+product_version=$("$(dirname "$0")/../../scripts/dll-version.sh" "$tested")
+echo "package_test: orbwick.dll's product version is \"$product_version\""
+echo "$product_version" | grep -Eqx "$version \(commit ([0-9a-f]{12}(, modified)?|unknown)\)" ||
+    fail "the product version \"$product_version\" does not name the version and the commit"
 
 [ -f "$kit_zip" ] || fail "no test kit $kit_zip: cmake --build --preset win32 --target test_kit"
 kit_dir=$(basename "$kit_zip" .zip)
@@ -53,7 +59,6 @@ done
 for letter in S P E C D H F W X I B; do
     grep -q "^  - $letter  NORVALE$letter" "$guide" || fail "the guide's module list lacks $letter"
 done
-version=$(basename "$zip" | sed 's/^orbwick-\(.*\)-win32\.zip$/\1/')
 grep -q "^Orbwick $version - operator's guide" "$guide" || fail "the guide is not of version $version"
 tr -d '\r' <"$work/x/CHANGES.txt" | grep -qx "$version" || fail "CHANGES.txt has no entry for $version"
 
@@ -65,10 +70,11 @@ for expected in "MinGW-w64 runtime" "GCC RUNTIME LIBRARY EXCEPTION" "GoogleTest"
     grep -qF "$expected" "$work/kit/$kit_dir/THIRD-PARTY-NOTICES.txt" || fail "the kit's notices lack $expected"
 done
 
+cmp "$dir/$(basename "$kit_zip")" "$kit_zip" || fail "the test kit beside the package is not the kit that was built"
 (cd "$dir" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not match"
 awk '{ print $2 }' "$dir/SHA256SUMS" >"$work/sums"
-printf '%s\norbwick.dll\norbwick.dll.debug\n' "$(basename "$zip")" | diff - "$work/sums" ||
-    fail "SHA256SUMS lists other files"
+printf '%s\n%s\norbwick.dll\norbwick.dll.debug\n' "$(basename "$zip")" "$(basename "$kit_zip")" | diff - "$work/sums" ||
+    fail "SHA256SUMS lists other files than both zips, the DLL and its symbols"
 
 # The DLL links its symbols file; the symbols resolve STARTUP to its source line.
 "$OBJDUMP" -h "$tested" | grep -q '\.gnu_debuglink' || fail "no .gnu_debuglink in the DLL"

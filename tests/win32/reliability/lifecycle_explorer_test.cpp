@@ -191,7 +191,7 @@ private:
     int wndDepth_ = 0;
     int base_ = 0;
 
-    mutable std::mutex mutex_;
+    mutable hostmodel::HostLock mutex_;
     std::map<std::string, int> seen_;
     bool inBody_ = false;
     bool closedReturned_ = false;  // a CLOSEDOWN returned, no STARTUP since: the daemon begins no step
@@ -212,7 +212,7 @@ LRESULT CALLBACK CallWndProc(int code, WPARAM wParam, LPARAM lParam) {
         // button; counted when the click begins, so the click of a worker
         // that an earlier STARTUP started is not taken for the new one's.
         if (sent.message == BM_CLICK && InSendMessage()) {
-            std::lock_guard<std::mutex> lock(run->mutex_);
+            std::lock_guard<hostmodel::HostLock> lock(run->mutex_);
             ++run->clicksSinceStartup_;
         }
         const bool hostWindow =
@@ -329,7 +329,7 @@ int32_t ExplorerRun::Startup() {
     if (hostReferences_ == 0)
         return 0;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<hostmodel::HostLock> lock(mutex_);
         closedReturned_ = closedPending_ = quiet_ = false;
         ++startups_;
         clicksSinceStartup_ = 0;
@@ -362,7 +362,7 @@ void ExplorerRun::Closedown() {
     base_ = saved;
     calls_.pop_back();
     started_ = false;
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<hostmodel::HostLock> lock(mutex_);
     closedReturned_ = closedPending_ = true;
 }
 
@@ -469,7 +469,7 @@ std::string ExplorerRun::Context() const {
 void ExplorerRun::Interact(const std::string& signature, bool deferToLoop) {
     std::string key;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<hostmodel::HostLock> lock(mutex_);
         if (quiet_ && signature.find("message 0x0000 ") == std::string::npos) {
             violations.push_back("after CLOSEDOWN had returned: " + signature);
         } else if (closedReturned_ && BeginsAStep(signature)) {
@@ -535,12 +535,12 @@ bool ExplorerRun::OnFrameMessage(UINT message, WPARAM) {
         const DWORD start = GetTickCount();
         while (HIWORD(GetQueueStatus(QS_SENDMESSAGE)) == 0 && GetTickCount() - start < kSettleMs) Sleep(1);
         {
-            std::lock_guard<std::mutex> lock(mutex_);
+            std::lock_guard<hostmodel::HostLock> lock(mutex_);
             inBody_ = true;
         }
         Closedown();
         {
-            std::lock_guard<std::mutex> lock(mutex_);
+            std::lock_guard<hostmodel::HostLock> lock(mutex_);
             inBody_ = false;
         }
         return true;
@@ -556,7 +556,7 @@ bool ExplorerRun::OnFrameMessage(UINT message, WPARAM) {
 void ExplorerRun::NoteTopLevel() {
     bool becameQuiet = false;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<hostmodel::HostLock> lock(mutex_);
         if (closedPending_ && !quiet_ && calls_.empty()) {
             quiet_ = true;
             becameQuiet = true;
@@ -588,7 +588,7 @@ void ExplorerRun::Pump(DWORD milliseconds) {
 
 // The latest start's first pass ends with its click on module D's button.
 bool ExplorerRun::FirstPassDone() const {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<hostmodel::HostLock> lock(mutex_);
     return clicksSinceStartup_ > 0;
 }
 
@@ -613,7 +613,7 @@ std::string ExplorerRun::Snapshot() const {
 }
 
 void ExplorerRun::Violation(const std::string& what) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<hostmodel::HostLock> lock(mutex_);
     violations.push_back(what);
 }
 
@@ -681,7 +681,7 @@ void ExplorerRun::CheckTeardown(int threadsBefore) {
 void ExplorerRun::Execute() {
     const int threadsBefore = fixture::ThreadCount();
     auto body = [this](bool on) {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<hostmodel::HostLock> lock(mutex_);
         inBody_ = on;
     };
     Load();

@@ -1,0 +1,117 @@
+// SHA-256 as FIPS 180-4 defines it: 512-bit blocks, 64 rounds each, the
+// message padded with a 1 bit, zeros and its length in bits.
+#include "sha256.h"
+
+#include <cstdint>
+#include <cstring>
+
+namespace {
+
+constexpr uint32_t kRoundConstants[64] = {
+    0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
+    0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174,
+    0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f, 0x4a7484aa, 0x5cb0a9dc, 0x76f988da,
+    0x983e5152, 0xa831c66d, 0xb00327c8, 0xbf597fc7, 0xc6e00bf3, 0xd5a79147, 0x06ca6351, 0x14292967,
+    0x27b70a85, 0x2e1b2138, 0x4d2c6dfc, 0x53380d13, 0x650a7354, 0x766a0abb, 0x81c2c92e, 0x92722c85,
+    0xa2bfe8a1, 0xa81a664b, 0xc24b8b70, 0xc76c51a3, 0xd192e819, 0xd6990624, 0xf40e3585, 0x106aa070,
+    0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
+    0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2};
+constexpr uint32_t kInitialState[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
+                                       0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
+constexpr size_t kBlockBytes = 64;
+constexpr size_t kLengthBytes = 8;
+constexpr unsigned char kPaddingStart = 0x80;
+
+uint32_t RotateRight(uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
+
+struct Sha256 {
+    uint32_t state[8];
+    unsigned char block[kBlockBytes];
+    size_t blockLength = 0;
+    uint64_t totalBytes = 0;
+
+    Sha256() { std::memcpy(state, kInitialState, sizeof state); }
+
+    void Compress() {
+        uint32_t w[64];
+        for (int i = 0; i < 16; ++i) {
+            w[i] = static_cast<uint32_t>(block[4 * i]) << 24 | static_cast<uint32_t>(block[4 * i + 1]) << 16 |
+                   static_cast<uint32_t>(block[4 * i + 2]) << 8 | block[4 * i + 3];
+        }
+        for (int i = 16; i < 64; ++i) {
+            const uint32_t s0 = RotateRight(w[i - 15], 7) ^ RotateRight(w[i - 15], 18) ^ (w[i - 15] >> 3);
+            const uint32_t s1 = RotateRight(w[i - 2], 17) ^ RotateRight(w[i - 2], 19) ^ (w[i - 2] >> 10);
+            w[i] = w[i - 16] + s0 + w[i - 7] + s1;
+        }
+        uint32_t v[8];
+        std::memcpy(v, state, sizeof v);
+        for (int i = 0; i < 64; ++i) {
+            const uint32_t s1 = RotateRight(v[4], 6) ^ RotateRight(v[4], 11) ^ RotateRight(v[4], 25);
+            const uint32_t choice = (v[4] & v[5]) ^ (~v[4] & v[6]);
+            const uint32_t t1 = v[7] + s1 + choice + kRoundConstants[i] + w[i];
+            const uint32_t s0 = RotateRight(v[0], 2) ^ RotateRight(v[0], 13) ^ RotateRight(v[0], 22);
+            const uint32_t majority = (v[0] & v[1]) ^ (v[0] & v[2]) ^ (v[1] & v[2]);
+            std::memmove(v + 1, v, 7 * sizeof v[0]);
+            v[4] += t1;
+            v[0] = t1 + s0 + majority;
+        }
+        for (int i = 0; i < 8; ++i) {
+            state[i] += v[i];
+        }
+    }
+
+    void Add(const unsigned char* bytes, size_t count) {
+        totalBytes += count;
+        while (count > 0) {
+            const size_t taken = count < kBlockBytes - blockLength ? count : kBlockBytes - blockLength;
+            std::memcpy(block + blockLength, bytes, taken);
+            blockLength += taken;
+            bytes += taken;
+            count -= taken;
+            if (blockLength == kBlockBytes) {
+                Compress();
+                blockLength = 0;
+            }
+        }
+    }
+
+    std::string Finish() {
+        const uint64_t bits = totalBytes * 8;
+        const unsigned char start = kPaddingStart;
+        Add(&start, 1);
+        const unsigned char zero = 0;
+        while (blockLength != kBlockBytes - kLengthBytes) {
+            Add(&zero, 1);
+        }
+        for (int i = 7; i >= 0; --i) {
+            const unsigned char byte = static_cast<unsigned char>(bits >> (8 * i));
+            Add(&byte, 1);
+        }
+        static const char kDigits[] = "0123456789abcdef";
+        std::string hex;
+        for (const uint32_t word : state) {
+            for (int shift = 28; shift >= 0; shift -= 4) {
+                hex += kDigits[(word >> shift) & 0xF];
+            }
+        }
+        return hex;
+    }
+};
+
+}  // namespace
+
+std::string FileSha256(const wchar_t* path) {
+    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return std::string();
+    }
+    Sha256 sum;
+    unsigned char buffer[64 * 1024];
+    DWORD read = 0;
+    bool ok = true;
+    while ((ok = ReadFile(file, buffer, sizeof buffer, &read, nullptr) != FALSE) && read > 0) {
+        sum.Add(buffer, read);
+    }
+    CloseHandle(file);
+    return ok ? sum.Finish() : std::string();
+}
