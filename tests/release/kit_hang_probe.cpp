@@ -13,8 +13,8 @@ namespace {
 
 void StartCopy(const char* role) {
     char path[MAX_PATH + 1] = {};
-    char commandLine[64] = "kit_hang_probe ";
-    std::strcat(commandLine, role);
+    char commandLine[64] = {};
+    std::snprintf(commandLine, sizeof commandLine, "kit_hang_probe %s", role);
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
