@@ -81,7 +81,7 @@ if [ $kit_rc -ne 0 ] || ! echo "$last_line" | grep -Eq '^[1-9][0-9]* passed, 0 f
     exit 1
 fi
 # The life-cycle explorer's summary, from its program's log in the kit.
-tr -d '\r' <"$kit_dir/results/reliability_lifecycle.log" | grep 'life-cycle exploration:' ||
+tr -d '\r' <"$kit_dir/results/reliability_lifecycle.log" | grep -E 'life-cycle exploration:|figures  \] (default|full) mode' ||
     { echo "test kit: the life-cycle explorer printed no summary" >&2; exit 1; }
 echo "== the test kit's own failures: a program that hangs is stopped with what it started, programs or run_limited.exe missing"
 scripts/with-wine.sh build/win32 tests/release/kit_run_test.sh "$kit_dir" build/win32/bin/kit_hang_probe.exe
