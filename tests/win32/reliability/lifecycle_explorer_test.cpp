@@ -162,8 +162,10 @@ private:
     void NoteTopLevel();
     bool FirstPassDone() const;
     void Settle();
+    std::string MenuSnapshot() const;
     std::string Snapshot() const;
     void CheckRunningDaemon();
+    void CheckClosedDaemon();
     void CheckTeardown(int threadsBefore);
     void Violation(const std::string& what);
 
@@ -198,6 +200,7 @@ private:
     bool closedPending_ = false;   // ... and the host has not yet been back in its loop
     bool quiet_ = false;           // ... and has: from now on nothing of the daemon may happen
     std::string quietSnapshot_;
+    std::string closedMenus_;
     int startups_ = 0, clicksSinceStartup_ = 0, polls_ = 0;
     HANDLE actDone_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
 };
@@ -362,8 +365,12 @@ void ExplorerRun::Closedown() {
     base_ = saved;
     calls_.pop_back();
     started_ = false;
+    // The menus as CLOSEDOWN left them: a command it interrupted must not
+    // change a mark afterwards.
+    const std::string menus = MenuSnapshot();
     std::lock_guard<hostmodel::HostLock> lock(mutex_);
     closedReturned_ = closedPending_ = true;
+    closedMenus_ = menus;
 }
 
 // What the host does with a menu command: the message filters first, then
@@ -562,8 +569,11 @@ void ExplorerRun::NoteTopLevel() {
             becameQuiet = true;
         }
     }
-    if (becameQuiet)
+    if (becameQuiet) {
         quietSnapshot_ = Snapshot();
+        if (MenuSnapshot() != closedMenus_)
+            Violation("the menus changed after CLOSEDOWN had returned:\n" + closedMenus_ + "then\n" + MenuSnapshot());
+    }
 }
 
 bool ExplorerRun::PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
@@ -597,11 +607,17 @@ void ExplorerRun::Settle() {
     Pump(30);
 }
 
-// The host's menu bar and which of its windows are visible.
-std::string ExplorerRun::Snapshot() const {
+// The host's menu bar, items and marks.
+std::string ExplorerRun::MenuSnapshot() const {
     std::string text;
     HMENU bar = GetMenu(frame_->frame());
     for (int m = 0; m < GetMenuItemCount(bar); ++m) text += fixture::Describe(fixture::ReadMenu(GetSubMenu(bar, m)));
+    return text;
+}
+
+// The host's menu bar and which of its windows are visible.
+std::string ExplorerRun::Snapshot() const {
+    std::string text = MenuSnapshot();
     for (HWND w = GetWindow(frame_->client(), GW_CHILD); w != nullptr; w = GetWindow(w, GW_HWNDNEXT)) {
         text += IsWindowVisible(w) ? "v" : "h";
         wchar_t title[64] = {};
@@ -664,6 +680,18 @@ void ExplorerRun::CheckRunningDaemon() {
     }
 }
 
+// A daemon the host has closed down (or never started): longer than a
+// worker's first wait passes, so a worker left behind would ask the host
+// something, and a command finds no hook to act on it.
+void ExplorerRun::CheckClosedDaemon() {
+    Pump(150);
+    const bool before = IsWindowVisible(smtp_) != FALSE;
+    PostMessageW(frame_->frame(), WM_COMMAND, 1000, 0);
+    Pump(10);
+    if ((IsWindowVisible(smtp_) != FALSE) != before)
+        Violation("a hook acted on a command while the daemon was closed down");
+}
+
 void ExplorerRun::CheckTeardown(int threadsBefore) {
     Closedown();
     while (hostReferences_ > 0) Unload();
@@ -703,6 +731,8 @@ void ExplorerRun::Execute() {
     Pump(20);
     if (started_ && FirstPassDone())
         CheckRunningDaemon();
+    if (!started_)
+        CheckClosedDaemon();
     CheckTeardown(threadsBefore);
 }
 
