@@ -607,11 +607,19 @@ void ExplorerRun::Settle() {
     Pump(30);
 }
 
-// The host's menu bar, items and marks.
+// The host's menu bar, items and marks, the popups inside its menus (the
+// Display control) included.
 std::string ExplorerRun::MenuSnapshot() const {
     std::string text;
     HMENU bar = GetMenu(frame_->frame());
-    for (int m = 0; m < GetMenuItemCount(bar); ++m) text += fixture::Describe(fixture::ReadMenu(GetSubMenu(bar, m)));
+    for (int m = 0; m < GetMenuItemCount(bar); ++m) {
+        HMENU menu = GetSubMenu(bar, m);
+        text += fixture::Describe(fixture::ReadMenu(menu));
+        for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+            if (GetSubMenu(menu, i) != nullptr)
+                text += fixture::Describe(fixture::ReadMenu(GetSubMenu(menu, i)));
+        }
+    }
     return text;
 }
 
