@@ -50,12 +50,10 @@ void StopDaemon(Hook hookAction = Hook::Remove) {
     HANDLE stopWorker = g_daemon.stopWorker;
     HANDLE worker = g_daemon.worker;
     const DWORD workerId = g_daemon.workerId;
-    if (hook != nullptr) {
-        g_daemon.hook = nullptr;
-    }
     g_daemon.stopWorker = nullptr;
     g_daemon.worker = nullptr;
     if (hook != nullptr) {
+        g_daemon.hook = nullptr;
         UnhookWindowsHookEx(hook);
     }
     EndWorkerRun();
@@ -105,6 +103,9 @@ int32_t StartDaemon(const HostRecord* record) {
     const HostRecord& host = g_daemon.host;
 
     if (!IsSupportedHostVersion(host.majorVersion, host.minorVersion)) {
+        // A refused start leaves no hook, not even the one an earlier start
+        // kept for it.
+        StopDaemon();
         WriteHostLog(host, kLogLevelOutcome, kLogVersionError);
         return 0;
     }
