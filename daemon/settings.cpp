@@ -7,6 +7,7 @@
 #include <string>
 
 #include "cfgfile.h"
+#include "command_hook.h"
 #include "daemon_state.h"
 #include "norvlib.h"
 #include "sysutils_mini.h"
@@ -137,8 +138,7 @@ void LoadSettings() {
 // (or started afresh) asks, shows and sends nothing more. Its own update
 // file is still deleted.
 void SaveSettings() {
-    const unsigned mark = EntryMark();
-    const std::function<bool()> goesOn = [mark] { return EntryMark() == mark; };
+    const std::function<bool()> goesOn = [] { return !CommandInterrupted(); };
     if (!WriteUpdateFile(HiddenModuleLines())) {
         WriteHostLog(g_daemon.host, kLogLevelOutcome, kLogSaveNotWritten);
         if (goesOn()) {
