@@ -21,17 +21,15 @@ bool BindDaemonExports(HMODULE module, DaemonExports& exports) {
     return exports.startup != nullptr && exports.daemon != nullptr && exports.closedown != nullptr;
 }
 
-// The DLL beside the test program, by its full path: the test programs run
-// from the build tree and from the unpacked test kit alike, and no other
-// orbwick.dll on the search path can stand in for it.
-namespace {
+// The test programs run from the build tree and from the unpacked test kit
+// alike, and no other orbwick.dll on the search path can stand in for the
+// one beside them.
 std::wstring DaemonLibraryPath(const wchar_t* name) {
     wchar_t path[MAX_PATH * 4] = {};
     const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH * 4 - 1);
     std::wstring directory(path, length);
     return directory.substr(0, directory.find_last_of(L"\\/") + 1) + name;
 }
-}  // namespace
 
 DaemonLibrary::DaemonLibrary(const wchar_t* name) {
     module_ = LoadLibraryW(DaemonLibraryPath(name).c_str());

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
 
 #include "host_record.h"
 
@@ -17,6 +18,9 @@ struct DaemonExports {
     int32_t(__cdecl* daemon)() = nullptr;
     int32_t(__cdecl* closedown)() = nullptr;
 };
+
+// The full path of the daemon library of this name beside the program.
+std::wstring DaemonLibraryPath(const wchar_t* name = L"orbwick.dll");
 
 // Looks up STARTUP, DAEMON and CLOSEDOWN by name in a loaded library. False
 // when one of them is missing (the others may then be set).

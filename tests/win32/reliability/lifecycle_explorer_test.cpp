@@ -88,13 +88,6 @@ std::string ClassOf(HWND window) {
     return narrow;
 }
 
-std::wstring DaemonPath() {
-    wchar_t path[MAX_PATH * 4] = {};
-    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH * 4 - 1);
-    std::wstring directory(path, length);
-    return directory.substr(0, directory.find_last_of(L"\\/") + 1) + L"orbwick.dll";
-}
-
 // The menu command a scenario is about, 0 for none.
 unsigned ScenarioCommand(Scenario scenario) {
     switch (scenario) {
@@ -201,7 +194,7 @@ private:
     bool quiet_ = false;           // ... and has: from now on nothing of the daemon may happen
     std::string quietSnapshot_;
     std::string closedMenus_;
-    int startups_ = 0, clicksSinceStartup_ = 0, polls_ = 0;
+    int clicksSinceStartup_ = 0, polls_ = 0;
     HANDLE actDone_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
 };
 
@@ -312,7 +305,7 @@ ExplorerRun::~ExplorerRun() {
 // The host's calls into the daemon
 
 void ExplorerRun::Load() {
-    HMODULE library = LoadLibraryW(DaemonPath().c_str());
+    HMODULE library = LoadLibraryW(hostmodel::DaemonLibraryPath().c_str());
     if (library == nullptr || !hostmodel::BindDaemonExports(library, exports_)) {
         Violation("the daemon library could not be loaded");
         return;
@@ -334,7 +327,6 @@ int32_t ExplorerRun::Startup() {
     {
         std::lock_guard<hostmodel::HostLock> lock(mutex_);
         closedReturned_ = closedPending_ = quiet_ = false;
-        ++startups_;
         clicksSinceStartup_ = 0;
     }
     calls_.push_back(kStartup);
