@@ -18,6 +18,17 @@
 
 namespace {
 
+// What a start takes from the host: its record and the two values STARTUP
+// asks it for. A start asks the host into a HostAnswers of its own and
+// commits it to the daemon's state in one step after its last host call
+// (CommitStart), so a STARTUP the host makes from inside one of these calls
+// is never overwritten by the answers the outer start received.
+struct HostAnswers {
+    HostRecord record;
+    std::wstring baseDirectory;  // ends in "\" unless the host gave none
+    HWND mainWindow = nullptr;
+};
+
 // The host's base directory with a trailing "\". A null or empty answer stays
 // empty rather than becoming a lone "\" (the root of the drive), so the
 // configuration file is then looked for in the current directory.
@@ -33,16 +44,6 @@ std::wstring QueryBaseDirectory(const HostRecord& host) {
     return directory;
 }
 
-// Ends the run and stops the worker, and removes the hook unless the daemon
-// is started again at once (STARTUP without CLOSEDOWN keeps its one hook):
-// the worker's waits end at once, and its thread is waited for (bounded,
-// answering its messages meanwhile), so that normally no thread of the daemon
-// is left when this returns and the host may unload the library right away.
-// A worker that could not be waited for begins nothing more and holds its own
-// reference to the library until it is gone. The handles are taken out of the
-// state before the wait: an export the host calls from inside a message
-// answered meanwhile finds the worker stopped already, and nothing it starts
-// is waited on here.
 enum class Hook { Remove, Keep };
 
 void StopDaemon(Hook hookAction = Hook::Remove) {
@@ -85,40 +86,62 @@ void EnterExport() {
 // the earlier one then changes nothing more.
 bool EnteredSince(unsigned mark) { return EntryMark() != mark; }
 
-// One start. Returns 1 when the daemon runs, 0 when it refused; when an
-// export was called from inside one of its host calls, the outcome of that
-// call stands and this one only reports whether the daemon now runs.
-int32_t StartDaemon(const HostRecord* record) {
-    const unsigned mark = EntryMark();
+// What a start answers the host: 1 when the daemon runs now, 0 when it does
+// not, whatever this start itself did. The host may have called STARTUP or
+// CLOSEDOWN from inside one of its host calls, its log line included, and a
+// host that takes 0 at its word unloads the library without CLOSEDOWN.
+int32_t RunningAnswer() { return IsStarted() ? 1 : 0; }
+
+// Makes a start's answers the daemon's state and begins its worker's run
+// (clearing the slots and the menu handle). Calls nothing of the host's.
+WorkerRun CommitStart(HostAnswers&& answers) {
+    std::memcpy(&g_daemon.host, &answers.record, sizeof(HostRecord));
+    g_daemon.newHost = IsNewHostVersion(answers.record.majorVersion, answers.record.minorVersion);
+    g_daemon.baseDirectory = std::move(answers.baseDirectory);
+    g_daemon.mainWindow = answers.mainWindow;
+    return BeginWorkerRun();
+}
+
+// Every host call a start makes before it commits, and nothing else: this
+// writes no state of the daemon's, whatever the host does inside the calls,
+// and asks nothing more once the host has called an export from inside one.
+// True when every question was answered without such a call.
+bool AskHost(HostAnswers& answers, unsigned mark) {
+    answers.baseDirectory = QueryBaseDirectory(answers.record);
+    if (EnteredSince(mark)) {
+        return false;
+    }
+    answers.mainWindow = reinterpret_cast<HWND>(static_cast<intptr_t>(answers.record.QueryValue(kQueryMainWindow)));
+    return !EnteredSince(mark);
+}
+
+// One start, begun when the count of export calls stood at mark. When an
+// export was called from inside one of its host calls (or the wait for an
+// earlier start's worker), the outcome of that call stands: this start then
+// changes nothing more and only answers whether the daemon runs.
+int32_t StartDaemon(const HostRecord* record, unsigned mark) {
+    HostAnswers answers;
+    std::memcpy(&answers.record, record, sizeof(HostRecord));
+    if (!IsSupportedHostVersion(answers.record.majorVersion, answers.record.minorVersion)) {
+        // A refused start leaves no hook, not even the one an earlier start
+        // kept for it.
+        StopDaemon();
+        if (!EnteredSince(mark)) {
+            WriteHostLog(answers.record, kLogLevelOutcome, kLogVersionError);
+        }
+        return RunningAnswer();
+    }
     // A host that starts the daemon again without closing it down first gets
     // the earlier start's worker stopped for it; the hook stays: one hook,
     // one worker.
     if (IsStarted()) {
         StopDaemon(Hook::Keep);
-        if (EnteredSince(mark)) {
-            return IsStarted() ? 1 : 0;
-        }
     }
-    std::memcpy(&g_daemon.host, record, sizeof(HostRecord));
-    const HostRecord& host = g_daemon.host;
-
-    if (!IsSupportedHostVersion(host.majorVersion, host.minorVersion)) {
-        // A refused start leaves no hook, not even the one an earlier start
-        // kept for it.
-        StopDaemon();
-        WriteHostLog(host, kLogLevelOutcome, kLogVersionError);
-        return 0;
+    // The check before the commit: nothing between the two calls the host.
+    if (EnteredSince(mark) || !AskHost(answers, mark)) {
+        return RunningAnswer();
     }
-    g_daemon.newHost = IsNewHostVersion(host.majorVersion, host.minorVersion);
-    const WorkerRun run = BeginWorkerRun();  // clears the slots and the menu handle
-    g_daemon.baseDirectory = QueryBaseDirectory(host);
-    if (EnteredSince(mark)) {
-        return IsStarted() ? 1 : 0;
-    }
-    g_daemon.mainWindow = reinterpret_cast<HWND>(static_cast<intptr_t>(host.QueryValue(kQueryMainWindow)));
-    if (EnteredSince(mark)) {
-        return IsStarted() ? 1 : 0;
-    }
+    const WorkerRun run = CommitStart(std::move(answers));
     LoadSettings();
     // A thread hook without a module handle: it sees only the host's
     // user-interface thread, the one calling STARTUP.
@@ -130,8 +153,8 @@ int32_t StartDaemon(const HostRecord* record) {
     g_daemon.stopWorker = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     g_daemon.worker = StartStartupWorker(run, g_daemon.stopWorker, &g_daemon.workerId);
 
-    WriteHostLog(host, kLogLevelOutcome, kLogLoaded);
-    return IsStarted() ? 1 : 0;
+    WriteHostLog(g_daemon.host, kLogLevelOutcome, kLogLoaded);
+    return RunningAnswer();
 }
 
 // Written through the host's own record, valid while STARTUP runs. Turning
@@ -148,16 +171,22 @@ void LogOutOfMemory(const HostRecord& record) {
 
 // The host is not written in C++: nothing thrown (running out of memory) may
 // leave an export. A start that fails that way is refused and leaves neither
-// hook nor worker behind.
+// hook nor worker behind, unless the host called an export from inside it:
+// the outcome of that call stands, and is what the answer reports.
 extern "C" int32_t __cdecl STARTUP(const HostRecord* record) {
     EnterExport();
+    const unsigned mark = EntryMark();
     const HostThreadFrame frame;
     try {
-        return StartDaemon(record);
+        return StartDaemon(record, mark);
     } catch (...) {
-        StopDaemon();
-        LogOutOfMemory(*record);
-        return 0;
+        if (!EnteredSince(mark)) {
+            StopDaemon();
+        }
+        if (!EnteredSince(mark)) {
+            LogOutOfMemory(*record);
+        }
+        return RunningAnswer();
     }
 }
 
