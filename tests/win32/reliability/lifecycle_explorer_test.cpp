@@ -853,8 +853,10 @@ std::string Setting(const char* name) {
     return value != nullptr ? value : "";
 }
 
-// The default share of (point, action) pairs, in percent: every pair is
-// drawn on its own from the seed and its names, so a seed printed by one run
+// The default runs every action at the points inside the host's own STARTUP
+// and CLOSEDOWN calls, where the host's answers decide what the daemon is,
+// and a share of the pairs elsewhere, in percent: every such pair is drawn
+// on its own from the seed and its names, so a seed printed by one run
 // replays its selection, and a pair one run leaves out is met by others.
 constexpr unsigned kDefaultSharePercent = 45;
 
@@ -898,7 +900,9 @@ TEST(LifeCycle, EveryHostActionAtEveryInteractionPoint) {
             if (recorded[k].find(only) == std::string::npos)
                 continue;
             for (int a = 0; a < kActions; ++a) {
-                if (!full && !Drawn(seed, std::string(scenario.name) + "|" + recorded[k] + "|" + kActionNames[a]))
+                const bool insideExport = recorded[k].rfind(kStartup, 0) == 0 || recorded[k].rfind(kClosedown, 0) == 0;
+                if (!full && !insideExport &&
+                    !Drawn(seed, std::string(scenario.name) + "|" + recorded[k] + "|" + kActionNames[a]))
                     continue;
                 ExplorerRun run(scenario.scenario, false, recorded[k], static_cast<Action>(a));
                 run.Execute();

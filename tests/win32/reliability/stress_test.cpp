@@ -221,10 +221,12 @@ TEST(Stress, TenThousandRandomCommandsKeepMarksInStepWithWindows) {
 }
 
 // Kernel handles, USER objects and GDI objects of the process, compared
-// between the end of a warm-up and the end of a long run; where the platform
-// counts none of these per process (Wine), the process's threads and the
-// value of the next kernel handle it gets, which rises with every handle
-// left open (the handle table hands out the lowest free entry).
+// between the end of a warm-up and the end of a long run, and the process's
+// threads. Where the platform does not count the process's handles (Wine
+// answers 0), the value of the next kernel handle the process gets stands in
+// for the count: Wine hands out the lowest free entry, so it rises with every
+// handle left open. Windows does not reuse entries lowest first, so there
+// the count is compared and the probe is not.
 struct ObjectCounts {
     DWORD handles = 0;
     DWORD user = 0;
@@ -268,13 +270,19 @@ TEST(Stress, ProcessObjectsDoNotGrowOverARun) {
         static_cast<unsigned long>(before.gdi), static_cast<unsigned long>(after.gdi), before.threads, after.threads,
         static_cast<unsigned long>(before.nextHandle), static_cast<unsigned long>(after.nextHandle));
     // Wine answers 0 for the three per-process counts; they are compared
-    // where the platform keeps them.
-    EXPECT_LE(after.handles, before.handles);
+    // where the platform keeps them. The system's own threads may hold a
+    // few handles more at one moment than at another; a handle left open on
+    // every few commands adds hundreds.
+    constexpr DWORD kSystemHandleNoise = 16;
+    EXPECT_LE(after.handles, before.handles + kSystemHandleNoise)
+        << "a kernel handle was left open on every few commands";
     EXPECT_LE(after.user, before.user);
     EXPECT_LE(after.gdi, before.gdi);
     ASSERT_GT(before.threads, 0) << "Toolhelp gives no thread list";
     EXPECT_LE(after.threads, before.threads);
-    EXPECT_LE(after.nextHandle, before.nextHandle) << "a kernel handle was left open on every few commands";
+    if (before.handles == 0) {
+        EXPECT_LE(after.nextHandle, before.nextHandle) << "a kernel handle was left open on every few commands";
+    }
 }
 
 TEST(Stress, AThousandSavesWriteTheSameFile) {
