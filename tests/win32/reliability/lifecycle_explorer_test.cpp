@@ -314,11 +314,11 @@ ExplorerRun::ExplorerRun(Scenario scenario, bool recording, std::string target, 
         result = 0;
         return OnFrameMessage(message, wParam);
     };
-    frame_ = std::make_unique<hostmodel::HostFrame>(layout);
-    smtp_ = frame_->AddHostModule(0);
-    moduleD_ = frame_->AddHostModule(4);
-    core_ = frame_->AddCoreWindow();
-    frame_->AddSystemMessages();
+    HostWindows own(layout);
+    frame_ = std::move(own.frame);
+    smtp_ = own.smtp;
+    moduleD_ = own.moduleD;
+    core_ = own.core;
     elsewhere_ = CreateWindowExW(0, L"STATIC", L"elsewhere", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 100, 100, nullptr,
                                  nullptr, nullptr, nullptr);
 
