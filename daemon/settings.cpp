@@ -56,10 +56,10 @@ enum class FileKind { PlainWithOneName, Link, Other };
 // A save removes only a plain file with one name: its own left from an
 // earlier save, or one that someone who may create files in the current
 // folder planted there. A hard link to another file, a symbolic link or a
-// junction is a link: removing or clearing it (a hard link shares its
-// read-only attribute with its other names) would touch what it leads to, or
-// at least hide the plant, so it is left as it is and reported. A directory
-// or device is left alone too.
+// junction is a link: clearing its read-only attribute would clear that of
+// the file it leads to (a hard link shares it with its other names), and
+// removing it would hide the plant from the operator, so it is left as it is
+// and reported. A directory or device is left alone too.
 FileKind KindOf(HANDLE file, DWORD* attributes) {
     BY_HANDLE_FILE_INFORMATION information;
     if (!GetFileInformationByHandle(file, &information)) {
