@@ -6,6 +6,7 @@
 #include <iterator>
 #include <string>
 
+#include "account_only_security.h"
 #include "cfgfile.h"
 #include "command_hook.h"
 #include "daemon_state.h"
@@ -45,69 +46,84 @@ std::string HiddenModuleLines() {
     return lines;
 }
 
-// A save writes only to a file of its own: a plain file (no directory, device
-// or reparse point) with no other name. Whoever may create files in the
-// current folder could have planted "IniUpdate.tmp" as a hard link to
-// another file, or as a symbolic link; writing through it, or clearing its
-// read-only attribute (which a hard link shares with its other names), would
-// change that other file with the host's rights.
-constexpr DWORD kNotPlainFile = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_REPARSE_POINT;
+// How a step of writing the update file came out: a link at its name is told
+// apart from every other failure.
+enum class FileStep { Done, Failed, LinkLeftAlone };
 
-// The platform refuses to replace a read-only file, and a hidden or system
-// one unless the new file keeps those attributes, and to delete a read-only
-// one.
-constexpr DWORD kBlockingAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+// What may stand at the update file's name before a save.
+enum class FileKind { PlainWithOneName, Link, Other };
 
-// True when the open file is a plain file with exactly one name; its
-// attributes go to *attributes.
-bool IsPlainFileWithOneName(HANDLE file, DWORD* attributes) {
+// A save removes only a plain file with one name: its own left from an
+// earlier save, or one that someone who may create files in the current
+// folder planted there. A hard link to another file, a symbolic link or a
+// junction is a link: clearing its read-only attribute would clear that of
+// the file it leads to (a hard link shares it with its other names), and
+// removing it would hide the plant from the operator, so it is left as it is
+// and reported. A directory or device is left alone too.
+FileKind KindOf(HANDLE file, DWORD* attributes) {
     BY_HANDLE_FILE_INFORMATION information;
     if (!GetFileInformationByHandle(file, &information)) {
-        return false;
+        return FileKind::Other;
     }
     *attributes = information.dwFileAttributes;
-    return (information.dwFileAttributes & kNotPlainFile) == 0 && information.nNumberOfLinks == 1;
+    if ((information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || information.nNumberOfLinks > 1) {
+        return FileKind::Link;
+    }
+    constexpr DWORD kNotPlainFile = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE;
+    return (information.dwFileAttributes & kNotPlainFile) == 0 ? FileKind::PlainWithOneName : FileKind::Other;
 }
 
-// Opens the update file for writing, emptied, creating it when there is
-// none. Its name is first opened as it is, never what a reparse point names,
-// and checked through that handle. No handle here shares deleting, so while
-// they are open nobody can rename or delete the name and put another file in
-// its place: the attributes cleared and the file opened for writing by that
-// name are the ones checked. A stale file of the daemon's own (plain, one
-// name) is replaced even when read-only, hidden or system. Anything else is
-// left exactly as it is, and the result is INVALID_HANDLE_VALUE, as when the
-// file cannot be created; a file of the daemon's own is not left behind then.
-HANDLE CreateUpdateFile() {
+// Frees the update file's name for a fresh file. Whatever holds it is opened
+// as it is (never what a reparse point names; a directory too) and checked
+// through that handle. The handle reads data, so its sharing counts, and it
+// shares no deleting: while it is open nobody can rename or delete the name
+// and put another file in its place, so a read-only attribute is cleared on
+// the file checked, never on a link swapped in. The file is then deleted by
+// name: a name swapped after the check loses only that name, and nothing is
+// ever written to what stood there. Done: the name is free now.
+FileStep FreeUpdateFileName() {
     HANDLE checked = CreateFileA(kUpdateFileName, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                 OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+                                 OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (checked == INVALID_HANDLE_VALUE) {
-        return INVALID_HANDLE_VALUE;
+        return GetLastError() == ERROR_FILE_NOT_FOUND ? FileStep::Done : FileStep::Failed;
     }
     DWORD attributes = 0;
-    if (!IsPlainFileWithOneName(checked, &attributes)) {
-        CloseHandle(checked);
-        return INVALID_HANDLE_VALUE;
-    }
-    if ((attributes & kBlockingAttributes) != 0) {
+    const FileKind kind = KindOf(checked, &attributes);
+    if (kind == FileKind::PlainWithOneName && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
         SetFileAttributesA(kUpdateFileName, FILE_ATTRIBUTE_NORMAL);
     }
-    HANDLE file = CreateFileA(kUpdateFileName, GENERIC_WRITE, FILE_SHARE_READ, nullptr, TRUNCATE_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     CloseHandle(checked);
-    if (file == INVALID_HANDLE_VALUE) {
-        DeleteFileA(kUpdateFileName);
+    if (kind != FileKind::PlainWithOneName) {
+        return kind == FileKind::Link ? FileStep::LinkLeftAlone : FileStep::Failed;
     }
-    return file;
+    return DeleteFileA(kUpdateFileName) ? FileStep::Done : FileStep::Failed;
 }
 
-// Creates (or replaces) the update file with exactly these bytes, flushed and
-// closed. On any failure a file of the daemon's own is removed again, and
+// Creates the update file anew, for writing by this handle alone. CREATE_NEW
+// never opens a file someone else made, with its owner and permissions: a
+// name taken again since it was freed fails the creation. Only the server's
+// account may open the new file, so nobody else can change its lines between
+// its close and the host's merge.
+HANDLE CreateFreshUpdateFile() {
+    AccountOnlySecurity security;
+    if (!BuildAccountOnlySecurity(&security)) {
+        return INVALID_HANDLE_VALUE;
+    }
+    return CreateFileA(kUpdateFileName, GENERIC_WRITE, FILE_SHARE_READ, &security.attributes, CREATE_NEW,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// Writes a fresh update file with exactly these bytes, flushed and closed. On
+// a failure after its creation the daemon's own file is removed again;
 // anything else at the name is left alone.
-bool WriteUpdateFile(const std::string& bytes) {
-    HANDLE file = CreateUpdateFile();
+FileStep WriteUpdateFile(const std::string& bytes) {
+    const FileStep name = FreeUpdateFileName();
+    if (name != FileStep::Done) {
+        return name;
+    }
+    HANDLE file = CreateFreshUpdateFile();
     if (file == INVALID_HANDLE_VALUE) {
-        return false;
+        return FileStep::Failed;
     }
     DWORD written = 0;
     bool complete =
@@ -117,8 +133,9 @@ bool WriteUpdateFile(const std::string& bytes) {
     complete = CloseHandle(file) && complete;
     if (!complete) {
         DeleteFileA(kUpdateFileName);
+        return FileStep::Failed;
     }
-    return complete;
+    return FileStep::Done;
 }
 
 }  // namespace
@@ -139,8 +156,10 @@ void LoadSettings() {
 // file is still deleted.
 void SaveSettings() {
     const std::function<bool()> goesOn = [] { return !CommandInterrupted(); };
-    if (!WriteUpdateFile(HiddenModuleLines())) {
-        WriteHostLog(g_daemon.host, kLogLevelOutcome, kLogSaveNotWritten);
+    const FileStep file = WriteUpdateFile(HiddenModuleLines());
+    if (file != FileStep::Done) {
+        WriteHostLog(g_daemon.host, kLogLevelOutcome,
+                     file == FileStep::LinkLeftAlone ? kLogSaveLinkLeftAlone : kLogSaveNotWritten);
         if (goesOn()) {
             ShowSaveFailedMessage(g_daemon.host, goesOn);
         }

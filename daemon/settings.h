@@ -10,16 +10,20 @@
 void LoadSettings();
 
 // Writes the host module names of the enabled modules whose window was found
-// and is hidden now, one per line in ascending index order, into
-// "IniUpdate.tmp" in the current directory; has the host merge it as the
-// section "[HiddenWindows]"; deletes the file; sends the host's frame
-// WM_COMMAND 499. When the file cannot be written completely, or the name is
-// taken by anything but a plain file with no other name (a link someone
-// planted, a directory), logs that the settings were not saved and shows the
-// save failure message box instead, and asks the host nothing: a stale or
-// partial file never replaces the operator's saved choice, and nothing is
-// written, and no attribute changed, through a link. A refused merge is
-// logged and shown by the section save wrapper. A save inside whose host
-// calls the host calls CLOSEDOWN or STARTUP stops there (it deletes its own
-// file and does nothing else). Never changes the two sets.
+// and is hidden now, one per line in ascending index order, into a fresh
+// "IniUpdate.tmp" in the current directory, which only the process's account
+// may open; has the host merge it as the section "[HiddenWindows]"; deletes
+// the file; sends the host's frame WM_COMMAND 499. A plain file with one name
+// already at that name (a stale one of its own, or someone's plant) is
+// removed first, read-only or not. When the file cannot be created anew or
+// written completely (a directory at the name, a name taken again after the
+// removal), or the name is a link someone planted, logs that the settings
+// were not saved (a link with a line of its own) and shows the save failure
+// message box instead, and asks the host nothing: a stale, partial or
+// foreign file never replaces the operator's saved choice, and nothing is
+// written, and no attribute changed, through a link or in a file someone
+// else made. A refused merge is logged and shown by the section save
+// wrapper. A save inside whose host calls the host calls CLOSEDOWN or
+// STARTUP stops there (it deletes its own file and does nothing else).
+// Never changes the two sets.
 void SaveSettings();

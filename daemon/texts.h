@@ -17,9 +17,12 @@ inline constexpr wchar_t kLogFoundWindowPrefix[] = L"Found window: ";  // follow
 inline constexpr wchar_t kLogWaitingForPrefix[] = L"Orbwick: waiting for ";
 inline constexpr wchar_t kLogWaitingSeparator[] = L", ";
 // One line for each save that fails: the update file could not be written
-// completely, or was refused as someone else's link; or the host refused
-// the merge.
+// completely; or its name was taken by a link (a hard link, symbolic link or
+// junction someone planted), which the save leaves as it is; or the host
+// refused the merge.
 inline constexpr wchar_t kLogSaveNotWritten[] = L"Orbwick: settings not saved (update file could not be written)";
+inline constexpr wchar_t kLogSaveLinkLeftAlone[] =
+    L"Orbwick: settings not saved (update file is a link, left as it is)";
 inline constexpr wchar_t kLogSaveRefused[] = L"Orbwick: settings not saved (the server refused the merge)";
 
 // The Display control menu.

@@ -12,6 +12,7 @@
 
 #include <functional>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -29,8 +30,37 @@ constexpr char kUpdateFile[] = "IniUpdate.tmp";
 constexpr int32_t kOutcomeLevel = 15;  // the host log's level of outcomes and errors
 constexpr char kLogNotWritten[] = "Orbwick: settings not saved (update file could not be written)";
 constexpr char kLogMergeRefused[] = "Orbwick: settings not saved (the server refused the merge)";
+constexpr char kLogLinkLeftAlone[] = "Orbwick: settings not saved (update file is a link, left as it is)";
 
 bool UpdateFileExists() { return GetFileAttributesA(kUpdateFile) != INVALID_FILE_ATTRIBUTES; }
+
+std::string BytesOf(const std::string& path) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    char read[64] = {};
+    DWORD size = 0;
+    ReadFile(file, read, sizeof read, &size, nullptr);
+    CloseHandle(file);
+    return std::string(read, size);
+}
+
+// The file's number on its volume: a fresh file has another one.
+uint64_t FileIdOf(const char* path) {
+    HANDLE file = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    BY_HANDLE_FILE_INFORMATION information = {};
+    GetFileInformationByHandle(file, &information);
+    CloseHandle(file);
+    return (uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow;
+}
+
+// Runs a test's action once, from inside one of the daemon's calls.
+void RunOnce(std::function<void()>& action) {
+    if (action) {
+        auto run = std::move(action);
+        action = nullptr;
+        run();
+    }
+}
 
 // A file of someone else's in another folder, which a link planted as the
 // update file would hand to a naive write: its bytes and attributes are
@@ -49,12 +79,7 @@ struct OtherFile {
     ~OtherFile() { SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL); }  // so both folders can go
     bool PlantLinkAsUpdateFile() const { return CreateHardLinkA(kUpdateFile, path.c_str(), nullptr) != FALSE; }
     void ExpectUnchanged() const {
-        HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-        char read[64] = {};
-        DWORD size = 0;
-        ReadFile(file, read, sizeof read, &size, nullptr);
-        CloseHandle(file);
-        EXPECT_EQ(std::string(read, size), bytes) << "the other file's bytes";
+        EXPECT_EQ(BytesOf(path), bytes) << "the other file's bytes";
         EXPECT_EQ(GetFileAttributesA(path.c_str()), attributes) << "the other file's attributes";
     }
 };
@@ -144,11 +169,7 @@ LRESULT CALLBACK CloseMessageBoxes(int code, WPARAM wParam, LPARAM lParam) {
             GetDlgItemTextW(box, 0xFFFF, text, 255);  // the message box's text control
             GetWindowTextW(box, caption, 255);
             g_boxes.push_back({text, caption, GetWindow(box, GW_OWNER)});
-            if (g_onBox) {
-                auto action = std::move(g_onBox);
-                g_onBox = nullptr;
-                action();
-            }
+            RunOnce(g_onBox);
             PostMessageW(box, WM_COMMAND, IDOK, 0);
         }
     }
@@ -200,29 +221,40 @@ TEST(Save, RefusedMergeShowsTheBoxThenStillDeletesAndNotifies) {
 }
 
 // Run once, by the daemon's own GetFileInformationByHandle, right after the
-// real call: the moment between its check of the update file and its write.
+// real call: the moment between its check of the update file and its
+// removal.
 std::function<void()> g_onFileCheck;
 BOOL WINAPI FileCheckThenAct(HANDLE file, LPBY_HANDLE_FILE_INFORMATION information) {
     const BOOL answer = GetFileInformationByHandle(file, information);
-    if (g_onFileCheck) {
-        auto action = std::move(g_onFileCheck);
-        g_onFileCheck = nullptr;
-        action();
-    }
+    RunOnce(g_onFileCheck);
     return answer;
 }
 
-// An update file left behind read-only, hidden or as a system file is the
-// daemon's own: replaced, merged and deleted like any other. Someone who may
-// create files in the folder tries to swap it for a link to another file
-// between the daemon's check and its write: the name stays the daemon's until
-// the write is done, so the other file is neither written nor stripped of
-// its read-only attribute.
+// Run once each, by the daemon's own DeleteFileA: just before the real call,
+// and just after it (the gap between the removal of the update file and the
+// creation of a fresh one).
+std::function<void()> g_beforeRemoval;
+std::function<void()> g_afterRemoval;
+BOOL WINAPI RemoveInBetween(LPCSTR name) {
+    RunOnce(g_beforeRemoval);
+    const BOOL answer = DeleteFileA(name);
+    RunOnce(g_afterRemoval);
+    return answer;
+}
+
+// A plain "IniUpdate.tmp" with one name, planted by someone who may create
+// files in the folder or left behind by the daemon (read-only, hidden or as a
+// system file), is removed, and the host merges a fresh file: another file,
+// not the one at the name, which keeps its bytes. Someone tries to swap it
+// for a link to another file between the daemon's check and the removal: the
+// name stays the daemon's meanwhile, so the other file is neither written nor
+// stripped of its read-only attribute.
 TEST(Save, ReadOnlyOrHiddenUpdateFileIsReplaced) {
     const struct {
         DWORD attributes;
         bool swapAfterTheCheck;
     } rows[] = {
+        {FILE_ATTRIBUTE_NORMAL, false},  // a plain file someone planted
         {FILE_ATTRIBUTE_READONLY, false},
         {FILE_ATTRIBUTE_HIDDEN, false},
         {FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY, false},
@@ -234,8 +266,17 @@ TEST(Save, ReadOnlyOrHiddenUpdateFileIsReplaced) {
     for (const auto& row : rows) {
         SCOPED_TRACE(testing::Message() << "attributes 0x" << std::hex << row.attributes
                                         << (row.swapAfterTheCheck ? ", swapped after the check" : ""));
-        ASSERT_TRUE(bed.s.directory().WriteFile(kUpdateFile, "NORVALEX\r\nstale\r\n"));
+        const std::string left = "NORVALEX\r\nleft at the name\r\n";
+        ASSERT_TRUE(bed.s.directory().WriteFile(kUpdateFile, left));
         ASSERT_TRUE(SetFileAttributesA(kUpdateFile, row.attributes));
+        const uint64_t leftId = FileIdOf(kUpdateFile);
+        // A second name keeps the removed file, so the file system cannot hand
+        // its number to the fresh one.
+        g_beforeRemoval = [] { CreateHardLinkA("IniUpdate.kept", kUpdateFile, nullptr); };
+        uint64_t mergedId = leftId;
+        bed.s.host.SetOnMerge([&] { mergedId = FileIdOf(kUpdateFile); });
+        fixture::ImportPatch removal(bed.s.library()->module(), "DeleteFileA",
+                                     reinterpret_cast<const void*>(&RemoveInBetween));
         OtherFile other(true);
         bool swapTried = false;
         g_onFileCheck = [&] {
@@ -250,17 +291,98 @@ TEST(Save, ReadOnlyOrHiddenUpdateFileIsReplaced) {
         MessageBoxCloser closer;
         SendMenuCommand(bed.s.frame.frame(), 1099);
         g_onFileCheck = nullptr;
+        g_beforeRemoval = nullptr;
         EXPECT_EQ(swapTried, row.swapAfterTheCheck);
         EXPECT_TRUE(g_boxes.empty()) << "no failure";
         EXPECT_TRUE(bed.s.host.LogLines(kOutcomeLevel).empty());
         const auto merges = bed.s.host.CallsOf(Op::MergeSection);
         ASSERT_EQ(merges.size(), 1u);
         EXPECT_EQ(merges[0].fileBytes, "NORVALES\r\n");
+        EXPECT_NE(mergedId, leftId) << "a fresh file is merged";
+        EXPECT_EQ(BytesOf("IniUpdate.kept"), left) << "the file at the name is removed, never written";
         EXPECT_FALSE(UpdateFileExists());
         other.ExpectUnchanged();
-        SetFileAttributesA("IniUpdate.moved", FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA("IniUpdate.moved");
+        for (const char* name : {"IniUpdate.moved", "IniUpdate.kept"}) {
+            SetFileAttributesA(name, FILE_ATTRIBUTE_NORMAL);
+            DeleteFileA(name);
+        }
     }
+}
+
+// A descriptor's DACL as text: whether it is protected, then type, flags,
+// access mask and account of each entry; "no DACL" for none (nor a NULL one,
+// which lets everybody in).
+std::string DaclOf(const SECURITY_ATTRIBUTES* attributes) {
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    ACL* acl = nullptr;
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    if (attributes == nullptr ||
+        !GetSecurityDescriptorDacl(attributes->lpSecurityDescriptor, &present, &acl, &defaulted) || acl == nullptr ||
+        !GetSecurityDescriptorControl(attributes->lpSecurityDescriptor, &control, &revision)) {
+        return "no DACL";
+    }
+    HANDLE token = nullptr;
+    DWORD user[32] = {};  // a TOKEN_USER and its SID
+    DWORD size = 0;
+    OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
+    GetTokenInformation(token, TokenUser, user, sizeof user, &size);
+    CloseHandle(token);
+    std::ostringstream text;
+    text << ((control & SE_DACL_PROTECTED) != 0 ? "protected" : "inheriting") << std::hex;
+    for (DWORD i = 0; i < acl->AceCount; ++i) {
+        ACCESS_ALLOWED_ACE* ace = nullptr;
+        GetAce(acl, i, reinterpret_cast<void**>(&ace));
+        const bool server = EqualSid(&ace->SidStart, reinterpret_cast<TOKEN_USER*>(user)->User.Sid) != FALSE;
+        text << ", type " << int{ace->Header.AceType} << " flags " << int{ace->Header.AceFlags} << " mask " << ace->Mask
+             << (server ? " server's account" : " another account");
+    }
+    return text.str();
+}
+
+// The DACLs the daemon's own CreateFileA is handed for writing the update
+// file; Wine 8 does not keep a file's descriptor (a read-back shows entries
+// of its own), so this is where the test reads it. And whether another
+// writer may open the file while the daemon's WriteFile runs.
+std::vector<std::string> g_updateFileDacls;
+HANDLE WINAPI CreateAndRecord(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES attributes,
+                              DWORD disposition, DWORD flags, HANDLE templateFile) {
+    if (std::string(name) == kUpdateFile && (access & GENERIC_WRITE) != 0) {
+        g_updateFileDacls.push_back(DaclOf(attributes));
+    }
+    return CreateFileA(name, access, share, attributes, disposition, flags, templateFile);
+}
+DWORD g_otherWriterError = 0;
+BOOL WINAPI WriteWhileAnotherTries(HANDLE file, LPCVOID bytes, DWORD size, LPDWORD written, LPOVERLAPPED overlapped) {
+    HANDLE other = CreateFileA(kUpdateFile, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, 0, nullptr);
+    g_otherWriterError = other == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
+    CloseHandle(other);
+    return WriteFile(file, bytes, size, written, overlapped);
+}
+
+// The update file is created for the server's account alone: a protected DACL
+// (nothing from the folder) with one entry, read, write and delete for the
+// process token's user; and nobody else may write it while the daemon does.
+TEST(Save, UpdateFileIsTheServerAccountsAlone) {
+    SaveBed bed;
+    ASSERT_TRUE(bed.s.StartAndWaitForMenu());
+    SendMenuCommand(bed.s.frame.frame(), 1001);
+    g_updateFileDacls.clear();
+    {
+        fixture::ImportPatch create(bed.s.library()->module(), "CreateFileA",
+                                    reinterpret_cast<const void*>(&CreateAndRecord));
+        fixture::ImportPatch write(bed.s.library()->module(), "WriteFile",
+                                   reinterpret_cast<const void*>(&WriteWhileAnotherTries));
+        SendMenuCommand(bed.s.frame.frame(), 1099);
+    }
+    ASSERT_EQ(bed.s.host.CallsOf(Op::MergeSection).size(), 1u);
+    std::ostringstream serverAccountOnly;
+    serverAccountOnly << "protected, type 0 flags 0 mask " << std::hex
+                      << (FILE_GENERIC_READ | FILE_GENERIC_WRITE | DELETE) << " server's account";
+    EXPECT_EQ(g_updateFileDacls, std::vector<std::string>{serverAccountOnly.str()});
+    EXPECT_EQ(g_otherWriterError, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
 }
 
 // A host that restarts its daemons when told to re-read its configuration
@@ -346,11 +468,13 @@ BOOL WINAPI FailingClose(HANDLE handle) {
 
 // Failures to write the update file, and an update file that is someone
 // else's: a hard link, planted by whoever may create files in the current
-// folder, to a file elsewhere. The save fails as when the file cannot be
-// written, and changes neither the link nor what it links to. Once the thing
-// in the way is gone, the next save merges.
+// folder, to a file elsewhere, which is reported as such; or a plain file
+// planted again while the daemon replaces the one there. The save fails and
+// changes neither what is at the name nor what a link leads to. Once the
+// thing in the way is gone, the next save merges.
 TEST(Save, UpdateFileThatCannotBeWrittenCompletelyIsReportedAndNotMerged) {
-    enum class InTheWay { Nothing, Directory, LinkToReadOnlyFile, LinkToWritableFile };
+    enum class InTheWay { Nothing, Directory, LinkToReadOnlyFile, LinkToWritableFile, PlainFile };
+    const std::string replanted = "[Accounts]\r\nreplanted\r\n";
     const struct {
         const char* name;
         InTheWay inTheWay;
@@ -364,6 +488,8 @@ TEST(Save, UpdateFileThatCannotBeWrittenCompletelyIsReportedAndNotMerged) {
         {"WriteFile writes half", InTheWay::Nothing, "WriteFile", reinterpret_cast<const void*>(&ShortWrite)},
         {"FlushFileBuffers fails", InTheWay::Nothing, "FlushFileBuffers", reinterpret_cast<const void*>(&FailingFlush)},
         {"CloseHandle fails", InTheWay::Nothing, "CloseHandle", reinterpret_cast<const void*>(&FailingClose)},
+        {"a plain file planted again after the removal", InTheWay::PlainFile, "DeleteFileA",
+         reinterpret_cast<const void*>(&RemoveInBetween)},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -371,9 +497,13 @@ TEST(Save, UpdateFileThatCannotBeWrittenCompletelyIsReportedAndNotMerged) {
         ASSERT_TRUE(bed.s.StartAndWaitForMenu());
         SendMenuCommand(bed.s.frame.frame(), 1001);  // something to write
         OtherFile other(row.inTheWay == InTheWay::LinkToReadOnlyFile);
+        const bool link = row.inTheWay == InTheWay::LinkToReadOnlyFile || row.inTheWay == InTheWay::LinkToWritableFile;
         if (row.inTheWay == InTheWay::Directory) {
             ASSERT_TRUE(CreateDirectoryA(kUpdateFile, nullptr));
-        } else if (row.inTheWay != InTheWay::Nothing) {
+        } else if (row.inTheWay == InTheWay::PlainFile) {
+            ASSERT_TRUE(bed.s.directory().WriteFile(kUpdateFile, "NORVALEX\r\n"));
+            g_afterRemoval = [&] { EXPECT_TRUE(bed.s.directory().WriteFile(kUpdateFile, replanted)); };
+        } else if (link) {
             ASSERT_TRUE(other.PlantLinkAsUpdateFile());
         }
         bed.s.host.ClearCalls();
@@ -383,13 +513,15 @@ TEST(Save, UpdateFileThatCannotBeWrittenCompletelyIsReportedAndNotMerged) {
                                        row.replacement);
             ASSERT_EQ(patch.applied(), row.import != nullptr);
             SendMenuCommand(bed.s.frame.frame(), 1099);
+            g_afterRemoval = nullptr;
         }
         other.ExpectUnchanged();
         ASSERT_EQ(g_boxes.size(), 1u);
         EXPECT_EQ(g_boxes[0].text, L"Failed to save settings");
         EXPECT_EQ(g_boxes[0].caption, L"Orbwick");
         EXPECT_EQ(g_boxes[0].owner, bed.s.frame.frame());
-        EXPECT_EQ(bed.s.host.LogLines(kOutcomeLevel), std::vector<std::string>{kLogNotWritten});
+        EXPECT_EQ(bed.s.host.LogLines(kOutcomeLevel),
+                  std::vector<std::string>{link ? kLogLinkLeftAlone : kLogNotWritten});
         EXPECT_TRUE(bed.s.host.CallsOf(Op::MergeSection).empty()) << "nothing partial or stale is handed to the host";
         EXPECT_EQ(bed.s.frame.commandsReceived(), (std::vector<unsigned>{1001, 1099})) << "no 499";
         switch (row.inTheWay) {
@@ -398,6 +530,9 @@ TEST(Save, UpdateFileThatCannotBeWrittenCompletelyIsReportedAndNotMerged) {
             break;
         case InTheWay::Directory:
             EXPECT_TRUE(fixture::DirectoryExists(kUpdateFile)) << "the directory is left alone";
+            break;
+        case InTheWay::PlainFile:
+            EXPECT_EQ(BytesOf(kUpdateFile), replanted) << "the file planted again is left alone";
             break;
         default:
             EXPECT_TRUE(fixture::FileExists(kUpdateFile)) << "the link is left alone";
