@@ -153,7 +153,7 @@ if not defined kit_helper (
     goto :count_failed_program
 )
 set "limit=%kit_default_limit%"
-for %%l in (%kit_limits%) do for /f "tokens=1,2 delims=:" %%a in ("%%l") do if /i "%%a"=="%name%" set "limit=%%b"
+for %%l in (%kit_limits%) do call :own_limit %%l
 if defined ORBWICK_KIT_TIME_LIMIT set "limit=%ORBWICK_KIT_TIME_LIMIT%"
 run_limited.exe %limit% "results\%name%.log" "%name%.exe" --gtest_brief=1 "--gtest_output=xml:results\%name%.xml"
 set /a exit_code=%ERRORLEVEL%
@@ -210,11 +210,22 @@ rem A program stopped at its limit: on a slow or busy machine a higher limit
 rem is the remedy, twice this one and at least the kit's largest.
 :stopped_at_limit
 set /a higher=2*limit
-for %%l in (%kit_limits%) do for /f "tokens=2 delims=:" %%b in ("%%l") do if %%b gtr %higher% set /a higher=%%b
+for %%l in (%kit_limits%) do call :at_least %%l
 echo %name%: stopped after the time limit of %limit% s: counted as 1 failed
 echo %name%: if the machine was slow or busy, run the kit again with a higher limit, in a Command Prompt in the kit's folder:
 echo     set ORBWICK_KIT_TIME_LIMIT=%higher%
 echo     run-tests.cmd
+goto :eof
+
+rem The two take one NAME:SECONDS of kit_limits. Each is a call of its own:
+rem Wine's cmd.exe splits nothing in a FOR /F nested in another FOR, and a
+rem FOR line reads %higher% only once.
+:own_limit
+for /f "tokens=1,2 delims=:" %%a in ("%~1") do if /i "%%a"=="%name%" set "limit=%%b"
+goto :eof
+
+:at_least
+for /f "tokens=2 delims=:" %%b in ("%~1") do if %%b gtr %higher% set /a higher=%%b
 goto :eof
 
 rem Whether the kit tested the release's orbwick.dll, for the summary.
@@ -286,10 +297,10 @@ popd
 if defined kit_pause call :wait_for_key
 exit /b 3
 
+rem Switches come only from a command line, so nothing waits for a key.
 :unknown_switch
 echo run-tests.cmd: unknown switch. Nothing was run.
 echo Usage: run-tests.cmd [/nopause] [/otherdll] [/keeptemp]
-if defined kit_pause call :wait_for_key
 exit /b 2
 
 :no_kit_folder

@@ -8,10 +8,12 @@
 #   nothing waits for a key. Once with a job object, once through the
 #   process list (ORBWICK_KIT_NO_JOB), as on a Windows where the kit already
 #   runs inside a job. The kit's list of programs is replaced for these two
-#   runs by that program and the hanging one. The line of the stop gives the
-#   command to run again with a higher limit. What the hanging program left
-#   in its temporary folder is removed with the kit's folder in %TEMP%, or
-#   kept there with /keeptemp (the second run).
+#   runs by that program and the hanging one; the first gets its limit from
+#   ORBWICK_KIT_TIME_LIMIT, the second from a limit of its own in the kit's
+#   list of limits. The line of the stop gives the command to run again with
+#   a higher limit. What the hanging program left in its temporary folder is
+#   removed with the kit's folder in %TEMP%, or kept there with /keeptemp
+#   (the second run).
 # - a kit whose orbwick.dll differs by one byte, or one of whose programs was
 #   replaced, stops before any program runs, exit code 3, naming the file
 #   and both checksums; with /otherdll the different DLL is tested and the
@@ -30,33 +32,41 @@ fail() { echo "kit_run_test: $*" >&2; [ ! -f "$work/out" ] || cat "$work/out" >&
 cr=$(printf '\r')
 dir="$work/kit & co!"
 
-# Runs run-tests.cmd in $dir with a time limit of 3 s and the switches
-# given; its console output goes to $work/out, its exit code to $rc, its time
-# to $took.
+# Runs run-tests.cmd in $dir with the switches given, and with
+# ORBWICK_KIT_TIME_LIMIT=$env_limit unless that is empty; its console output
+# goes to $work/out, its exit code to $rc, its time to $took.
+env_limit=3
 run_kit() {
     started=$(date +%s)
     rc=0
-    (cd "$dir" && ORBWICK_KIT_TIME_LIMIT=3 timeout 120 wine cmd /c run-tests.cmd "$@" </dev/null >"$work/out.raw" 2>&1) ||
-        rc=$?
+    (cd "$dir" && unset ORBWICK_KIT_TIME_LIMIT && { [ -z "$env_limit" ] || export ORBWICK_KIT_TIME_LIMIT=$env_limit; } &&
+        timeout 120 wine cmd /c run-tests.cmd "$@" </dev/null >"$work/out.raw" 2>&1) || rc=$?
     tr -d '\r' <"$work/out.raw" >"$work/out"
     took=$(($(date +%s) - started))
 }
 
 # The rerun the kit suggests: twice the limit, and at least its largest.
-higher=6
-for limit in $(sed -n "s/^set \"kit_limits=\(.*\)\"$cr\$/\1/p" "$kit/run-tests.cmd" | tr ' ' '\n' | cut -d: -f2); do
-    [ "$limit" -le "$higher" ] || higher=$limit
-done
+kit_limits=$(sed -n "s/^set \"kit_limits=\(.*\)\"$cr\$/\1/p" "$kit/run-tests.cmd")
+higher_than() {
+    higher=$1
+    for limit in $(echo "$2" | tr ' ' '\n' | cut -d: -f2); do
+        [ "$limit" -le "$higher" ] || higher=$limit
+    done
+}
 
+# check_time_limit <what> <the kit's list of own limits> [<switch>...]
 check_time_limit() {
-    how=$1
-    shift
+    how=$1 limits=$2
+    shift 2
     rm -rf "$dir"
     mkdir "$dir"
     cp "$kit/run_limited.exe" "$kit/host_unit_tests.exe" "$kit/orbwick.dll" "$kit/kit-checksums.txt" "$dir/"
     sed -e "s/^set \"kit_list=.*\"$cr\$/set \"kit_list=host_unit_tests hangs\"$cr/" \
+        -e "s/^set \"kit_limits=.*\"$cr\$/set \"kit_limits=$limits\"$cr/" \
         -e "s/^set \\/a kit_expected=.*$cr\$/set \\/a kit_expected=2$cr/" "$kit/run-tests.cmd" >"$dir/run-tests.cmd"
     grep -q '^set "kit_list=host_unit_tests hangs"' "$dir/run-tests.cmd" || fail "the kit's list was not replaced"
+    grep -qF "set \"kit_limits=$limits\"" "$dir/run-tests.cmd" || fail "the kit's limits were not replaced"
+    higher_than 6 "$limits"
     cp "$probe" "$dir/hangs.exe"
     run_kit "$@"
     [ $rc -eq 1 ] || fail "$how: exit code $rc, not 1"
@@ -91,8 +101,9 @@ check_time_limit() {
     echo "kit_run_test: $how: hangs.exe and its two copies stopped after 3 s, counted as failed ($took s): $last"
 }
 
-check_time_limit "with a job"
-ORBWICK_KIT_NO_JOB=1 check_time_limit "through the process list" /keeptemp
+check_time_limit "with a job" "$kit_limits"
+env_limit='' ORBWICK_KIT_NO_JOB=1 check_time_limit "through the process list, a limit of its own" "hangs:3" /keeptemp
+env_limit=3
 
 # A kit that is not the release's stops before any program runs; only a DLL
 # tested on purpose (/otherdll) is run, and the summary says so.
