@@ -127,8 +127,11 @@ KitCheck CheckKitChecksums(const wchar_t* listPath, const wchar_t* allowedOther)
             ++checked;
             continue;
         }
-        const bool allowed = _stricmp(listed.name.c_str(), other.c_str()) == 0;
-        (allowed ? otherDiffers : anotherDiffers) = true;
+        if (_stricmp(listed.name.c_str(), other.c_str()) == 0) {
+            otherDiffers = true;
+        } else {
+            anotherDiffers = true;
+        }
         std::printf("%s: SHA-256 %s, but %s has %s for it\n", listed.name.c_str(),
                     actual.empty() ? "unknown (the file cannot be read)" : actual.c_str(), listName.c_str(),
                     listed.expected.c_str());
@@ -139,8 +142,7 @@ KitCheck CheckKitChecksums(const wchar_t* listPath, const wchar_t* allowedOther)
     if (otherDiffers) {
         std::printf("Checked: %u files of the kit match %s; %s does not\n", checked, listName.c_str(), other.c_str());
     } else {
-        std::printf("Checked: %u files of the kit match %s, the checksums of its release\n", checked,
-                    listName.c_str());
+        std::printf("Checked: %u files of the kit match %s, the checksums of its release\n", checked, listName.c_str());
     }
     return otherDiffers ? KitCheck::OtherDll : KitCheck::Release;
 }
