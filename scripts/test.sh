@@ -89,7 +89,7 @@ fi
 # The life-cycle explorer's summary, from its program's log in the kit.
 tr -d '\r' <"$kit_dir/results/reliability_lifecycle.log" | grep -E 'life-cycle exploration:|figures  \] (default|full) mode' ||
     { echo "test kit: the life-cycle explorer printed no summary" >&2; exit 1; }
-echo "== the test kit's own failures: a program that hangs is stopped with what it started, programs or run_limited.exe missing"
+echo "== the test kit's own failures: a program that hangs is stopped with what it started, a changed DLL or program stops it, programs or run_limited.exe missing"
 scripts/with-wine.sh build/win32 tests/release/kit_run_test.sh "$kit_dir" build/win32/bin/kit_hang_probe.exe
 echo "== clang-tidy (.clang-tidy) over the native and win32 builds' sources"
 scripts/tidy.sh
