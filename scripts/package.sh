@@ -1,9 +1,10 @@
 #!/bin/sh
 # Builds the release into build/win32/package: the operator's package, the
 # test kit for Windows (which builds the test programs), and beside them the
-# DLL, its symbols and SHA256SUMS over all four:
+# DLL, its symbols and SHA256SUMS over all four (and SHA256SUMS.txt, the
+# same with CR LF line ends):
 #   orbwick-<version>-win32.zip, orbwick-tests-<version>-win32.zip,
-#   orbwick.dll, orbwick.dll.debug, SHA256SUMS
+#   orbwick.dll, orbwick.dll.debug, SHA256SUMS, SHA256SUMS.txt
 # It prints the package, the DLL's size and version (with the commit it was
 # built from) and SHA256SUMS.
 # With a certificate and its key it also makes an Authenticode-signed package

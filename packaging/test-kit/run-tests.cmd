@@ -1,28 +1,57 @@
 @echo off
 rem orbwick @PROJECT_VERSION@ test kit: runs the test programs named in
 rem kit_list below against the orbwick.dll and norvhost.exe beside them, each
-rem through run_limited.exe with a time limit (ORBWICK_KIT_TIME_LIMIT seconds,
-rem 300 when not set). Each program writes its GoogleTest XML result to
-rem results\NAME.xml and its output to results\NAME.log. A program that is
-rem missing from the folder, cannot be started, exits with an error without
-rem a failed test case in its XML, leaves no XML at all, or is stopped at the
-rem time limit adds one to the failed count; so does a run in which no
-rem program ran. The summary goes to the console and to results\summary.txt:
-rem the kit's version, the Windows version, the version and SHA-256 of
-rem orbwick.dll, the date, the programs run and failed, the counts; its last
-rem line counts test cases over all programs: "N passed, M failed". Exit
-rem code 0 when nothing failed, 1 when something failed, 2 when the kit could
-rem not work in its own folder. It waits for a key before its window closes
-rem when Explorer started it, or when run_limited.exe cannot tell;
-rem "run-tests.cmd /nopause" never waits.
+rem through run_limited.exe with a time limit (its own in kit_limits, else
+rem kit_default_limit; ORBWICK_KIT_TIME_LIMIT seconds for every program when
+rem set). First run_limited.exe checks orbwick.dll and every program of the
+rem kit against kit-checksums.txt, which the build wrote: a file that
+rem differs stops the kit before anything runs (exit code 3), unless it is
+rem only orbwick.dll and /otherdll asks to test another one on purpose,
+rem which the summary then says. Each program writes its GoogleTest XML
+rem result to results\NAME.xml and its output to results\NAME.log. A program
+rem that is missing from the folder, cannot be started, exits with an error
+rem without a failed test case in its XML, leaves no XML at all, or is
+rem stopped at the time limit adds one to the failed count; so does a run in
+rem which no program ran. The programs' temporary files go to a folder of
+rem the kit's own in %TEMP%, removed at the end unless /keeptemp keeps it for
+rem a report. The summary goes to the console and to results\summary.txt:
+rem the kit's version, the Windows version, service pack and product type,
+rem the version and SHA-256 of orbwick.dll and whether it is the release's,
+rem the date, the programs run and failed, the counts; its last line counts
+rem test cases over all programs: "N passed, M failed". Exit code 0 when
+rem nothing failed, 1 when something failed, 2 when the kit could not work
+rem in its own folder or was given an unknown switch, 3 when its files are
+rem not the release's. It waits for a key before its window closes when
+rem Explorer started it, or when run_limited.exe cannot tell;
+rem "/nopause" never waits.
 rem Paths are only ever quoted or handed over through FOR variables, so a
 rem folder with blanks, "&", "!" or "%" in its name works; a UNC folder is
 rem mapped to a drive letter by pushd for the time of the run.
 setlocal EnableExtensions DisableDelayedExpansion
 set "kit_list=@KIT_PROGRAMS@"
 set /a kit_expected=@KIT_PROGRAM_COUNT@
+rem Seconds, at least three times what each program took on the developers'
+rem machine under load: "NAME:SECONDS" for those that need more than the
+rem default.
+set "kit_default_limit=@KIT_DEFAULT_TIME_LIMIT@"
+set "kit_limits=@KIT_TIME_LIMITS@"
 set "kit_pause=1"
-if /i "%~1"=="/nopause" set "kit_pause="
+set "kit_other_dll="
+set "kit_keep_temp="
+:next_switch
+if "%~1"=="" goto :switches_read
+if /i "%~1"=="/nopause" (
+    set "kit_pause="
+) else if /i "%~1"=="/otherdll" (
+    set "kit_other_dll=1"
+) else if /i "%~1"=="/keeptemp" (
+    set "kit_keep_temp=1"
+) else (
+    goto :unknown_switch
+)
+shift
+goto :next_switch
+:switches_read
 rem Everything happens in the kit's own folder. Should pushd fail (a share
 rem with no drive letter free, access denied), the current folder would be
 rem another one, C:\Windows for a double click on a share: stop instead.
@@ -39,8 +68,6 @@ rem run_limited.exe answers 1 when no Explorer started the script; anything
 rem else, also its failure to start, keeps the wait for a key.
 if defined kit_pause run_limited.exe --started-from-explorer
 if defined kit_pause if errorlevel 1 if not errorlevel 2 set "kit_pause="
-set "kit_limit=300"
-if defined ORBWICK_KIT_TIME_LIMIT set "kit_limit=%ORBWICK_KIT_TIME_LIMIT%"
 if exist results\ rd /s /q results
 if exist results\ goto :no_results_folder
 md results
@@ -49,6 +76,22 @@ if not exist results\summary.txt goto :no_results_folder
 set "kit_helper=1"
 run_limited.exe --facts orbwick.dll >results\facts.txt
 if errorlevel 1 set "kit_helper="
+rem The kit's files against the checksums the build wrote for them: 0 when
+rem they match, 3 when only orbwick.dll differs and /otherdll allows that.
+set "kit_release=unknown"
+if not defined kit_helper goto :checked
+if defined kit_other_dll (
+    run_limited.exe --check kit-checksums.txt --other orbwick.dll >results\checksums.txt
+) else (
+    run_limited.exe --check kit-checksums.txt >results\checksums.txt
+)
+set /a kit_check=%ERRORLEVEL%
+set "kit_release=yes"
+if %kit_check%==3 if defined kit_other_dll set "kit_release=no"
+if %kit_check%==3 if defined kit_other_dll set /a kit_check=0
+if not %kit_check%==0 goto :not_the_release
+:checked
+call :make_temp_folder
 set "kit_windows=unknown"
 for /f "delims=" %%v in ('ver') do set "kit_windows=%%v"
 set "kit_processor=%PROCESSOR_ARCHITECTURE%"
@@ -59,7 +102,13 @@ set /a kit_skipped=0
 set /a kit_ran=0
 set "kit_failed_programs="
 for %%d in ("%CD%") do echo orbwick @PROJECT_VERSION@ test kit in %%~d
-echo Time limit per program: %kit_limit% s; output of each program in results\NAME.log
+if defined kit_helper type results\checksums.txt
+if defined ORBWICK_KIT_TIME_LIMIT (
+    echo Time limit per program: %ORBWICK_KIT_TIME_LIMIT% s, from ORBWICK_KIT_TIME_LIMIT
+) else (
+    echo Time limit per program: %kit_default_limit% s; of their own, NAME:SECONDS: %kit_limits%
+)
+echo Output of each program in results\NAME.log
 if not defined kit_helper echo run_limited.exe could not start, so no test program can run: see README.txt, "If nothing runs".
 for %%p in (%kit_list%) do call :run_program %%p
 if %kit_ran%==0 (
@@ -73,6 +122,8 @@ if not defined kit_failed_programs set "kit_failed_programs= none"
 >> results\summary.txt echo Windows: %kit_windows%, processor %kit_processor%
 if defined kit_helper type results\facts.txt >>results\summary.txt
 if not defined kit_helper call :facts_without_helper
+call :release_lines
+call :remove_temp_folder
 >> results\summary.txt echo Programs run: %kit_ran% of %kit_expected%; failed:%kit_failed_programs%
 >> results\summary.txt echo Test cases: %kit_passed% passed, %kit_failed% failed, %kit_skipped% skipped
 >> results\summary.txt echo Exit code: %kit_exit%
@@ -101,7 +152,10 @@ if not defined kit_helper (
     echo %name%: not run, run_limited.exe could not start: counted as 1 failed
     goto :count_failed_program
 )
-run_limited.exe %kit_limit% "results\%name%.log" "%name%.exe" --gtest_brief=1 "--gtest_output=xml:results\%name%.xml"
+set "limit=%kit_default_limit%"
+for %%l in (%kit_limits%) do call :own_limit %%l
+if defined ORBWICK_KIT_TIME_LIMIT set "limit=%ORBWICK_KIT_TIME_LIMIT%"
+run_limited.exe %limit% "results\%name%.log" "%name%.exe" --gtest_brief=1 "--gtest_output=xml:results\%name%.xml"
 set /a exit_code=%ERRORLEVEL%
 if %exit_code%==125 (
     echo %name%: could not be started: counted as 1 failed
@@ -110,7 +164,7 @@ if %exit_code%==125 (
 )
 set /a kit_ran+=1
 if %exit_code%==124 (
-    echo %name%: stopped after the time limit of %kit_limit% s: counted as 1 failed
+    call :stopped_at_limit
     goto :count_failed_program
 )
 set tests=
@@ -152,6 +206,74 @@ set /a kit_failed+=1
 set "kit_failed_programs=%kit_failed_programs% %name%"
 goto :eof
 
+rem A program stopped at its limit: on a slow or busy machine a higher limit
+rem is the remedy, twice this one and at least the kit's largest.
+:stopped_at_limit
+set /a higher=2*limit
+for %%l in (%kit_limits%) do call :at_least %%l
+echo %name%: stopped after the time limit of %limit% s: counted as 1 failed
+echo %name%: if the machine was slow or busy, run the kit again with a higher limit, in a Command Prompt in the kit's folder:
+echo     set ORBWICK_KIT_TIME_LIMIT=%higher%
+echo     run-tests.cmd
+goto :eof
+
+rem The two take one NAME:SECONDS of kit_limits. Each is a call of its own:
+rem Wine's cmd.exe splits nothing in a FOR /F nested in another FOR, and a
+rem FOR line reads %higher% only once.
+:own_limit
+for /f "tokens=1,2 delims=:" %%a in ("%~1") do if /i "%%a"=="%name%" set "limit=%%b"
+goto :eof
+
+:at_least
+for /f "tokens=2 delims=:" %%b in ("%~1") do if %%b gtr %higher% set /a higher=%%b
+goto :eof
+
+rem Whether the kit tested the release's orbwick.dll, for the summary.
+:release_lines
+if defined kit_helper type results\checksums.txt >>results\summary.txt
+if "%kit_release%"=="no" (
+    >> results\summary.txt echo NOT THE RELEASE: this run tested another orbwick.dll on purpose ^(/otherdll^); its results say nothing about the release's orbwick.dll
+)
+if "%kit_release%"=="unknown" (
+    >> results\summary.txt echo Release: not checked, run_limited.exe could not start
+)
+goto :eof
+
+rem A folder of the kit's own in %TEMP% for the programs' temporary files,
+rem which TEMP and TMP name while they run: what a program leaves there, also
+rem one stopped at its limit, goes with the folder at the end.
+:make_temp_folder
+set "kit_temp="
+if not defined TEMP goto :eof
+for /l %%i in (1,1,20) do if not defined kit_temp call :try_temp_folder
+if defined kit_temp (
+    set "TEMP=%kit_temp%"
+    set "TMP=%kit_temp%"
+)
+goto :eof
+
+:try_temp_folder
+set "kit_try=%TEMP%\orbwick-kit-%RANDOM%%RANDOM%"
+if exist "%kit_try%" goto :eof
+md "%kit_try%" 2>nul
+if errorlevel 1 goto :eof
+set "kit_temp=%kit_try%"
+goto :eof
+
+rem Removes that folder, or keeps it for a report, and says so in the summary.
+:remove_temp_folder
+if not defined kit_temp (
+    >> results\summary.txt echo Temporary files: in TEMP, the kit could not make a folder of its own there
+    goto :eof
+)
+if defined kit_keep_temp (
+    for %%d in ("%kit_temp%") do >> results\summary.txt echo Temporary files: kept ^(/keeptemp^) in %%~d
+    goto :eof
+)
+rd /s /q "%kit_temp%"
+>> results\summary.txt echo Temporary files: removed
+goto :eof
+
 rem The summary's facts when run_limited.exe could not give them.
 :facts_without_helper
 >> results\summary.txt echo orbwick.dll: version and SHA-256 not known, run_limited.exe could not start
@@ -162,6 +284,24 @@ goto :eof
 echo Press a key to close this window.
 pause >nul
 goto :eof
+
+:not_the_release
+type results\checksums.txt
+> results\summary.txt type results\checksums.txt
+>> results\summary.txt echo NOT THE RELEASE: the files above are not those the kit was built with, so no test program was run.
+>> results\summary.txt echo Unpack the kit again from its zip, checked against SHA256SUMS. To test another orbwick.dll on purpose: run-tests.cmd /otherdll
+>> results\summary.txt echo Exit code: 3
+echo NOT THE RELEASE: the files above are not those the kit was built with, so no test program was run.
+echo Unpack the kit again from its zip, checked against SHA256SUMS. To test another orbwick.dll on purpose: run-tests.cmd /otherdll
+popd
+if defined kit_pause call :wait_for_key
+exit /b 3
+
+rem Switches come only from a command line, so nothing waits for a key.
+:unknown_switch
+echo run-tests.cmd: unknown switch. Nothing was run.
+echo Usage: run-tests.cmd [/nopause] [/otherdll] [/keeptemp]
+exit /b 2
 
 :no_kit_folder
 for %%d in ("%~dp0") do echo run-tests.cmd: cannot work in its own folder, %%~d

@@ -5,6 +5,7 @@
 //   run_limited <seconds> <log file> <program> [<argument>...]
 //   run_limited --started-from-explorer
 //   run_limited --facts <dll>
+//   run_limited --check <checksum list> [--other <file>]
 // The program's standard output and standard error go to <log file>,
 // created anew; its standard input is NUL. When the program is still
 // running after <seconds> seconds, it is stopped together with every
@@ -20,8 +21,12 @@
 // With --started-from-explorer it only tells whether the cmd.exe that runs
 // it was started by Explorer (a double click, whose console window closes
 // when the script ends): exit code 0 if so, 1 otherwise.
-// With --facts it prints, for the kit's summary, the product version and
-// the SHA-256 of <dll> and the date, and exits with 0.
+// With --facts it prints, for the kit's summary, the service pack and the
+// product type of Windows, the product version and the SHA-256 of <dll> and
+// the date, and exits with 0.
+// With --check it compares the files of the kit with the checksums the build
+// wrote for them (kit_checksums.h): exit code 0 when they match, 3 when only
+// the file named by --other differs, 1 otherwise.
 // It uses nothing newer than Windows XP SP3 / Server 2003, as every program
 // of the kit.
 #include <windows.h>
@@ -31,11 +36,14 @@
 #include <cwchar>
 #include <string>
 
+#include "kit_checksums.h"
 #include "process_tree.h"
 #include "sha256.h"
 
 namespace {
 
+constexpr int kExitCheckDiffers = 1;
+constexpr int kExitCheckOtherDll = 3;
 constexpr DWORD kExitTimedOut = 124;
 constexpr DWORD kExitNotRun = 125;
 constexpr DWORD kMaxSeconds = 24 * 60 * 60;
@@ -238,8 +246,26 @@ std::string Narrow(const std::wstring& text) {
     return narrow;
 }
 
+// What "ver" does not tell: the service pack (every 32-bit XP is 5.1.2600,
+// whatever its service pack), and whether Windows is a workstation or a
+// server edition (XP x64 and Server 2003 are both 5.2.3790).
+void PrintWindowsEdition() {
+    OSVERSIONINFOEXW info = {};
+    info.dwOSVersionInfoSize = sizeof(info);
+    if (!GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&info))) {
+        std::printf("Service pack: unknown\n");
+        return;
+    }
+    const char* type = info.wProductType == VER_NT_WORKSTATION         ? "workstation"
+                       : info.wProductType == VER_NT_DOMAIN_CONTROLLER ? "server (domain controller)"
+                                                                       : "server";
+    const std::string servicePack = Narrow(info.szCSDVersion);
+    std::printf("Service pack: %s; product type: %s\n", servicePack.empty() ? "none" : servicePack.c_str(), type);
+}
+
 // The lines the kit's summary takes from run_limited.
 void PrintFacts(const wchar_t* dll) {
+    PrintWindowsEdition();
     const std::string name = Narrow(dll);
     const std::string sum = FileSha256(dll);
     if (sum.empty()) {
@@ -267,6 +293,10 @@ int main() {
     if (argc == 3 && std::wcscmp(argv[1], L"--facts") == 0) {
         PrintFacts(argv[2]);
         return 0;
+    }
+    if ((argc == 3 || (argc == 5 && std::wcscmp(argv[3], L"--other") == 0)) && std::wcscmp(argv[1], L"--check") == 0) {
+        const KitCheck found = CheckKitChecksums(argv[2], argc == 5 ? argv[4] : nullptr);
+        return found == KitCheck::Release ? 0 : found == KitCheck::OtherDll ? kExitCheckOtherDll : kExitCheckDiffers;
     }
     wchar_t* end = nullptr;
     const unsigned long seconds = argc >= 4 ? std::wcstoul(argv[1], &end, 10) : 0;

@@ -1,12 +1,14 @@
 #!/bin/sh
 # The figures that the documents state and the build can compute, computed
 # from this build: orbwick.dll's size and number of imported functions
-# (docs/release.md) and the number of test programs in the test kit
-# (README.md). A document that states another figure fails the test, which
-# names the line to update; so the figures cannot go stale.
-#   documented_figures_test.sh <source-dir> <dll> <kit-programs-list>   (OBJDUMP: the mingw objdump)
+# (docs/release.md), the number of test programs in the test kit and the
+# kit's time limits (README.md). A document that states another figure
+# fails the test, which names the line to update; so the figures cannot go
+# stale.
+#   documented_figures_test.sh <source-dir> <dll> <kit-programs-list> <kit-time-limits>
+#   (OBJDUMP: the mingw objdump)
 set -eu
-src=$1 dll=$2 kit_programs=$3
+src=$1 dll=$2 kit_programs=$3 kit_limits=$4
 failed=0
 
 size=$(wc -c <"$dll")
@@ -38,4 +40,11 @@ check() {
 check docs/release.md "orbwick.dll's size in bytes" "$size" '`orbwick\.dll` is ([0-9,]+) bytes'
 check docs/release.md "the number of functions orbwick.dll imports" "$imports" 'imports ([0-9,]+) functions'
 check README.md "the number of test programs in the kit" "$programs" 'the kit holds ([0-9]+) test programs'
+while read -r name seconds; do
+    if [ "$name" = default ]; then
+        check README.md "the kit's default time limit" "$seconds" 'time limit \(([0-9]+) s by default'
+    else
+        check README.md "the kit's time limit of $name" "$seconds" " ([0-9]+) s for \`$name\`"
+    fi
+done <"$kit_limits"
 exit $failed

@@ -3,11 +3,14 @@
 // starts a copy of itself, as a test program starts the host, which starts
 // a copy in turn; then all three write a line every 200 ms for ever: a log
 // file that still grows after run-tests.cmd has ended shows a process the
-// time limit failed to stop.
+// time limit failed to stop. It also leaves a folder in its temporary folder
+// and names that in its log, as a test program stopped at its limit would,
+// for the check that the kit removes it.
 #include <windows.h>
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -36,7 +39,10 @@ int main(int argc, char** argv) {
     } else if (std::strcmp(role, "--grandchild") == 0) {
         line = "kit_hang_probe: the copy's copy still runs";
     } else {
-        std::puts("kit_hang_probe: hanging on purpose");
+        char temp[MAX_PATH + 1] = {};
+        GetTempPathA(MAX_PATH, temp);
+        CreateDirectoryA((std::string(temp) + "kit_hang_probe").c_str(), nullptr);
+        std::printf("kit_hang_probe: hanging on purpose, temporary folder %s\n", temp);
         std::fflush(stdout);
         StartCopy("--child");
     }

@@ -8,7 +8,17 @@
 #   nothing waits for a key. Once with a job object, once through the
 #   process list (ORBWICK_KIT_NO_JOB), as on a Windows where the kit already
 #   runs inside a job. The kit's list of programs is replaced for these two
-#   runs by that program and the hanging one.
+#   runs by that program and the hanging one; the first gets its limit from
+#   ORBWICK_KIT_TIME_LIMIT, the second from a limit of its own in the kit's
+#   list of limits. The line of the stop gives the command to run again with
+#   a higher limit. What the hanging program left in its temporary folder is
+#   removed with the kit's folder in %TEMP%, or kept there with /keeptemp
+#   (the second run).
+# - a kit whose orbwick.dll differs by one byte, or one of whose programs was
+#   replaced, stops before any program runs, exit code 3, naming the file
+#   and both checksums; with /otherdll the different DLL is tested and the
+#   summary says that it is not the release, but a replaced program still
+#   stops the kit;
 # - a kit whose test programs were deleted fails, naming each as missing;
 # - a kit whose run_limited.exe cannot start fails, says why, and waits for
 #   a key.
@@ -22,31 +32,49 @@ fail() { echo "kit_run_test: $*" >&2; [ ! -f "$work/out" ] || cat "$work/out" >&
 cr=$(printf '\r')
 dir="$work/kit & co!"
 
-# Runs run-tests.cmd in $dir with a time limit of 3 s; its console output
+# Runs run-tests.cmd in $dir with the switches given, and with
+# ORBWICK_KIT_TIME_LIMIT=$env_limit unless that is empty; its console output
 # goes to $work/out, its exit code to $rc, its time to $took.
+env_limit=3
 run_kit() {
     started=$(date +%s)
     rc=0
-    (cd "$dir" && ORBWICK_KIT_TIME_LIMIT=3 timeout 120 wine cmd /c run-tests.cmd </dev/null >"$work/out.raw" 2>&1) || rc=$?
+    (cd "$dir" && unset ORBWICK_KIT_TIME_LIMIT && { [ -z "$env_limit" ] || export ORBWICK_KIT_TIME_LIMIT=$env_limit; } &&
+        timeout 120 wine cmd /c run-tests.cmd "$@" </dev/null >"$work/out.raw" 2>&1) || rc=$?
     tr -d '\r' <"$work/out.raw" >"$work/out"
     took=$(($(date +%s) - started))
 }
 
+# The rerun the kit suggests: twice the limit, and at least its largest.
+kit_limits=$(sed -n "s/^set \"kit_limits=\(.*\)\"$cr\$/\1/p" "$kit/run-tests.cmd")
+higher_than() {
+    higher=$1
+    for limit in $(echo "$2" | tr ' ' '\n' | cut -d: -f2); do
+        [ "$limit" -le "$higher" ] || higher=$limit
+    done
+}
+
+# check_time_limit <what> <the kit's list of own limits> [<switch>...]
 check_time_limit() {
-    how=$1
+    how=$1 limits=$2
+    shift 2
     rm -rf "$dir"
     mkdir "$dir"
-    cp "$kit/run_limited.exe" "$kit/host_unit_tests.exe" "$kit/orbwick.dll" "$dir/"
+    cp "$kit/run_limited.exe" "$kit/host_unit_tests.exe" "$kit/orbwick.dll" "$kit/kit-checksums.txt" "$dir/"
     sed -e "s/^set \"kit_list=.*\"$cr\$/set \"kit_list=host_unit_tests hangs\"$cr/" \
+        -e "s/^set \"kit_limits=.*\"$cr\$/set \"kit_limits=$limits\"$cr/" \
         -e "s/^set \\/a kit_expected=.*$cr\$/set \\/a kit_expected=2$cr/" "$kit/run-tests.cmd" >"$dir/run-tests.cmd"
     grep -q '^set "kit_list=host_unit_tests hangs"' "$dir/run-tests.cmd" || fail "the kit's list was not replaced"
+    grep -qF "set \"kit_limits=$limits\"" "$dir/run-tests.cmd" || fail "the kit's limits were not replaced"
+    higher_than 6 "$limits"
     cp "$probe" "$dir/hangs.exe"
-    run_kit
+    run_kit "$@"
     [ $rc -eq 1 ] || fail "$how: exit code $rc, not 1"
     [ $took -lt 60 ] || fail "$how: took $took s with a time limit of 3 s"
     last=$(tail -n 1 "$work/out")
     echo "$last" | grep -Eq '^[1-9][0-9]* passed, 1 failed$' || fail "$how: last line \"$last\""
     grep -q '^hangs: stopped after the time limit of 3 s' "$work/out" || fail "$how: no time-limit line for hangs"
+    grep -qx "    set ORBWICK_KIT_TIME_LIMIT=$higher" "$work/out" || fail "$how: no command with a limit of $higher s"
     grep -q '^host_unit_tests: [1-9][0-9]* passed, 0 failed' "$work/out" || fail "$how: host_unit_tests not counted"
     ! grep -q 'Press a key' "$work/out" || fail "$how: waits for a key when not started from Explorer"
     tr -d '\r' <"$dir/results/hangs.log" >"$work/hangs.log"
@@ -58,6 +86,14 @@ check_time_limit() {
     size=$(wc -c <"$dir/results/hangs.log")
     sleep 1
     [ "$(wc -c <"$dir/results/hangs.log")" = "$size" ] || fail "$how: a process of hangs.exe still runs after its limit"
+    temp=$(winepath -u "$(sed -n 's/^kit_hang_probe: hanging on purpose, temporary folder //p' "$work/hangs.log")")
+    case "$*" in
+        */keeptemp*) [ -d "$temp/kit_hang_probe" ] || fail "$how: /keeptemp did not keep $temp"
+                     tr -d '\r' <"$dir/results/summary.txt" | grep -q '^Temporary files: kept (/keeptemp) in ' ||
+                         fail "$how: the summary does not say where the temporary files are"
+                     rm -rf "$temp" ;;
+        *) [ -n "$temp" ] && [ ! -e "$temp" ] || fail "$how: the kit left its temporary folder $temp" ;;
+    esac
     grep -q 'PASSED' "$dir/results/host_unit_tests.log" || fail "$how: host_unit_tests.log lacks GoogleTest's output"
     [ -f "$dir/results/host_unit_tests.xml" ] || fail "$how: no host_unit_tests.xml"
     tr -d '\r' <"$dir/results/summary.txt" | grep -q '^Programs run: 2 of 2; failed: hangs$' ||
@@ -65,13 +101,47 @@ check_time_limit() {
     echo "kit_run_test: $how: hangs.exe and its two copies stopped after 3 s, counted as failed ($took s): $last"
 }
 
-check_time_limit "with a job"
-ORBWICK_KIT_NO_JOB=1 check_time_limit "through the process list"
+check_time_limit "with a job" "$kit_limits"
+env_limit='' ORBWICK_KIT_NO_JOB=1 check_time_limit "through the process list, a limit of its own" "hangs:3" /keeptemp
+env_limit=3
+
+# A kit that is not the release's stops before any program runs; only a DLL
+# tested on purpose (/otherdll) is run, and the summary says so.
+check_not_release() {
+    how=$1 file=$2
+    shift 2
+    run_kit "$@"
+    [ $rc -eq 3 ] || fail "$how: exit code $rc, not 3"
+    [ $took -lt 60 ] || fail "$how: took $took s"
+    actual=$(sha256sum <"$dir/$file" | cut -d' ' -f1)
+    expected=$(grep " $file$cr\$" "$kit/kit-checksums.txt" | cut -d' ' -f1)
+    grep -qx "$file: SHA-256 $actual, but kit-checksums.txt has $expected for it" "$work/out" ||
+        fail "$how: no line naming $file with both checksums"
+    ! grep -q '^== ' "$work/out" && [ ! -e "$dir/results/host_unit_tests.log" ] || fail "$how: a program ran"
+    tr -d '\r' <"$dir/results/summary.txt" | grep -q '^NOT THE RELEASE: ' || fail "$how: the summary does not say it"
+    echo "kit_run_test: $how: stopped before any program ran, exit code 3 ($took s)"
+}
+rm -rf "$dir"
+mkdir "$dir"
+cp "$kit/run-tests.cmd" "$kit/run_limited.exe" "$kit/orbwick.dll" "$kit/kit-checksums.txt" "$kit/host_unit_tests.exe" "$dir/"
+byte=$(od -An -tu1 -j 4096 -N 1 "$dir/orbwick.dll" | tr -d ' ')
+printf "\\$(printf %o $(((byte + 1) % 256)))" | dd of="$dir/orbwick.dll" bs=1 seek=4096 conv=notrunc 2>/dev/null
+cmp -s "$kit/orbwick.dll" "$dir/orbwick.dll" && fail "orbwick.dll was not changed"
+check_not_release "orbwick.dll changed by one byte" orbwick.dll
+run_kit /otherdll
+[ $rc -eq 1 ] || fail "/otherdll: exit code $rc, not 1 (every other program is missing)"
+grep -q '^host_unit_tests: [1-9][0-9]* passed, 0 failed' "$work/out" || fail "/otherdll: host_unit_tests not run"
+tr -d '\r' <"$dir/results/summary.txt" | grep -q '^NOT THE RELEASE: this run tested another orbwick.dll on purpose' ||
+    fail "/otherdll: the summary does not say that the DLL is not the release's"
+echo "kit_run_test: /otherdll tests the changed DLL, and the summary says that it is not the release's"
+cp "$kit/orbwick.dll" "$dir/"
+cp "$probe" "$dir/host_unit_tests.exe"
+check_not_release "host_unit_tests.exe replaced, with /otherdll" host_unit_tests.exe /otherdll
 
 # The kit as antivirus or a wrong unpacking may leave it: no test program.
 rm -rf "$dir"
 mkdir "$dir"
-cp "$kit/run-tests.cmd" "$kit/run_limited.exe" "$kit/orbwick.dll" "$dir/"
+cp "$kit/run-tests.cmd" "$kit/run_limited.exe" "$kit/orbwick.dll" "$kit/kit-checksums.txt" "$dir/"
 programs=$(sed -n "s/^set \"kit_list=\\(.*\\)\"$cr\$/\\1/p" "$kit/run-tests.cmd")
 count=$(echo "$programs" | wc -w)
 [ "$count" -gt 0 ] || fail "no list of programs in run-tests.cmd"

@@ -4,7 +4,9 @@
 # shows on any Windows (ASCII, CR LF, the guide and the other texts of ours at
 # most 76 columns, the guide without Markdown); the third-party notices in
 # both zips; SHA256SUMS over both zips, the DLL and the symbols, which turn an
-# address of the DLL into a function and a line of our sources.
+# address of the DLL into a function and a line of our sources, and its copy
+# with CR LF line ends, SHA256SUMS.txt; the kit's kit-checksums.txt over the
+# kit's DLL and every program in it, its DLL line that of SHA256SUMS.
 #   package_test.sh <zip> <tested-dll> <kit-zip> <dll-size-limit>
 #   (OBJDUMP, NM, ADDR2LINE: mingw tools)
 set -eu
@@ -32,17 +34,19 @@ echo "$product_version" | grep -Eqx "$version \(commit ([0-9a-f]{12}(, modified)
 
 [ -f "$kit_zip" ] || fail "no test kit $kit_zip: cmake --build --preset win32 --target test_kit"
 kit_dir=$(basename "$kit_zip" .zip)
-unzip -q "$kit_zip" "$kit_dir/README.txt" "$kit_dir/THIRD-PARTY-NOTICES.txt" -d "$work/kit" ||
-    fail "the test kit lacks README.txt or THIRD-PARTY-NOTICES.txt"
+unzip -q "$kit_zip" -d "$work/kit"
+for name in README.txt THIRD-PARTY-NOTICES.txt kit-checksums.txt; do
+    [ -f "$work/kit/$kit_dir/$name" ] || fail "the test kit lacks $name"
+done
 
 # Every text: ASCII, every line ending in CR LF; all but the licence (whose
-# wording is the licence's) at most 76 columns.
+# wording is the licence's) and the kit's checksums at most 76 columns.
 for text in "$work"/x/*.txt "$work/kit/$kit_dir"/*.txt; do
     name=${text#"$work"/}
     [ "$(grep -c "$cr\$" "$text")" = "$(wc -l <"$text")" ] || fail "$name: a line without CR LF"
     [ -z "$(tail -c 1 "$text" | tr -d '\n')" ] || fail "$name: the last line has no line end"
     ! LC_ALL=C grep -n '[^[:print:][:space:]]' "$text" >&2 || fail "$name: characters outside ASCII (above)"
-    [ "$(basename "$text")" = LICENSE.txt ] ||
+    [ "$(basename "$text")" = LICENSE.txt ] || [ "$(basename "$text")" = kit-checksums.txt ] ||
         ! tr -d '\r' <"$text" | awk 'length > 76 { print "line " NR ": " length " columns"; bad = 1 } END { exit !bad }' >&2 ||
         fail "$name: lines over 76 columns (above)"
 done
@@ -66,7 +70,7 @@ tr -d '\r' <"$work/x/CHANGES.txt" | grep -qx "$version" || fail "CHANGES.txt has
 for expected in "MinGW-w64 runtime" "GCC RUNTIME LIBRARY EXCEPTION"; do
     grep -qF "$expected" "$work/x/THIRD-PARTY-NOTICES.txt" || fail "the package's notices lack $expected"
 done
-for expected in "MinGW-w64 runtime" "GCC RUNTIME LIBRARY EXCEPTION" "GoogleTest" "winpthreads"; do
+for expected in "MinGW-w64 runtime" "GCC RUNTIME LIBRARY EXCEPTION" "GoogleTest" "gdtoa"; do
     grep -qF "$expected" "$work/kit/$kit_dir/THIRD-PARTY-NOTICES.txt" || fail "the kit's notices lack $expected"
 done
 
@@ -75,6 +79,21 @@ cmp "$dir/$(basename "$kit_zip")" "$kit_zip" || fail "the test kit beside the pa
 awk '{ print $2 }' "$dir/SHA256SUMS" >"$work/sums"
 printf '%s\n%s\norbwick.dll\norbwick.dll.debug\n' "$(basename "$zip")" "$(basename "$kit_zip")" | diff - "$work/sums" ||
     fail "SHA256SUMS lists other files than both zips, the DLL and its symbols"
+sed 's/$/\r/' "$dir/SHA256SUMS" | cmp - "$dir/SHA256SUMS.txt" || fail "SHA256SUMS.txt is not SHA256SUMS with CR LF"
+
+# The kit's own checksums: of its orbwick.dll first, in the very line of
+# SHA256SUMS, then of every other program of the kit; all of them right.
+sums=$work/kit-sums
+tr -d '\r' <"$work/kit/$kit_dir/kit-checksums.txt" >"$sums"
+[ "$(grep -c "$cr\$" "$work/kit/$kit_dir/kit-checksums.txt")" = "$(wc -l <"$sums")" ] ||
+    fail "kit-checksums.txt: a line without CR LF"
+[ "$(head -n 1 "$sums")" = "$(grep ' orbwick\.dll$' "$dir/SHA256SUMS")" ] ||
+    fail "kit-checksums.txt does not begin with orbwick.dll's line of SHA256SUMS"
+(cd "$work/kit/$kit_dir" && ls *.exe *.dll) | LC_ALL=C sort >"$work/programs"
+awk '{ print $2 }' "$sums" | LC_ALL=C sort | diff "$work/programs" - ||
+    fail "kit-checksums.txt lists other files than the kit's programs and DLLs (above)"
+(cd "$work/kit/$kit_dir" && sha256sum --quiet -c "$sums") || fail "kit-checksums.txt does not match the kit's files"
+echo "package_test: kit-checksums.txt lists the $(wc -l <"$sums") programs and DLLs of the kit, orbwick.dll as in SHA256SUMS"
 
 # The DLL links its symbols file; the symbols resolve STARTUP to its source line.
 "$OBJDUMP" -h "$tested" | grep -q '\.gnu_debuglink' || fail "no .gnu_debuglink in the DLL"

@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include "host_model.h"
+#include "temp_directory.h"
 
 using hostmodel::DaemonLibrary;
 using hostmodel::Op;
@@ -152,16 +153,9 @@ struct ConfigFileAt {
     ~ConfigFileAt() { DeleteFileA(path.c_str()); }
 };
 
-std::string MakeTempDirectory(const char* name) {
-    char temp[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp);
-    std::string directory = std::string(temp) + name + "\\";
-    CreateDirectoryA(directory.c_str(), nullptr);
-    return directory;
-}
-
 TEST(Startup, ReadsNorvaleIniFromTheBaseDirectory) {
-    const std::string base = MakeTempDirectory("orbwick-base");  // ends in a backslash
+    const fixture::TempDirectory folder;
+    const std::string& base = folder.Path();  // ends in a backslash
     ConfigFileAt config(base, "NORVALEB");
     const std::string withoutBackslash = base.substr(0, base.size() - 1);
     const struct {
@@ -177,13 +171,13 @@ TEST(Startup, ReadsNorvaleIniFromTheBaseDirectory) {
         SCOPED_TRACE(row.name);
         EXPECT_EQ(FirstModuleAskedFor(row.directory), "NORVALEB");
     }
-    RemoveDirectoryA(base.c_str());
 }
 
 // A missing or empty base directory means the current directory, never the
 // root of the drive.
 TEST(Startup, MissingBaseDirectoryReadsTheCurrentDirectory) {
-    const std::string current = MakeTempDirectory("orbwick-current");
+    const fixture::TempDirectory folder;
+    const std::string& current = folder.Path();
     ConfigFileAt inCurrent(current, "NORVALEP");
     char root[MAX_PATH];
     GetWindowsDirectoryA(root, MAX_PATH);
@@ -197,7 +191,6 @@ TEST(Startup, MissingBaseDirectoryReadsTheCurrentDirectory) {
         EXPECT_EQ(FirstModuleAskedFor(row), "NORVALEP");
     }
     SetCurrentDirectoryA(previous);
-    RemoveDirectoryA(current.c_str());
 }
 
 TEST(Exports, DaemonAndClosedownReturnZeroInEveryState) {
