@@ -28,6 +28,9 @@ check_only=0
 if [ "${1:-}" = "--check" ]; then
     check_only=1
     shift
+    # A folder of its own, so a check never rewrites the list a run is using.
+    work=$work/check
+    mkdir -p "$work"
 fi
 
 # The list, split into one folder per mutant: id, file, what, the test names
