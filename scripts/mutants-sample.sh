@@ -39,6 +39,14 @@ if [ "${ORBWICK_MUTANTS_INSIDE:-0}" != 1 ]; then
 fi
 sample=$work/sample-$seed-$sample_n.tsv
 $py "$points_py" sample "$points" "$seed" "$sample_n" >"$sample"
+# Only the named mutants of the sample (a second look at its survivors).
+if [ -n "${sample_only:-}" ]; then
+    for wanted in $sample_only; do
+        grep -q "^$wanted$(printf '\t')" "$sample" || { echo "$wanted is not in this sample" >&2; exit 2; }
+    done
+    awk -F '\t' -v only=" $sample_only " 'index(only, " " $1 " ") > 0' "$sample" >"$sample.only"
+    sample=$sample.only
+fi
 
 # One line of the sample: id, place, operator, the edit.
 describe() {
@@ -54,8 +62,11 @@ if [ $dry_run = 1 ]; then
     exit 0
 fi
 
-# The state of the tree the coverage map belongs to.
-tree_stamp() { git ls-files -co --exclude-standard | sort | xargs -d '\n' cat 2>/dev/null | sha256sum | cut -d' ' -f1; }
+# The state of the code and the tests the coverage map belongs to.
+tree_stamp() {
+    git ls-files -co --exclude-standard '*.cpp' '*.h' '*.def' '*.cmake' '*CMakeLists.txt' '*.in' '*.cmd' \
+        tests/release/kit_run_test.sh | sort | xargs -d '\n' cat 2>/dev/null | sha256sum | cut -d' ' -f1
+}
 
 if [ "${ORBWICK_MUTANTS_INSIDE:-0}" != 1 ]; then
     copy_to_scratch
@@ -79,6 +90,15 @@ if [ "${ORBWICK_MUTANTS_INSIDE:-0}" != 1 ]; then
     fi
     exec env ORBWICK_MUTANTS_INSIDE=1 scripts/with-wine.sh "$win32" "$0" $sample_args
 fi
+
+# The test kit of build tree $1, unpacked into $2, checked by its own test.
+run_kit_test() {
+    cmake --build "$1" -j2 --target test_kit >/dev/null || return 1
+    rm -rf "$2"
+    mkdir -p "$2"
+    (cd "$2" && cmake -E tar xf "$(ls "$1"/test-kit/orbwick-tests-*-win32.zip)") || return 1
+    sh "$src/tests/release/kit_run_test.sh" "$(ls -d "$2"/orbwick-tests-*-win32)" "$1/bin/kit_hang_probe.exe"
+}
 
 # The coverage map: each test program alone, its counts in a folder of its
 # own, then gcov over them. The release checks need the test kit and run no
@@ -110,6 +130,14 @@ if [ ! -s "$coverage/map.tsv" ]; then
         printf 'native\t%s\t%s\t%s\n' "$name" $(($(date +%s) - started)) $status >>"$coverage/timings.tsv"
         echo "   native $name: $status, $(($(date +%s) - started)) s"
     done
+    # The kit's own check runs run_limited.exe (the kit runner) on the
+    # unpacked kit.
+    started=$(date +%s)
+    status=pass
+    GCOV_PREFIX="Z:$counts/kit/kit_run_test" run_kit_test "$cov_win32" "$coverage/kit" >"$coverage/kit_run_test.log" 2>&1 ||
+        status=fail
+    printf 'kit\tkit_run_test\t%s\t%s\n' $(($(date +%s) - started)) $status >>"$coverage/timings.tsv"
+    echo "   kit kit_run_test: $status, $(($(date +%s) - started)) s"
     $py "$points_py" covermap "$counts" "$src" "$coverage/map.tsv"
     mv "$coverage/stamp.new" "$coverage/stamp" 2>/dev/null || true
 fi
@@ -117,22 +145,40 @@ if grep -q 'fail$' "$coverage/timings.tsv"; then
     echo "not used, they fail without any mutant:" $(grep 'fail$' "$coverage/timings.tsv" | cut -f2)
 fi
 
-# Applies point $1 to the scratch copy, builds what tests of kinds $2 need.
+# The targets of the scratch Win32 tree (a test program is the target of
+# its name).
+win32_targets=$(cmake --build "$win32" --target help | sed -n 's/^\.\.\. \([^ ]*\).*/\1/p')
+
+# Applies point $1 to the scratch copy and builds what tests $2 ("kind name"
+# lines) need: the DLL, the host and the programs of those tests (neither
+# the benchmarks nor other programs), the test kit for its check.
 build_mutant() {
     $py "$points_py" apply "$points" "$1" "$src" || return 1
-    case $2 in *win32*) cmake --build "$win32" -j2 >>"$log" 2>&1 || return 1 ;; esac
-    case $2 in *native*) cmake --build "$native" -j2 >>"$log" 2>&1 || return 1 ;; esac
+    targets="orbwick norvhost"
+    for name in $(echo "$2" | sed -n 's/^win32 //p'); do
+        if echo "$win32_targets" | grep -qx "$name"; then
+            targets="$targets $name"
+        fi
+    done
+    case $2 in *kit\ *) targets="$targets test_kit" ;; esac
+    case $2 in *win32\ * | *kit\ *)
+        # shellcheck disable=SC2086
+        cmake --build "$win32" -j2 --target $targets >>"$log" 2>&1 || return 1 ;;
+    esac
+    case $2 in *native\ *) cmake --build "$native" -j2 >>"$log" 2>&1 || return 1 ;; esac
     return 0
 }
 
 # Runs one test of the scratch build; fails when it fails.
 run_one() {
     if [ "$1" = win32 ]; then
-        ctest --test-dir "$win32" -R "^$2\$" --timeout 600 --output-on-failure >>"$log" 2>&1
+        ctest --test-dir "$win32" -R "^$2\$" --timeout 600 --output-on-failure </dev/null >>"$log" 2>&1
+    elif [ "$1" = kit ]; then
+        run_kit_test "$win32" "$work/kit" </dev/null >>"$log" 2>&1
     elif [ "$2" = "${2%_replay}" ]; then
-        timeout 600 "$native/bin/$2" --gtest_brief=1 >>"$log" 2>&1
+        timeout 600 "$native/bin/$2" --gtest_brief=1 </dev/null >>"$log" 2>&1
     else
-        ctest --test-dir "$native" -R "^$2\$" --timeout 600 --output-on-failure >>"$log" 2>&1
+        ctest --test-dir "$native" -R "^$2\$" --timeout 600 --output-on-failure </dev/null >>"$log" 2>&1
     fi
 }
 
@@ -156,7 +202,7 @@ while IFS="$(printf '\t')" read -r id file line start end op original replacemen
         by="(no test executes line $line)"
     else
         cp "$src/$file" "$work/original"
-        if ! build_mutant "$id" "$(echo "$tests" | cut -d' ' -f1 | sort -u | tr '\n' ' ')"; then
+        if ! build_mutant "$id" "$tests"; then
             result=no-build
         else
             result=SURVIVED

@@ -1,7 +1,7 @@
 #!/bin/sh
 # Measures how many realistic faults of the product the tests catch:
 #   scripts/mutants.sh [--check] [<id>...]
-#   scripts/mutants.sh --sample N --seed S [--dry-run]
+#   scripts/mutants.sh --sample N --seed S [--dry-run] [<id>...]
 # The second form draws N mutants at random (the same N for the same seed and
 # the same tree) from every mutation point of the product's sources, found by
 # scripts/mutation_points.py with libclang; see "The seeded sample" below.
@@ -34,7 +34,7 @@ if [ "${1:-}" = "--check" ]; then
     shift
 fi
 sample_args="$*"
-sample_n="" seed="" dry_run=0
+sample_n="" seed="" dry_run=0 sample_only=""
 case "${1:-}" in
 --sample | --seed | --dry-run)
     while [ $# -gt 0 ]; do
@@ -42,11 +42,12 @@ case "${1:-}" in
         --sample) sample_n=${2:-}; shift 2 || true ;;
         --seed) seed=${2:-}; shift 2 || true ;;
         --dry-run) dry_run=1; shift ;;
-        *) set -- bad; break ;;
+        -*) set -- bad; break ;;
+        *) sample_only="${sample_only:-} $1"; shift ;;
         esac
     done
     if [ $# -gt 0 ] || ! [ "$sample_n" -gt 0 ] 2>/dev/null || ! [ "$seed" -ge 0 ] 2>/dev/null; then
-        echo "usage: $0 --sample N --seed S [--dry-run]" >&2
+        echo "usage: $0 --sample N --seed S [--dry-run] [<id>...]" >&2
         exit 2
     fi
     ;;

@@ -478,7 +478,7 @@ def apply(points_file, wanted, tree):
     fail("no point %s" % wanted)
 
 
-GCOV = {"win32": "i686-w64-mingw32-gcov-win32", "native": "gcov"}
+GCOV = {"win32": "i686-w64-mingw32-gcov-win32", "kit": "i686-w64-mingw32-gcov-win32", "native": "gcov"}
 
 
 def gcov_lines(kind, folder, names):
@@ -497,12 +497,15 @@ def gcov_lines(kind, folder, names):
                 yield source, line["line_number"], line["count"]
 
 
+RELEASE_SOURCE_DIR = "/orbwick"
+
+
 def cover_map(counts, tree, map_file):
     """For every line of the product that has code: the tests that run it."""
     tree = os.path.realpath(tree)
     product = set(product_files(tree))
     executed = {}  # (file, line) -> set of "kind/name"
-    for kind in ("win32", "native"):
+    for kind in sorted(GCOV):
         for name in sorted(os.listdir(os.path.join(counts, kind))) if os.path.isdir(os.path.join(counts, kind)) else []:
             prefix = os.path.join(counts, kind, name)
             folders = {}
@@ -519,7 +522,12 @@ def cover_map(counts, tree, map_file):
                     if os.path.exists(notes):
                         subprocess.run(["cp", notes, folder])
                 for source, line, count in gcov_lines(kind, folder, sorted(files)):
-                    rel = os.path.relpath(source, tree)
+                    # The DLL's own tree names its sources as /orbwick/...
+                    # (cmake/release.cmake), the others by their real path.
+                    if source.startswith(RELEASE_SOURCE_DIR + "/"):
+                        rel = source[len(RELEASE_SOURCE_DIR) + 1:]
+                    else:
+                        rel = os.path.relpath(source, tree)
                     if rel not in product:
                         continue
                     tests = executed.setdefault((rel, line), set())
@@ -533,7 +541,8 @@ def cover_map(counts, tree, map_file):
 
 def tests_for(map_file, timings_file, rel, line):
     """The passing tests that execute the line, cheapest first. A line
-    without code of its own takes those of every line of its file."""
+    without code of its own (a constant, a declaration) takes those of every
+    line of its file, and a file without code every test."""
     cost, passing = {}, set()
     with open(timings_file) as f:
         for row in f:
@@ -541,18 +550,20 @@ def tests_for(map_file, timings_file, rel, line):
             cost["%s/%s" % (kind, name)] = int(seconds)
             if status == "pass":
                 passing.add("%s/%s" % (kind, name))
-    at_line, in_file, has_code = set(), set(), False
+    at_line, in_file, anywhere, has_code = set(), set(), set(), False
     with open(map_file) as f:
         for row in f:
             file, number, tests = row.rstrip("\n").split("\t")
+            names = set(tests.split(",")) - {""}
+            anywhere |= names
             if file != rel:
                 continue
-            names = set(tests.split(",")) - {""}
             in_file |= names
             if int(number) == int(line):
                 has_code = True
                 at_line |= names
-    chosen = (at_line if has_code else in_file) & passing
+    # A header of constants alone (no line of code in any test): every test.
+    chosen = (at_line if has_code else in_file or anywhere) & passing
     for test in sorted(chosen, key=lambda t: (cost.get(t, 0), t)):
         print(test.replace("/", " ", 1))
 

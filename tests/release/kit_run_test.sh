@@ -62,6 +62,9 @@ check_time_limit() {
     [ -f "$dir/results/host_unit_tests.xml" ] || fail "$how: no host_unit_tests.xml"
     tr -d '\r' <"$dir/results/summary.txt" | grep -q '^Programs run: 2 of 2; failed: hangs$' ||
         fail "$how: summary.txt does not name hangs"
+    sum=$(sha256sum <"$dir/orbwick.dll" | cut -d' ' -f1)
+    tr -d '\r' <"$dir/results/summary.txt" | grep -qx "orbwick.dll: SHA-256 $sum" ||
+        fail "$how: summary.txt does not give orbwick.dll's SHA-256 $sum"
     echo "kit_run_test: $how: hangs.exe and its two copies stopped after 3 s, counted as failed ($took s): $last"
 }
 
