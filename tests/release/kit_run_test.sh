@@ -11,7 +11,10 @@
 #   runs by that program and the hanging one.
 # - a kit whose test programs were deleted fails, naming each as missing;
 # - a kit whose run_limited.exe cannot start fails, says why, and waits for
-#   a key.
+#   a key;
+# - the summary gives the DLL's SHA-256 and the date of the run;
+# - run_limited hands a program an argument with a blank, a quote and a
+#   closing backslash unchanged.
 # Run with the Wine environment of scripts/with-wine.sh:
 #   kit_run_test.sh <unpacked kit folder> <hanging program>
 set -eu
@@ -26,10 +29,12 @@ dir="$work/kit & co!"
 # goes to $work/out, its exit code to $rc, its time to $took.
 run_kit() {
     started=$(date +%s)
+    local_before=$(date '+%Y-%m-%d %H') utc_before=$(date -u '+%Y-%m-%d %H')
     rc=0
     (cd "$dir" && ORBWICK_KIT_TIME_LIMIT=3 timeout 120 wine cmd /c run-tests.cmd </dev/null >"$work/out.raw" 2>&1) || rc=$?
     tr -d '\r' <"$work/out.raw" >"$work/out"
     took=$(($(date +%s) - started))
+    local_after=$(date '+%Y-%m-%d %H') utc_after=$(date -u '+%Y-%m-%d %H')
 }
 
 check_time_limit() {
@@ -65,6 +70,13 @@ check_time_limit() {
     sum=$(sha256sum <"$dir/orbwick.dll" | cut -d' ' -f1)
     tr -d '\r' <"$dir/results/summary.txt" | grep -qx "orbwick.dll: SHA-256 $sum" ||
         fail "$how: summary.txt does not give orbwick.dll's SHA-256 $sum"
+    # The summary's date is the run's, in local time and in UTC.
+    date_line=$(tr -d '\r' <"$dir/results/summary.txt" | grep '^Date: ' || true)
+    case "$date_line" in
+    "Date: $local_before:"??" local time ($utc_before:"??" UTC)") ;;
+    "Date: $local_after:"??" local time ($utc_after:"??" UTC)") ;;
+    *) fail "$how: summary.txt's date \"$date_line\" is not the time of the run" ;;
+    esac
     echo "kit_run_test: $how: hangs.exe and its two copies stopped after 3 s, counted as failed ($took s): $last"
 }
 
@@ -104,3 +116,15 @@ grep -q '^orbwick.dll: version and SHA-256 not known, run_limited.exe could not 
     fail "without run_limited.exe: the summary's facts"
 grep -q 'Press a key' "$work/out" || fail "without run_limited.exe: does not wait for a key"
 echo "kit_run_test: without run_limited.exe the kit fails, says why and waits for a key"
+
+# An argument with a blank, a quote and a closing backslash reaches the
+# program as it was given: run_limited quotes it on the program's command line.
+rm -rf "$dir"
+mkdir "$dir"
+cp "$kit/run_limited.exe" "$kit/host_unit_tests.exe" "$dir/"
+argument='--gtest_filter=a b"c\'
+(cd "$dir" && timeout 120 wine run_limited.exe 60 quoted.log host_unit_tests.exe "$argument" </dev/null \
+    >"$work/out" 2>&1) || fail "quoting: run_limited.exe failed"
+tr -d '\r' <"$dir/quoted.log" | grep -qxF "Note: Google Test filter = ${argument#--gtest_filter=}" ||
+    fail "quoting: the program did not get $argument: $(tr -d '\r' <"$dir/quoted.log")"
+echo "kit_run_test: an argument with a blank, a quote and a closing backslash reaches the program whole"

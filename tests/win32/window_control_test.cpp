@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "daemon_session.h"
+#include "import_patch.h"
 #include "menu_reader.h"
 
 using fixture::DaemonSession;
@@ -344,6 +345,16 @@ TEST(Discovery, WithoutMainWindowLogsOnceAndFindsNothing) {
 // ---------------------------------------------------------------------------
 // The menu
 
+// The window whose menu bar the daemon redrew last, and whether the Display
+// control was in the bar by then.
+HWND g_redrawnBar = nullptr;
+bool g_redrawnWithMenu = false;
+BOOL WINAPI RecordMenuBarRedraw(HWND window) {
+    g_redrawnBar = window;
+    g_redrawnWithMenu = fixture::FindPopup(GetSubMenu(GetMenu(window), 2), L"Display control") != nullptr;
+    return DrawMenuBar(window);
+}
+
 TEST(Menu, ItemsIdentifiersAndFirstCheckMarks) {
     std::vector<MenuItem> allModules;
     allModules.reserve(11);
@@ -374,7 +385,13 @@ TEST(Menu, ItemsIdentifiersAndFirstCheckMarks) {
                                     hostmodel::ModuleDialogClass(index));
         }
         const auto hostBefore = ReadMenu(s.HostMenu());
-        ASSERT_TRUE(s.StartAndWaitForMenu());
+        g_redrawnBar = nullptr;
+        ASSERT_EQ(s.Start() & 0xFF, 1);
+        fixture::ImportPatch redraw(s.library()->module(), "DrawMenuBar",
+                                    reinterpret_cast<void*>(&RecordMenuBarRedraw));
+        ASSERT_TRUE(s.WaitForMenu() && hostmodel::PumpUntil([] { return g_redrawnBar != nullptr; }, fixture::kWaitMs));
+        EXPECT_TRUE(g_redrawnBar == s.frame.frame() && g_redrawnWithMenu)
+            << "the frame's menu bar redrawn with the menu";
 
         std::vector<MenuItem> expected = {WindowItem(L"Norvale Core Process", 1090, true)};
         expected.insert(expected.end(), row.moduleItems.begin(), row.moduleItems.end());
