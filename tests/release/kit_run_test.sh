@@ -14,7 +14,7 @@
 #   a key;
 # - the summary gives the DLL's SHA-256 and the date of the run;
 # - run_limited hands a program an argument with a blank, a quote and a
-#   closing backslash unchanged.
+#   closing backslash unchanged, and tells a start from Explorer from another.
 # Run with the Wine environment of scripts/with-wine.sh:
 #   kit_run_test.sh <unpacked kit folder> <hanging program>
 set -eu
@@ -128,3 +128,17 @@ argument='--gtest_filter=a b"c\'
 tr -d '\r' <"$dir/quoted.log" | grep -qxF "Note: Google Test filter = ${argument#--gtest_filter=}" ||
     fail "quoting: the program did not get $argument: $(tr -d '\r' <"$dir/quoted.log")"
 echo "kit_run_test: an argument with a blank, a quote and a closing backslash reaches the program whole"
+
+# run_limited tells a script started from Explorer from one started otherwise
+# (the kit then waits for a key): cmd.exe started by Wine's explorer.exe (its
+# /desktop= starts a program as Explorer would), then by nothing of Windows.
+answer() {
+    rm -f "$dir/answer.txt"
+    # shellcheck disable=SC2086
+    (cd "$dir" && timeout 60 wine $1 cmd /c 'run_limited.exe --started-from-explorer & call echo %^errorlevel%> answer.txt' \
+        </dev/null >"$work/out" 2>&1) || true
+    tr -d '\r ' <"$dir/answer.txt" 2>/dev/null || true
+}
+[ "$(answer "explorer /desktop=kit,640x480")" = 0 ] || fail "started from Explorer: run_limited does not say so"
+[ "$(answer "")" = 1 ] || fail "started from cmd.exe alone: run_limited takes it for Explorer"
+echo "kit_run_test: run_limited tells a start from Explorer from another"
