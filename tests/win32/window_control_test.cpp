@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <map>
 #include <string>
 #include <vector>
@@ -345,13 +346,13 @@ TEST(Discovery, WithoutMainWindowLogsOnceAndFindsNothing) {
 // ---------------------------------------------------------------------------
 // The menu
 
-// The window whose menu bar the daemon redrew last, and whether the Display
-// control was in the bar by then.
-HWND g_redrawnBar = nullptr;
+// The window whose menu bar the daemon (its worker) redrew last, and whether
+// the Display control was in the bar by then.
 bool g_redrawnWithMenu = false;
+std::atomic<HWND> g_redrawnBar{nullptr};
 BOOL WINAPI RecordMenuBarRedraw(HWND window) {
-    g_redrawnBar = window;
     g_redrawnWithMenu = fixture::FindPopup(GetSubMenu(GetMenu(window), 2), L"Display control") != nullptr;
+    g_redrawnBar = window;
     return DrawMenuBar(window);
 }
 
