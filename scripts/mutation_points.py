@@ -223,10 +223,17 @@ class Enumerator:
             return
         gap = self.content(rel)[gap_start:gap_end].decode("latin-1")
         token = gap.strip()
-        if token in RELATIONAL or token in LOGICAL:
+        if token in RELATIONAL:
             start = gap_start + gap.index(token)
-            op = "rel" if token in RELATIONAL else "logic"
-            self.add(rel, start, start + len(token), (RELATIONAL.get(token) or LOGICAL[token]), op, scope)
+            self.add(rel, start, start + len(token), RELATIONAL[token], "rel", scope)
+        elif token in LOGICAL:
+            # The whole expression, its operands in parentheses: the swapped
+            # operator keeps the grouping it had (a && b || c would not
+            # build under -Wparentheses).
+            text = self.content(rel)
+            operand = lambda a, b: text[a:b].decode("latin-1")
+            self.add(rel, whole[1], whole[2], "(%s) %s (%s)" % (operand(whole[1], left[2]), LOGICAL[token],
+                                                               operand(right[1], whole[2])), "logic", scope)
 
     LITERAL = re.compile(r"^(0[xX][0-9a-fA-F']+|0[bB][01']+|0[0-7']*|[1-9][0-9']*)([uUlL]*)$")
 
