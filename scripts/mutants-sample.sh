@@ -183,7 +183,7 @@ run_one() {
 }
 
 mkdir -p "$work/logs"
-table=$work/results-$seed-$sample_n.txt
+table=$work/results-$seed-$sample_n${sample_only:+-again}.txt
 : >"$table"
 caught=0 equivalent=0 nobuild=0 total=0
 while IFS="$(printf '\t')" read -r id file line start end op original replacement <&3; do
