@@ -1,7 +1,8 @@
 # The seeded sample of scripts/mutants.sh (sourced by it, from the tree's
 # root, with $root, $work, $src, $win32, $native, $sample_n, $seed, $dry_run
 # and $sample_args set):
-#   scripts/mutants.sh --sample N --seed S [--dry-run]
+#   scripts/mutants.sh --sample N --seed S [--dry-run] [<id>...]
+# (ids: only those mutants of the sample)
 #
 # Mutation points: scripts/mutation_points.py parses the product's sources
 # (daemon/, cfgfile/, hostif/, sysutils/, packaging/test-kit/) with libclang
@@ -21,8 +22,8 @@
 #   SURVIVED    every test passed, or no test executes the line
 #   equivalent  listed in scripts/mutants.equivalent with its reason; not run
 #   no-build    it does not compile
-# The coverage map is made anew when a file of the tree changed (about 15
-# minutes, the life-cycle explorer most of it).
+# The coverage map is made anew when the code or the tests changed (about 8
+# minutes, the life-cycle explorer and the stress test most of it).
 
 py=/usr/bin/python3
 points_py=$root/scripts/mutation_points.py
