@@ -5,12 +5,14 @@
 set -eu
 
 PACKAGES_NATIVE="cmake make g++ pkg-config clang clang-format clang-tidy libclang-rt-14-dev googletest libinih-dev"
+# The mutation sample (scripts/mutation_points.py) parses the sources with libclang.
+PACKAGES_SAMPLE="python3 python3-clang"
 PACKAGES_CROSS="g++-mingw-w64-i686 g++-mingw-w64-i686-posix g++-mingw-w64-i686-win32 binutils-mingw-w64-i686 wine wine32:i386 wine64 fonts-wine xvfb xauth"
 # The release: zip, checksums (coreutils), Authenticode signing and its test.
 PACKAGES_RELEASE="zip unzip osslsigncode openssl"
 
 missing=""
-for p in $PACKAGES_NATIVE $PACKAGES_CROSS $PACKAGES_RELEASE; do
+for p in $PACKAGES_NATIVE $PACKAGES_SAMPLE $PACKAGES_CROSS $PACKAGES_RELEASE; do
     if ! dpkg -s "$p" >/dev/null 2>&1; then
         missing="$missing $p"
     fi

@@ -1,6 +1,10 @@
 #!/bin/sh
 # Measures how many realistic faults of the product the tests catch:
 #   scripts/mutants.sh [--check] [<id>...]
+#   scripts/mutants.sh --sample N --seed S [--dry-run] [<id>...]
+# The second form draws N mutants at random (the same N for the same seed and
+# the same tree) from every mutation point of the product's sources, found by
+# scripts/mutation_points.py with libclang; see "The seeded sample" below.
 # Each mutant of scripts/mutants.list (or only the named ones) is applied on
 # its own to a scratch copy of this tree (build/mutants/src, with build trees
 # of its own), the code is rebuilt and the tests named for the mutant are run
@@ -32,6 +36,25 @@ if [ "${1:-}" = "--check" ]; then
     work=$work/check
     mkdir -p "$work"
 fi
+sample_args="$*"
+sample_n="" seed="" dry_run=0 sample_only=""
+case "${1:-}" in
+--sample | --seed | --dry-run)
+    while [ $# -gt 0 ]; do
+        case $1 in
+        --sample) sample_n=${2:-}; shift 2 || true ;;
+        --seed) seed=${2:-}; shift 2 || true ;;
+        --dry-run) dry_run=1; shift ;;
+        -*) set -- bad; break ;;
+        *) sample_only="${sample_only:-} $1"; shift ;;
+        esac
+    done
+    if [ $# -gt 0 ] || ! [ "$sample_n" -gt 0 ] 2>/dev/null || ! [ "$seed" -ge 0 ] 2>/dev/null; then
+        echo "usage: $0 --sample N --seed S [--dry-run] [<id>...]" >&2
+        exit 2
+    fi
+    ;;
+esac
 
 # The list, split into one folder per mutant: id, file, what, the test names
 # of each kind, and the changes as pairs of files (N.old, N.new).
@@ -138,11 +161,10 @@ if [ $check_only = 1 ]; then
     exit
 fi
 
-if [ "${ORBWICK_MUTANTS_INSIDE:-0}" != 1 ]; then
-    scripts/bootstrap.sh
-    # The scratch copy: every file of the tree that git does not ignore. Only
-    # files whose bytes differ are copied, so a second run rebuilds only what
-    # changed since the first.
+# The scratch copy: every file of the tree that git does not ignore. Only
+# files whose bytes differ are copied, so a second run rebuilds only what
+# changed since the first.
+copy_to_scratch() {
     mkdir -p "$src"
     git ls-files -co --exclude-standard | while IFS= read -r path; do
         [ -f "$path" ] || continue
@@ -151,6 +173,16 @@ if [ "${ORBWICK_MUTANTS_INSIDE:-0}" != 1 ]; then
             cp "$path" "$src/$path"
         fi
     done
+}
+
+if [ -n "$sample_n" ]; then
+    . scripts/mutants-sample.sh
+    exit
+fi
+
+if [ "${ORBWICK_MUTANTS_INSIDE:-0}" != 1 ]; then
+    scripts/bootstrap.sh
+    copy_to_scratch
     echo "== building the scratch copy in $src"
     (cd "$src" && cmake --preset win32 >/dev/null && cmake --build --preset win32)
     if grep -Eq '^tests:.*(native|all)' "$list"; then

@@ -2,7 +2,8 @@
 # Runs every test, in this order:
 #  1. the formatting check (.clang-format);
 #  2. that every fault of scripts/mutants.list still applies to the code
-#     (scripts/mutants.sh --check; the mutation run itself is not part of it);
+#     (scripts/mutants.sh --check; the mutation run itself is not part of it),
+#     and that the seeded sample still finds its mutation points (a dry run);
 #  3. the native units with AddressSanitizer and UndefinedBehaviorSanitizer;
 #  4. a short fuzz run of the configuration reader;
 #  5. the Win32 build, which makes the package and prints its contents, the
@@ -30,6 +31,11 @@ scripts/format.sh --check
 
 echo "== the mutants of scripts/mutants.list still apply to the code"
 scripts/mutants.sh --check
+echo "== the mutation points of the seeded sample are still found (a dry run)"
+points_line=$(scripts/mutants.sh --sample 5 --seed 1 --dry-run | tail -n 1)
+echo "$points_line"
+echo "$points_line" | awk '$1 == "mutation" && $3 >= 300 && $6 >= 10 { ok = 1 } END { exit !ok }' ||
+    { echo "the seeded sample found too few mutation points" >&2; exit 1; }
 
 echo "== native units (ASan + UBSan)"
 cmake --preset native >/dev/null

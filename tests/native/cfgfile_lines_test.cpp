@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -226,3 +227,13 @@ TEST(ConfigLines, SectionReaderOnRandomFiles) {
 }
 
 }  // namespace
+
+// A record keeps no byte of an earlier, longer text behind its end: equal
+// texts are equal records.
+TEST(ConfigLines, AShorterTextLeavesNothingOfALongerOneBehind) {
+    BoundedText reused{}, fresh{};
+    reused.Assign("HiddenWindows");
+    reused.Assign("Pro");
+    fresh.Assign("Pro");
+    EXPECT_EQ(std::memcmp(&reused, &fresh, sizeof reused), 0);
+}

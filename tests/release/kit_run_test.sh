@@ -21,7 +21,10 @@
 #   stops the kit;
 # - a kit whose test programs were deleted fails, naming each as missing;
 # - a kit whose run_limited.exe cannot start fails, says why, and waits for
-#   a key.
+#   a key;
+# - the summary gives the DLL's SHA-256 and the date of the run;
+# - run_limited hands a program an argument with a blank, a quote and a
+#   closing backslash unchanged, and tells a start from Explorer from another.
 # Run with the Wine environment of scripts/with-wine.sh:
 #   kit_run_test.sh <unpacked kit folder> <hanging program>
 set -eu
@@ -38,11 +41,13 @@ dir="$work/kit & co!"
 env_limit=3
 run_kit() {
     started=$(date +%s)
+    local_before=$(date '+%Y-%m-%d %H') utc_before=$(date -u '+%Y-%m-%d %H')
     rc=0
     (cd "$dir" && unset ORBWICK_KIT_TIME_LIMIT && { [ -z "$env_limit" ] || export ORBWICK_KIT_TIME_LIMIT=$env_limit; } &&
         timeout 120 wine cmd /c run-tests.cmd "$@" </dev/null >"$work/out.raw" 2>&1) || rc=$?
     tr -d '\r' <"$work/out.raw" >"$work/out"
     took=$(($(date +%s) - started))
+    local_after=$(date '+%Y-%m-%d %H') utc_after=$(date -u '+%Y-%m-%d %H')
 }
 
 # The rerun the kit suggests: twice the limit, and at least its largest.
@@ -98,6 +103,16 @@ check_time_limit() {
     [ -f "$dir/results/host_unit_tests.xml" ] || fail "$how: no host_unit_tests.xml"
     tr -d '\r' <"$dir/results/summary.txt" | grep -q '^Programs run: 2 of 2; failed: hangs$' ||
         fail "$how: summary.txt does not name hangs"
+    sum=$(sha256sum <"$dir/orbwick.dll" | cut -d' ' -f1)
+    tr -d '\r' <"$dir/results/summary.txt" | grep -qx "orbwick.dll: SHA-256 $sum" ||
+        fail "$how: summary.txt does not give orbwick.dll's SHA-256 $sum"
+    # The summary's date is the run's, in local time and in UTC.
+    date_line=$(tr -d '\r' <"$dir/results/summary.txt" | grep '^Date: ' || true)
+    case "$date_line" in
+    "Date: $local_before:"??" local time ($utc_before:"??" UTC)") ;;
+    "Date: $local_after:"??" local time ($utc_after:"??" UTC)") ;;
+    *) fail "$how: summary.txt's date \"$date_line\" is not the time of the run" ;;
+    esac
     echo "kit_run_test: $how: hangs.exe and its two copies stopped after 3 s, counted as failed ($took s): $last"
 }
 
@@ -171,3 +186,29 @@ grep -q '^orbwick.dll: version and SHA-256 not known, run_limited.exe could not 
     fail "without run_limited.exe: the summary's facts"
 grep -q 'Press a key' "$work/out" || fail "without run_limited.exe: does not wait for a key"
 echo "kit_run_test: without run_limited.exe the kit fails, says why and waits for a key"
+
+# An argument with a blank, a quote and a closing backslash reaches the
+# program as it was given: run_limited quotes it on the program's command line.
+rm -rf "$dir"
+mkdir "$dir"
+cp "$kit/run_limited.exe" "$kit/host_unit_tests.exe" "$dir/"
+argument='--gtest_filter=a b"c\'
+(cd "$dir" && timeout 120 wine run_limited.exe 60 quoted.log host_unit_tests.exe "$argument" </dev/null \
+    >"$work/out" 2>&1) || fail "quoting: run_limited.exe failed"
+tr -d '\r' <"$dir/quoted.log" | grep -qxF "Note: Google Test filter = ${argument#--gtest_filter=}" ||
+    fail "quoting: the program did not get $argument: $(tr -d '\r' <"$dir/quoted.log")"
+echo "kit_run_test: an argument with a blank, a quote and a closing backslash reaches the program whole"
+
+# run_limited tells a script started from Explorer from one started otherwise
+# (the kit then waits for a key): cmd.exe started by Wine's explorer.exe (its
+# /desktop= starts a program as Explorer would), then by nothing of Windows.
+answer() {
+    rm -f "$dir/answer.txt"
+    # shellcheck disable=SC2086
+    (cd "$dir" && timeout 60 wine $1 cmd /c 'run_limited.exe --started-from-explorer & call echo %^errorlevel%> answer.txt' \
+        </dev/null >"$work/out" 2>&1) || true
+    tr -d '\r ' <"$dir/answer.txt" 2>/dev/null || true
+}
+[ "$(answer "explorer /desktop=kit,640x480")" = 0 ] || fail "started from Explorer: run_limited does not say so"
+[ "$(answer "")" = 1 ] || fail "started from cmd.exe alone: run_limited takes it for Explorer"
+echo "kit_run_test: run_limited tells a start from Explorer from another"

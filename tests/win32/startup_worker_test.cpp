@@ -460,9 +460,15 @@ LRESULT CALLBACK WatchSentMessages(int code, WPARAM wParam, LPARAM lParam) {
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
+// The popup the daemon made; when g_popupNotice is set, the frame is sent
+// WM_NULL with this mark right after, before the popup is published.
+constexpr WPARAM kPopupMade = 0x0B0B;
 HMENU g_popupMade = nullptr;
+HWND g_popupNotice = nullptr;
 HMENU WINAPI RecordPopup() {
     g_popupMade = CreatePopupMenu();
+    if (g_popupNotice != nullptr)
+        SendMessageW(g_popupNotice, WM_NULL, kPopupMade, 0);
     return g_popupMade;
 }
 
@@ -470,7 +476,10 @@ TEST(Unloading, ClosedownInsideTheWorkersMessageEndsItsPass) {
     const struct {
         const char* name;
         bool duringTheMenu;  // else during the scan
-    } rows[] = {{"the scan's first title read", false}, {"the menu's first label read", true}};
+        bool atThePopup;     // as soon as the popup is made, before it is published
+    } rows[] = {{"the scan's first title read", false, false},
+                {"the menu's first label read", true, false},
+                {"the popup made", true, true}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         DaemonSession s("SPCE", "");  // modules 0 to 3
@@ -478,6 +487,8 @@ TEST(Unloading, ClosedownInsideTheWorkersMessageEndsItsPass) {
         for (int i = 0; i < 4; ++i) children.push_back(GetParent(s.AddModule(i)));
         SentWatch watch;
         watch.closeOn = [&](const CWPSTRUCT& message) {
+            if (row.atThePopup)
+                return message.message == WM_NULL && message.wParam == kPopupMade;
             return message.message == WM_GETTEXT &&
                    (!row.duringTheMenu || fixture::ThreadOfLogLine(s.host, kScanComplete) != 0);
         };
@@ -492,6 +503,7 @@ TEST(Unloading, ClosedownInsideTheWorkersMessageEndsItsPass) {
         };
         g_sentWatch = &watch;
         g_popupMade = nullptr;
+        g_popupNotice = row.atThePopup ? s.frame.frame() : nullptr;
         HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, &WatchSentMessages, nullptr, GetCurrentThreadId());
         ASSERT_EQ(s.Start() & 0xFF, 1);
         fixture::ImportPatch patch(s.library()->module(), "CreatePopupMenu", reinterpret_cast<void*>(&RecordPopup));

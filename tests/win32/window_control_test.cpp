@@ -8,11 +8,13 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "daemon_session.h"
+#include "import_patch.h"
 #include "menu_reader.h"
 
 using fixture::DaemonSession;
@@ -344,6 +346,16 @@ TEST(Discovery, WithoutMainWindowLogsOnceAndFindsNothing) {
 // ---------------------------------------------------------------------------
 // The menu
 
+// The window whose menu bar the daemon (its worker) redrew last, and whether
+// the Display control was in the bar by then.
+bool g_redrawnWithMenu = false;
+std::atomic<HWND> g_redrawnBar{nullptr};
+BOOL WINAPI RecordMenuBarRedraw(HWND window) {
+    g_redrawnWithMenu = fixture::FindPopup(GetSubMenu(GetMenu(window), 2), L"Display control") != nullptr;
+    g_redrawnBar = window;
+    return DrawMenuBar(window);
+}
+
 TEST(Menu, ItemsIdentifiersAndFirstCheckMarks) {
     std::vector<MenuItem> allModules;
     allModules.reserve(11);
@@ -374,7 +386,13 @@ TEST(Menu, ItemsIdentifiersAndFirstCheckMarks) {
                                     hostmodel::ModuleDialogClass(index));
         }
         const auto hostBefore = ReadMenu(s.HostMenu());
-        ASSERT_TRUE(s.StartAndWaitForMenu());
+        g_redrawnBar = nullptr;
+        ASSERT_EQ(s.Start() & 0xFF, 1);
+        fixture::ImportPatch redraw(s.library()->module(), "DrawMenuBar",
+                                    reinterpret_cast<void*>(&RecordMenuBarRedraw));
+        ASSERT_TRUE(s.WaitForMenu() && hostmodel::PumpUntil([] { return g_redrawnBar != nullptr; }, fixture::kWaitMs));
+        EXPECT_TRUE(g_redrawnBar == s.frame.frame() && g_redrawnWithMenu)
+            << "the frame's menu bar redrawn with the menu";
 
         std::vector<MenuItem> expected = {WindowItem(L"Norvale Core Process", 1090, true)};
         expected.insert(expected.end(), row.moduleItems.begin(), row.moduleItems.end());

@@ -1,0 +1,597 @@
+#!/usr/bin/python3
+"""The mutation points of the product, found with libclang (python3-clang).
+
+Every point is one concrete text edit of one product file: a byte range and
+its replacement, with an id that stays the same while the function around it
+keeps its name and its other points of the same kind ahead of it:
+    <file without .cpp/.h>:<function or variable>:<operator><n>
+for example daemon/settings:HiddenModuleLines:rel1.
+
+Operators:
+    rel    a relational or equality operator replaced (< <=, > >=, == !=)
+    logic  && and || swapped
+    neg    a condition (if, while, for, do, ?:) negated
+    inc    an integer constant + 1          dec  the same - 1 (not below 0)
+    call   a call statement removed (the call becomes (void)0)
+    ret    an early return inserted (at the start of a function or loop body)
+    arg    an argument replaced by 0 (numbers) or nullptr (pointers)
+
+Usage (from mutants.sh; paths relative to the tree's root):
+    mutation_points.py list <root> <points-file>       every point, tab-separated
+                       (kept while the product's files and this script stay the same)
+    mutation_points.py sample <points-file> <seed> <n>  n points drawn uniformly
+    mutation_points.py apply <points-file> <id> <tree>  the edit, in place
+    mutation_points.py summary <points-file>            "P over F files"
+    mutation_points.py covermap <counts> <tree> <map>   the coverage map of
+                       the counts each test program left under <counts>/<kind>/<name>
+    mutation_points.py tests <map> <timings> <file> <line>  the tests to run
+                       for a line ("kind name", cheapest first)
+"""
+
+import glob
+import json
+import hashlib
+import os
+import random
+import re
+import subprocess
+import sys
+
+# The product's own sources: the daemon and its units, and the kit runner.
+SOURCE_GLOBS = [
+    "daemon/*.cpp", "daemon/*.h",
+    "cfgfile/*.cpp", "cfgfile/*.h", "cfgfile/internal/*.cpp", "cfgfile/internal/*.h",
+    "hostif/*.cpp", "hostif/*.h",
+    "sysutils/*.cpp", "sysutils/*.h",
+    "packaging/test-kit/*.cpp", "packaging/test-kit/*.h",
+]
+# The include folders every unit is built with (as in the build trees).
+INCLUDE_DIRS = ["daemon", "hostif", "sysutils", "cfgfile", "packaging/test-kit"]
+MINGW_CXX = "i686-w64-mingw32-g++-win32"
+
+RELATIONAL = {"<": "<=", "<=": "<", ">": ">=", ">=": ">", "==": "!=", "!=": "=="}
+LOGICAL = {"&&": "||", "||": "&&"}
+
+
+def fail(message):
+    sys.stderr.write("mutation_points: %s\n" % message)
+    sys.exit(2)
+
+
+def load_clang():
+    try:
+        import clang.cindex as cindex
+    except ImportError:
+        fail("python3-clang is missing (scripts/bootstrap.sh installs it)")
+    for name in ("libclang-14.so.1", "libclang-14.so", "libclang.so"):
+        for folder in ("/usr/lib/x86_64-linux-gnu", "/usr/lib/llvm-14/lib"):
+            path = os.path.join(folder, name)
+            if os.path.exists(path):
+                cindex.Config.set_library_file(path)
+                return cindex
+    return cindex
+
+
+def system_include_dirs(compiler):
+    """The compiler's own #include <...> folders, as it reports them."""
+    result = subprocess.run([compiler, "-E", "-x", "c++", "-v", "-"], input="", capture_output=True, text=True)
+    dirs, inside = [], False
+    for line in result.stderr.splitlines():
+        if line.startswith("#include <...> search starts here"):
+            inside = True
+        elif line.startswith("End of search list"):
+            break
+        elif inside:
+            dirs.append(os.path.normpath(line.strip()))
+    if not dirs:
+        fail("%s reported no include folders" % compiler)
+    return dirs
+
+
+def parse_args(root, path):
+    """Flags close to the build trees': C++17, the units' include folders, and
+    for the Win32 sources the mingw target with mingw's own headers."""
+    args = ["-x", "c++", "-std=c++17"] + ["-I" + os.path.join(root, d) for d in INCLUDE_DIRS]
+    if path.endswith("_native.cpp"):
+        return args
+    args = ["--target=i686-w64-mingw32", "-nostdinc", "-nostdinc++", "-D_WIN32"] + args
+    for d in system_include_dirs(MINGW_CXX):
+        args.append("-isystem" + d)
+    return args
+
+
+def product_files(root):
+    files = set()
+    for pattern in SOURCE_GLOBS:
+        files.update(os.path.relpath(p, root) for p in glob.glob(os.path.join(root, pattern)))
+    return sorted(files)
+
+
+class Enumerator:
+    def __init__(self, cindex, root, files):
+        self.ci = cindex
+        self.K = cindex.CursorKind
+        self.T = cindex.TypeKind
+        self.root = root
+        self.files = set(files)
+        self.text = {}
+        self.points = {}  # (file, start, end, replacement) -> point
+
+    def content(self, rel):
+        if rel not in self.text:
+            with open(os.path.join(self.root, rel), "rb") as f:
+                self.text[rel] = f.read()
+        return self.text[rel]
+
+    def rel_file(self, location):
+        if location.file is None:
+            return None
+        rel = os.path.relpath(os.path.realpath(location.file.name), self.root)
+        return rel if rel in self.files else None
+
+    def span(self, cursor):
+        """(file, start, end) of a cursor written in one product file."""
+        extent = cursor.extent
+        rel = self.rel_file(extent.start)
+        if rel is None or self.rel_file(extent.end) != rel:
+            return None
+        start, end = extent.start.offset, extent.end.offset
+        if end <= start:
+            return None
+        return rel, start, end
+
+    def add(self, rel, start, end, replacement, op, scope):
+        original = self.content(rel)[start:end].decode("latin-1")
+        if original == replacement:
+            return
+        key = (rel, start, end, replacement)
+        if key not in self.points:
+            self.points[key] = {"file": rel, "start": start, "end": end, "original": original,
+                                "replacement": replacement, "op": op, "scope": scope}
+
+    # -- the walk ---------------------------------------------------------
+
+    def walk(self, cursor, scope, return_kind):
+        K = self.K
+        kind = cursor.kind
+        if kind == K.STATIC_ASSERT:
+            return  # a check of the build, not code of the product
+        if kind in (K.FUNCTION_DECL, K.CXX_METHOD, K.CONSTRUCTOR, K.DESTRUCTOR, K.FUNCTION_TEMPLATE,
+                    K.CONVERSION_FUNCTION):
+            scope = cursor.spelling or scope
+            return_kind = self.return_kind(cursor)
+            self.early_return_at_body(cursor, scope, return_kind)
+        elif kind == K.LAMBDA_EXPR:
+            return_kind = None  # a deduced return type: no early return
+        elif kind == K.VAR_DECL and cursor.semantic_parent is not None and \
+                cursor.semantic_parent.kind in (K.TRANSLATION_UNIT, K.NAMESPACE, K.STRUCT_DECL, K.CLASS_DECL):
+            scope = cursor.spelling or scope
+        if kind in (K.FUNCTION_DECL, K.CXX_METHOD, K.CONSTRUCTOR, K.DESTRUCTOR) or kind.is_expression() or \
+                kind.is_statement():
+            if self.span(cursor) is not None:
+                self.visit(cursor, scope, return_kind)
+        for child in cursor.get_children():
+            location = child.location
+            if location.file is not None and self.rel_file(location) is None and \
+                    child.kind not in (K.UNEXPOSED_EXPR,):
+                continue  # system headers and other files
+            self.walk(child, scope, return_kind)
+
+    def return_kind(self, function):
+        T = self.T
+        if function.kind in (self.K.CONSTRUCTOR, self.K.DESTRUCTOR):
+            return "void"
+        kind = function.result_type.get_canonical().kind
+        if kind == T.VOID:
+            return "void"
+        if kind in (T.LVALUEREFERENCE, T.RVALUEREFERENCE, T.AUTO, T.INVALID, T.UNEXPOSED):
+            return None
+        return "value"
+
+    def visit(self, cursor, scope, return_kind):
+        K = self.K
+        kind = cursor.kind
+        if kind == K.BINARY_OPERATOR:
+            self.binary(cursor, scope)
+        elif kind == K.INTEGER_LITERAL:
+            self.constant(cursor, scope)
+        elif kind == K.CALL_EXPR:
+            self.arguments(cursor, scope)
+        elif kind in (K.IF_STMT, K.WHILE_STMT, K.FOR_STMT, K.DO_STMT):
+            self.condition(cursor, scope)
+            if kind != K.IF_STMT:
+                self.early_return_in_loop(cursor, scope, return_kind)
+        elif kind == K.CXX_FOR_RANGE_STMT:
+            self.early_return_in_loop(cursor, scope, return_kind)
+        elif kind == K.CONDITIONAL_OPERATOR:
+            children = list(cursor.get_children())
+            if len(children) == 3:
+                self.negate(children[0], scope)
+        if kind == K.COMPOUND_STMT or kind in (K.IF_STMT, K.WHILE_STMT, K.FOR_STMT, K.DO_STMT):
+            self.call_statements(cursor, scope)
+
+    def binary(self, cursor, scope):
+        children = list(cursor.get_children())
+        if len(children) != 2:
+            return
+        left, right = self.span(children[0]), self.span(children[1])
+        whole = self.span(cursor)
+        if left is None or right is None or whole is None or left[0] != whole[0] or right[0] != whole[0]:
+            return
+        rel, gap_start, gap_end = whole[0], left[2], right[1]
+        if gap_end <= gap_start:
+            return
+        gap = self.content(rel)[gap_start:gap_end].decode("latin-1")
+        token = gap.strip()
+        if token in RELATIONAL:
+            start = gap_start + gap.index(token)
+            self.add(rel, start, start + len(token), RELATIONAL[token], "rel", scope)
+        elif token in LOGICAL:
+            # The whole expression, its operands in parentheses: the swapped
+            # operator keeps the grouping it had (a && b || c would not
+            # build under -Wparentheses).
+            text = self.content(rel)
+            operand = lambda a, b: text[a:b].decode("latin-1")
+            self.add(rel, whole[1], whole[2], "(%s) %s (%s)" % (operand(whole[1], left[2]), LOGICAL[token],
+                                                               operand(right[1], whole[2])), "logic", scope)
+
+    LITERAL = re.compile(r"^(0[xX][0-9a-fA-F']+|0[bB][01']+|0[0-7']*|[1-9][0-9']*)([uUlL]*)$")
+
+    def constant(self, cursor, scope):
+        where = self.span(cursor)
+        if where is None:
+            return
+        rel, start, end = where
+        text = self.content(rel)[start:end].decode("latin-1")
+        match = self.LITERAL.match(text)
+        if not match:
+            return  # a macro or anything else not written as a number here
+        digits, suffix = match.group(1).replace("'", ""), match.group(2)
+        value = int(digits, 0) if not re.match(r"^0[0-7]+$", digits) else int(digits, 8)
+        hexadecimal = digits[:2].lower() == "0x"
+        for op, changed in (("inc", value + 1), ("dec", value - 1)):
+            if changed < 0:
+                continue
+            written = ("0x%X" % changed if hexadecimal else str(changed)) + suffix
+            self.add(rel, start, end, written, op, scope)
+
+    INTEGERS = None
+
+    def arguments(self, cursor, scope):
+        T = self.T
+        if self.INTEGERS is None:
+            Enumerator.INTEGERS = {T.BOOL, T.CHAR_U, T.UCHAR, T.CHAR16, T.CHAR32, T.USHORT, T.UINT, T.ULONG,
+                                   T.ULONGLONG, T.CHAR_S, T.SCHAR, T.WCHAR, T.SHORT, T.INT, T.LONG, T.LONGLONG}
+        name = cursor.spelling or ""
+        if name.startswith("operator") or cursor.referenced is None or \
+                cursor.referenced.kind == self.K.CONSTRUCTOR:
+            return
+        for argument in cursor.get_arguments():
+            where = self.span(argument)
+            if where is None:
+                continue
+            rel, start, end = where
+            text = self.content(rel)[start:end].decode("latin-1").strip()
+            kind = argument.type.get_canonical().kind
+            if kind == T.POINTER:
+                replacement = "nullptr"
+            elif kind in self.INTEGERS:
+                replacement = "0"
+            else:
+                continue
+            if text in ("0", "nullptr", "NULL", "false", "0u", "0U"):
+                continue
+            self.add(rel, start, end, replacement, "arg", scope)
+
+    def condition(self, cursor, scope):
+        """The controlling expression: inside the statement's parentheses,
+        after its last top-level ';' (the for statement's: between its two)."""
+        tokens = list(cursor.get_tokens())
+        open_at = None
+        for i, token in enumerate(tokens):
+            if token.spelling == "(":
+                open_at = i
+                break
+        if cursor.kind == self.K.DO_STMT:
+            # do body while (cond); the last parenthesised group.
+            closes = [i for i, t in enumerate(tokens) if t.spelling == ")"]
+            if not closes:
+                return
+            depth, open_at = 0, None
+            for i in range(closes[-1], -1, -1):
+                depth += {")": 1, "(": -1}.get(tokens[i].spelling, 0)
+                if depth == 0:
+                    open_at = i
+                    break
+        if open_at is None:
+            return
+        depth, separators, close_at = 0, [], None
+        for i in range(open_at, len(tokens)):
+            spelling = tokens[i].spelling
+            if spelling in ("(", "[", "{"):
+                depth += 1
+            elif spelling in (")", "]", "}"):
+                depth -= 1
+                if depth == 0:
+                    close_at = i
+                    break
+            elif spelling == ";" and depth == 1:
+                separators.append(i)
+        if close_at is None:
+            return
+        low = tokens[separators[-1] if cursor.kind != self.K.FOR_STMT else separators[0]].extent.end.offset \
+            if separators else tokens[open_at].extent.end.offset
+        high = tokens[separators[1]].extent.start.offset if cursor.kind == self.K.FOR_STMT and \
+            len(separators) == 2 else tokens[close_at].extent.start.offset
+        if cursor.kind == self.K.FOR_STMT and len(separators) != 2:
+            return
+        for child in cursor.get_children():
+            if not child.kind.is_expression():
+                continue
+            where = self.span(child)
+            if where is not None and where[1] >= low and where[2] <= high:
+                self.negate(child, scope)
+                return
+
+    def negate(self, expression, scope):
+        where = self.span(expression)
+        if where is None:
+            return
+        rel, start, end = where
+        text = self.content(rel)[start:end].decode("latin-1")
+        self.add(rel, start, end, "!(" + text + ")", "neg", scope)
+
+    def is_call(self, cursor):
+        K = self.K
+        while cursor.kind == K.UNEXPOSED_EXPR:
+            children = list(cursor.get_children())
+            if len(children) != 1 or children[0].extent != cursor.extent:
+                return False
+            cursor = children[0]
+        return cursor.kind == K.CALL_EXPR and cursor.referenced is not None and \
+            cursor.referenced.kind != K.CONSTRUCTOR
+
+    def call_statements(self, cursor, scope):
+        K = self.K
+        children = list(cursor.get_children())
+        if cursor.kind != K.COMPOUND_STMT:
+            # A single statement as the body of if, else or a loop.
+            children = [c for c in children if c.kind.is_expression()][-1:] if cursor.kind != K.IF_STMT else \
+                children[-2:]
+        for child in children:
+            if child.kind.is_expression() and self.is_call(child):
+                where = self.span(child)
+                if where is None:
+                    continue
+                rel, start, end = where
+                following = self.content(rel)[end:end + 64].decode("latin-1").lstrip()
+                if following.startswith(";"):
+                    self.add(rel, start, end, "(void)0", "call", scope)
+
+    def insert_return(self, body, scope, return_kind):
+        if return_kind is None or body.kind != self.K.COMPOUND_STMT:
+            return
+        where = self.span(body)
+        if where is None:
+            return
+        rel, start, _ = where
+        if self.content(rel)[start:start + 1] != b"{":
+            return
+        statement = "return;" if return_kind == "void" else "return {};"
+        # An insertion: the opening brace replaced by itself and the return.
+        self.add(rel, start, start + 1, "{ " + statement, "ret", scope)
+
+    def early_return_at_body(self, function, scope, return_kind):
+        if not function.is_definition():
+            return
+        for child in function.get_children():
+            if child.kind == self.K.COMPOUND_STMT:
+                self.insert_return(child, scope, return_kind)
+
+    def early_return_in_loop(self, loop, scope, return_kind):
+        children = list(loop.get_children())
+        bodies = children[:1] if loop.kind == self.K.DO_STMT else children[-1:]
+        for body in bodies:
+            self.insert_return(body, scope, return_kind)
+
+    def run(self):
+        index = self.ci.Index.create()
+        for rel in sorted(self.files):
+            if not rel.endswith(".cpp"):
+                continue
+            path = os.path.join(self.root, rel)
+            unit = index.parse(path, args=parse_args(self.root, rel))
+            errors = [d for d in unit.diagnostics if d.severity >= self.ci.Diagnostic.Error]
+            if errors:
+                fail("%s does not parse: %s" % (rel, "; ".join(str(e) for e in errors[:3])))
+            self.walk(unit.cursor, "-", None)
+        return self.numbered()
+
+    def numbered(self):
+        points = sorted(self.points.values(), key=lambda p: (p["file"], p["start"], p["end"], p["replacement"]))
+        counters = {}
+        for p in points:
+            stem = re.sub(r"\.(cpp|h)$", "", p["file"])
+            key = (stem, p["scope"], p["op"])
+            counters[key] = counters.get(key, 0) + 1
+            p["id"] = "%s:%s:%s%d" % (stem, p["scope"], p["op"], counters[key])
+            p["line"] = self.content(p["file"])[:p["start"]].count(b"\n") + 1
+        return points
+
+
+def escape(text):
+    return text.replace("\\", "\\\\").replace("\t", "\\t").replace("\n", "\\n")
+
+
+def unescape(text):
+    return re.sub(r"\\(.)", lambda m: {"t": "\t", "n": "\n"}.get(m.group(1), m.group(1)), text)
+
+
+FIELDS = ["id", "file", "line", "start", "end", "op", "original", "replacement"]
+
+
+def write_points(points, out):
+    for p in points:
+        out.write("\t".join(escape(str(p[f])) for f in FIELDS) + "\n")
+
+
+def read_points(path):
+    points = []
+    with open(path, encoding="latin-1") as f:
+        for line in f:
+            values = [unescape(v) for v in line.rstrip("\n").split("\t")]
+            points.append(dict(zip(FIELDS, values)))
+    return points
+
+
+def list_points(root, points_file):
+    files = product_files(root)
+    stamp = hashlib.sha256()
+    for rel in [os.path.relpath(os.path.realpath(__file__), root)] + files:
+        with open(os.path.join(root, rel), "rb") as f:
+            stamp.update(rel.encode() + b"\0" + f.read())
+    stamp_file = points_file + ".stamp"
+    if os.path.exists(points_file) and os.path.exists(stamp_file):
+        with open(stamp_file) as f:
+            if f.read().strip() == stamp.hexdigest():
+                return
+    points = Enumerator(load_clang(), root, files).run()
+    with open(points_file + ".tmp", "w", encoding="latin-1") as out:
+        write_points(points, out)
+    os.replace(points_file + ".tmp", points_file)
+    with open(stamp_file, "w") as f:
+        f.write(stamp.hexdigest() + "\n")
+
+
+def draw(points, seed, n):
+    """n points drawn uniformly without replacement, the same for the same
+    seed and the same list of points."""
+    ordered = sorted(points, key=lambda p: p["id"])
+    return random.Random(int(seed)).sample(ordered, min(int(n), len(ordered)))
+
+
+def apply(points_file, wanted, tree):
+    for p in read_points(points_file):
+        if p["id"] == wanted:
+            path = os.path.join(tree, p["file"])
+            with open(path, "rb") as f:
+                data = f.read()
+            start, end = int(p["start"]), int(p["end"])
+            if data[start:end].decode("latin-1") != p["original"]:
+                fail("%s: %s no longer holds %r" % (wanted, p["file"], p["original"]))
+            with open(path, "wb") as f:
+                f.write(data[:start] + p["replacement"].encode("latin-1") + data[end:])
+            return
+    fail("no point %s" % wanted)
+
+
+GCOV = {"win32": "i686-w64-mingw32-gcov-win32", "kit": "i686-w64-mingw32-gcov-win32", "native": "gcov"}
+
+
+def gcov_lines(kind, folder, names):
+    """(source, line, count) of the gcov JSON for the counts files in folder."""
+    result = subprocess.run([GCOV[kind], "--json-format", "--stdout"] + names, cwd=folder,
+                            capture_output=True, text=True)
+    for text in result.stdout.splitlines():
+        text = text.strip()
+        if not text.startswith("{"):
+            continue
+        document = json.loads(text)
+        base = document.get("current_working_directory", folder)
+        for entry in document.get("files", []):
+            source = os.path.normpath(os.path.join(base, entry["file"]))
+            for line in entry.get("lines", []):
+                yield source, line["line_number"], line["count"]
+
+
+RELEASE_SOURCE_DIR = "/orbwick"
+
+
+def cover_map(counts, tree, map_file):
+    """For every line of the product that has code: the tests that run it."""
+    tree = os.path.realpath(tree)
+    product = set(product_files(tree))
+    executed = {}  # (file, line) -> set of "kind/name"
+    for kind in sorted(GCOV):
+        for name in sorted(os.listdir(os.path.join(counts, kind))) if os.path.isdir(os.path.join(counts, kind)) else []:
+            prefix = os.path.join(counts, kind, name)
+            folders = {}
+            for folder, _, files in os.walk(prefix):
+                for f in files:
+                    if f.endswith(".gcda"):
+                        folders.setdefault(folder, []).append(f)
+            for folder, files in folders.items():
+                # The counts were written where the object lies, under the
+                # prefix; gcov wants the notes file of the build beside them.
+                original = "/" + os.path.relpath(folder, prefix)
+                for f in files:
+                    notes = os.path.join(original, f[:-5] + ".gcno")
+                    if os.path.exists(notes):
+                        subprocess.run(["cp", notes, folder])
+                for source, line, count in gcov_lines(kind, folder, sorted(files)):
+                    # The DLL's own tree names its sources as /orbwick/...
+                    # (cmake/release.cmake), the others by their real path.
+                    if source.startswith(RELEASE_SOURCE_DIR + "/"):
+                        rel = source[len(RELEASE_SOURCE_DIR) + 1:]
+                    else:
+                        rel = os.path.relpath(source, tree)
+                    if rel not in product:
+                        continue
+                    tests = executed.setdefault((rel, line), set())
+                    if count > 0:
+                        tests.add("%s/%s" % (kind, name))
+    with open(map_file + ".tmp", "w") as out:
+        for (rel, line) in sorted(executed):
+            out.write("%s\t%d\t%s\n" % (rel, line, ",".join(sorted(executed[(rel, line)]))))
+    os.replace(map_file + ".tmp", map_file)
+
+
+def tests_for(map_file, timings_file, rel, line):
+    """The passing tests that execute the line, cheapest first. A line
+    without code of its own (a constant, a declaration) takes those of every
+    line of its file, and a file without code every test."""
+    cost, passing = {}, set()
+    with open(timings_file) as f:
+        for row in f:
+            kind, name, seconds, status = row.rstrip("\n").split("\t")
+            cost["%s/%s" % (kind, name)] = int(seconds)
+            if status == "pass":
+                passing.add("%s/%s" % (kind, name))
+    at_line, in_file, anywhere, has_code = set(), set(), set(), False
+    with open(map_file) as f:
+        for row in f:
+            file, number, tests = row.rstrip("\n").split("\t")
+            names = set(tests.split(",")) - {""}
+            anywhere |= names
+            if file != rel:
+                continue
+            in_file |= names
+            if int(number) == int(line):
+                has_code = True
+                at_line |= names
+    # A header of constants alone (no line of code in any test): every test.
+    chosen = (at_line if has_code else in_file or anywhere) & passing
+    for test in sorted(chosen, key=lambda t: (cost.get(t, 0), t)):
+        print(test.replace("/", " ", 1))
+
+
+def main(argv):
+    if len(argv) == 3 and argv[0] == "list":
+        list_points(os.path.realpath(argv[1]), argv[2])
+    elif len(argv) == 4 and argv[0] == "sample":
+        write_points(draw(read_points(argv[1]), argv[2], argv[3]), sys.stdout)
+    elif len(argv) == 4 and argv[0] == "apply":
+        apply(argv[1], argv[2], argv[3])
+    elif len(argv) == 4 and argv[0] == "covermap":
+        cover_map(argv[1], argv[2], argv[3])
+    elif len(argv) == 5 and argv[0] == "tests":
+        tests_for(argv[1], argv[2], argv[3], argv[4])
+    elif len(argv) == 2 and argv[0] == "summary":
+        points = read_points(argv[1])
+        print("%d over %d files" % (len(points), len({p["file"] for p in points})))
+    else:
+        fail("usage: see the head of this file")
+
+
+if __name__ == "__main__":
+    main(sys.argv[1:])
