@@ -34,7 +34,8 @@ std::string ConfigText(const std::string& enabled, const std::string& hidden) {
 
 bool LibraryLoaded(const wchar_t* name) { return GetModuleHandleW(name) != nullptr; }
 
-DaemonSession::DaemonSession(HostVersion version) : version_(version) {
+DaemonSession::DaemonSession(HostVersion version, hostmodel::FrameLayout layout)
+    : frame(std::move(layout)), version_(version) {
     host.SetBaseDirectory(directory_.Path());
     host.SetMainWindow(frame.frame());
     for (const char* letter = hostmodel::kModuleLetters; *letter != '\0'; ++letter) {
@@ -46,8 +47,9 @@ DaemonSession::DaemonSession(HostVersion version) : version_(version) {
     SetCurrentDirectoryA(directory_.Path().c_str());
 }
 
-DaemonSession::DaemonSession(const std::string& enabled, const std::string& hidden, HostVersion version)
-    : DaemonSession(version) {
+DaemonSession::DaemonSession(const std::string& enabled, const std::string& hidden, HostVersion version,
+                             hostmodel::FrameLayout layout)
+    : DaemonSession(version, std::move(layout)) {
     EXPECT_TRUE(directory_.WriteFile("norvale.ini", ConfigText(enabled, hidden))) << "norvale.ini";
 }
 

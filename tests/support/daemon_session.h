@@ -41,9 +41,10 @@ bool LibraryLoaded(const wchar_t* name = L"orbwick.dll");
 class DaemonSession {
 public:
     // Without norvale.ini: the test writes its own into directory().
-    explicit DaemonSession(HostVersion version = kOldHost);
+    explicit DaemonSession(HostVersion version = kOldHost, hostmodel::FrameLayout layout = {});
     // With a norvale.ini made by ConfigText(enabled, hidden).
-    DaemonSession(const std::string& enabled, const std::string& hidden, HostVersion version = kOldHost);
+    DaemonSession(const std::string& enabled, const std::string& hidden, HostVersion version = kOldHost,
+                  hostmodel::FrameLayout layout = {});
     ~DaemonSession();
     DaemonSession(const DaemonSession&) = delete;
     DaemonSession& operator=(const DaemonSession&) = delete;

@@ -650,18 +650,23 @@ TEST(Restarting, StartupAgainWithoutUnloadingStartsAfresh) {
         fixture::HostVersion version;
         bool accepted;
         bool closedownFirst;  // else STARTUP again straight away
-    } rows[] = {{"accepted", fixture::kOldHost, true, true},
-                {"refused (host 2.19)", {2, 19}, false, true},
-                {"refused without CLOSEDOWN first", {2, 19}, false, false}};
+        bool windowMenu;      // the host menu is the MDI client's window menu
+    } rows[] = {{"accepted", fixture::kOldHost, true, true, true},
+                {"accepted, a host menu without the window list", fixture::kOldHost, true, true, false},
+                {"refused (host 2.19)", {2, 19}, false, true, true},
+                {"refused without CLOSEDOWN first", {2, 19}, false, false, true}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        DaemonSession s("SP", "");
+        hostmodel::FrameLayout layout;
+        layout.windowMenu = row.windowMenu;
+        DaemonSession s("SP", "", fixture::kOldHost, layout);
         HWND smtp = s.AddModule(0);
         HWND pop = GetParent(s.AddModule(1));
         HWND core = s.AddCore();
         ASSERT_TRUE(s.StartAndWaitForMenu());
         ASSERT_TRUE(s.WaitForWorkerEnd());
         HMENU firstMenu = s.DisplayMenu();
+        const std::string hostMenu = fixture::Describe(fixture::ReadMenu(s.HostMenu()));
         if (row.closedownFirst) {
             EXPECT_EQ(s.library()->Closedown(), 0);
         }
@@ -682,6 +687,8 @@ TEST(Restarting, StartupAgainWithoutUnloadingStartsAfresh) {
             ASSERT_EQ(result & 0xFF, 1);
             ASSERT_TRUE(WaitForFirstPass(s.host));
             EXPECT_EQ(DisplayMenus(s), 1) << "the new menu took the place of the first";
+            EXPECT_EQ(fixture::Describe(fixture::ReadMenu(s.HostMenu())), hostMenu)
+                << "the earlier popup left with its own separator, and no other item of the host's";
             HMENU secondMenu = s.DisplayMenu();
             EXPECT_EQ(fixture::ItemText(secondMenu, 1000), L"Module S") << "the slots were cleared";
             EXPECT_EQ(fixture::ItemText(secondMenu, 1001), L"NorvaleP P module");
