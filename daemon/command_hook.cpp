@@ -132,6 +132,11 @@ void RunCommand(unsigned command) {
         return;
     }
     FindLostWindows();
+    // Window texts read while looking are answered by the host's own
+    // windows, which may close the daemon down meanwhile.
+    if (!CommandStillCurrent()) {
+        return;
+    }
     const int slot = SlotOfCommand(command);
     if (slot == kCoreSlot) {
         ToggleCoreWindow();
