@@ -191,9 +191,6 @@ check_stopped() {
     echo "kit_run_test: $how: stopped before any program ran, exit code 3 ($took s)"
 }
 listed() { grep " $1$cr\$" "$kit/kit-checksums.txt" | cut -d' ' -f1; }
-programs=$(sed -n "s/^set \"kit_list=\\(.*\\)\"$cr\$/\\1/p" "$kit/run-tests.cmd")
-[ "$(echo "$programs" | wc -w)" -gt 1 ] || fail "no list of programs in run-tests.cmd"
-last_program=$(echo $programs | tr ' ' '\n' | tail -n 1)
 
 fresh_kit
 flip_byte "$dir/orbwick.dll"
@@ -201,29 +198,33 @@ cmp -s "$kit/orbwick.dll" "$dir/orbwick.dll" && fail "orbwick.dll was not change
 actual=$(sha256sum <"$dir/orbwick.dll" | cut -d' ' -f1)
 check_stopped "orbwick.dll changed by one byte" otherdll \
     "orbwick.dll: SHA-256 $actual, but kit-checksums.txt has $(listed orbwick.dll) for it"
-fresh_kit
+# These with one program in the kit's list, so that a kit which fails to
+# stop does not run them all.
+fresh_kit host_unit_tests
 rm "$dir/orbwick.dll"
 check_stopped "orbwick.dll deleted" above "orbwick.dll: missing from the kit's folder, but kit-checksums.txt lists it"
-fresh_kit
+fresh_kit host_unit_tests
 grep -v " orbwick.dll$cr\$" "$kit/kit-checksums.txt" >"$dir/kit-checksums.txt"
 check_stopped "the list without orbwick.dll's line" above \
     "orbwick.dll: not in kit-checksums.txt, so the kit cannot check it"
-fresh_kit
-grep -v " $last_program.exe$cr\$" "$kit/kit-checksums.txt" >"$dir/kit-checksums.txt"
-check_stopped "the list without $last_program.exe's line" above \
-    "$last_program.exe: not in kit-checksums.txt, so the kit cannot check it"
-fresh_kit
+fresh_kit host_unit_tests
+grep -v " host_unit_tests.exe$cr\$" "$kit/kit-checksums.txt" >"$dir/kit-checksums.txt"
+check_stopped "the list without host_unit_tests.exe's line" above \
+    "host_unit_tests.exe: not in kit-checksums.txt, so the kit cannot check it"
+fresh_kit host_unit_tests
 add_sum host_unit_tests.exe
 check_stopped "host_unit_tests.exe listed twice" above "host_unit_tests.exe: listed twice in kit-checksums.txt"
-fresh_kit
+fresh_kit host_unit_tests
 rm "$dir/kit-checksums.txt"
 check_stopped "kit-checksums.txt deleted" list "kit-checksums.txt: missing or damaged, so the kit cannot check its files"
-fresh_kit
+fresh_kit host_unit_tests
 cp "$probe" "$dir/host_unit_tests.exe"
 check_stopped "host_unit_tests.exe replaced, with /otherdll" above \
     "host_unit_tests.exe: SHA-256 $(sha256sum <"$probe" | cut -d' ' -f1), but kit-checksums.txt has $(listed host_unit_tests.exe) for it" \
     /otherdll
 # The kit as antivirus or a wrong unpacking may leave it: no test program.
+programs=$(sed -n "s/^set \"kit_list=\\(.*\\)\"$cr\$/\\1/p" "$kit/run-tests.cmd")
+[ "$(echo "$programs" | wc -w)" -gt 1 ] || fail "no list of programs in run-tests.cmd"
 fresh_kit
 for name in $programs; do rm "$dir/$name.exe"; done
 expected=$(tr -d '\r' <"$kit/kit-checksums.txt" | cut -d' ' -f3 | while read -r name; do
