@@ -126,16 +126,37 @@ UINT InsertPosition(HMENU hostMenu, HWND mdiClient) {
     return count < 0 ? 0 : static_cast<UINT>(count);
 }
 
-bool HasCommand(HMENU menu, UINT command) {
-    MENUITEMINFOW item = {};
-    item.cbSize = sizeof item;
-    item.fMask = MIIM_ID;
-    return GetMenuItemInfoW(menu, command, FALSE, &item) != FALSE;
+// What an item of the host's menus is to a restart: an earlier Display
+// control, something else, or not known because it could not be read.
+enum class ItemKind { DisplayControl, Other, Unreadable };
+
+// Whether a popup named Display control is the daemon's: it holds the
+// fixed commands Hide all and Save settings. Its items are read one by one,
+// by position, so an item that cannot be read is told apart from a command
+// that is not there.
+ItemKind KindOfPopup(HMENU popup) {
+    const int count = GetMenuItemCount(popup);
+    if (count < 0) {
+        return ItemKind::Unreadable;
+    }
+    bool hideAll = false;
+    bool save = false;
+    for (int i = 0; i < count; ++i) {
+        MENUITEMINFOW item = {};
+        item.cbSize = sizeof item;
+        item.fMask = MIIM_ID;
+        if (!GetMenuItemInfoW(popup, static_cast<UINT>(i), TRUE, &item)) {
+            return ItemKind::Unreadable;
+        }
+        hideAll = hideAll || item.wID == IDM_HIDE_ALL;
+        save = save || item.wID == IDM_SAVE_SETTINGS;
+    }
+    return hideAll && save ? ItemKind::DisplayControl : ItemKind::Other;
 }
 
 // A Display control popup: an item with exactly that text whose popup holds
 // the daemon's fixed commands.
-bool IsDisplayControlItem(HMENU menu, int position) {
+ItemKind KindOfItem(HMENU menu, int position) {
     constexpr size_t kLength = std::size(kDisplayControlText) - 1;
     wchar_t text[kLength + 2] = {};  // room for one character more, to tell a longer text
     MENUITEMINFOW item = {};
@@ -143,40 +164,74 @@ bool IsDisplayControlItem(HMENU menu, int position) {
     item.fMask = MIIM_STRING | MIIM_SUBMENU;
     item.dwTypeData = text;
     item.cch = static_cast<UINT>(std::size(text));
-    if (!GetMenuItemInfoW(menu, static_cast<UINT>(position), TRUE, &item) || item.hSubMenu == nullptr ||
-        item.cch != kLength) {
-        return false;
+    if (!GetMenuItemInfoW(menu, static_cast<UINT>(position), TRUE, &item)) {
+        return ItemKind::Unreadable;
+    }
+    if (item.hSubMenu == nullptr || item.cch != kLength) {
+        return ItemKind::Other;
     }
     for (size_t i = 0; i < kLength; ++i) {
         if (text[i] != kDisplayControlText[i]) {
-            return false;
+            return ItemKind::Other;
         }
     }
-    return HasCommand(item.hSubMenu, IDM_SAVE_SETTINGS) && HasCommand(item.hSubMenu, IDM_HIDE_ALL);
+    return KindOfPopup(item.hSubMenu);
+}
+
+// The popup of a menu bar's item (0 for a plain command); false when the item
+// could not be read. GetSubMenu answers 0 for both.
+bool ReadSubMenu(HMENU menuBar, int position, HMENU* popup) {
+    MENUITEMINFOW item = {};
+    item.cbSize = sizeof item;
+    item.fMask = MIIM_SUBMENU;
+    if (!GetMenuItemInfoW(menuBar, static_cast<UINT>(position), TRUE, &item)) {
+        return false;
+    }
+    *popup = item.hSubMenu;
+    return true;
+}
+
+// Removes the earlier Display controls from one host menu; false when an item
+// could not be read, so one may be left.
+bool RemoveFromHostMenu(HMENU hostMenu) {
+    const int count = GetMenuItemCount(hostMenu);
+    bool complete = count >= 0;
+    for (int i = count - 1; i >= 0; --i) {
+        const ItemKind kind = KindOfItem(hostMenu, i);
+        complete = complete && kind != ItemKind::Unreadable;
+        if (kind != ItemKind::DisplayControl) {
+            continue;
+        }
+        HMENU earlier = GetSubMenu(hostMenu, i);
+        RemoveMenu(hostMenu, static_cast<UINT>(i), MF_BYPOSITION);
+        DestroyMenu(earlier);
+        if (i > 0 && IsSeparator(hostMenu, static_cast<UINT>(i - 1))) {
+            RemoveMenu(hostMenu, static_cast<UINT>(i - 1), MF_BYPOSITION);
+            --i;
+        }
+    }
+    return complete;
 }
 
 // A daemon started again (also after the host reloaded the library, when
 // nothing of the earlier start is remembered) replaces the Display control
 // an earlier start attached, wherever it stands in the menu bar now: the
 // popup is removed and destroyed with the separator ahead of it, so the host
-// shows one Display control, whose marks follow the windows.
-void RemoveEarlierDisplayMenus(HMENU menuBar) {
+// shows one Display control, whose marks follow the windows. False when the
+// menu bar could not be looked through completely: an earlier Display
+// control may then still be there, and no second one is added.
+bool RemoveEarlierDisplayMenus(HMENU menuBar) {
     const int menus = GetMenuItemCount(menuBar);
+    bool complete = menus >= 0;
     for (int m = 0; m < menus; ++m) {
-        HMENU hostMenu = GetSubMenu(menuBar, m);
-        for (int i = GetMenuItemCount(hostMenu) - 1; i >= 0; --i) {
-            if (!IsDisplayControlItem(hostMenu, i)) {
-                continue;
-            }
-            HMENU earlier = GetSubMenu(hostMenu, i);
-            RemoveMenu(hostMenu, static_cast<UINT>(i), MF_BYPOSITION);
-            DestroyMenu(earlier);
-            if (i > 0 && IsSeparator(hostMenu, static_cast<UINT>(i - 1))) {
-                RemoveMenu(hostMenu, static_cast<UINT>(i - 1), MF_BYPOSITION);
-                --i;
-            }
+        HMENU hostMenu = nullptr;
+        if (!ReadSubMenu(menuBar, m, &hostMenu)) {
+            complete = false;
+        } else if (hostMenu != nullptr) {
+            complete = RemoveFromHostMenu(hostMenu) && complete;
         }
     }
+    return complete;
 }
 
 enum class Attach { Done, NoHostMenu, Failed, RunEnded };
@@ -210,8 +265,8 @@ Attach AttachToHostMenu(WorkerGate& gate, HMENU popup) {
     }
     bool inserted = false;
     const bool published = gate.Publish([&] {
-        RemoveEarlierDisplayMenus(menuBar);
-        inserted = InsertIntoHostMenu(hostMenu, InsertPosition(hostMenu, mdiClient), popup);
+        inserted = RemoveEarlierDisplayMenus(menuBar) &&
+                   InsertIntoHostMenu(hostMenu, InsertPosition(hostMenu, mdiClient), popup);
     });
     if (!published) {
         return Attach::RunEnded;
