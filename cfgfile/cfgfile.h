@@ -83,8 +83,12 @@ struct SectionRequest {
 // of the sections not asked for: besides the texts asked for, it holds one
 // line of 128 bytes and one piece of the file at a time, however large the
 // file and however many sections it has. A file that cannot be opened gives
-// empty texts. Time linear in the file's size.
-void ReadConfigSections(const std::string& fileName, char separator, bool includeValues, SectionRequest* sections,
+// empty texts. Time linear in the file's size. Returns true when the file
+// was read to its end and every text converted; false when it could not be
+// opened, a read failed, or a conversion failed (the texts then hold what
+// was read and converted, and a section whose name could not be converted
+// counts as another section).
+bool ReadConfigSections(const std::string& fileName, char separator, bool includeValues, SectionRequest* sections,
                         std::size_t count);
 
 // The entries of the section sectionName (compared without regard to case,

@@ -5,6 +5,7 @@
 // lines of requested sections go through the same line rules as in the
 // general reader (internal/line_rules.h).
 #include <cstring>
+#include <utility>
 
 #include "internal/file_chunks.h"
 #include "internal/section_reader.h"
@@ -44,17 +45,20 @@ bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
 // without building texts: in every ANSI code page the bytes below 0x80 are
 // ASCII, and the upper-casing maps exactly a-z to A-Z among them (on Windows,
 // CharUpperBuffW does so in every locale, Turkish included, as documented).
-bool IsWantedSection(const WantedSection& wanted, std::string_view section, bool asciiSection, Utf16Text& upperSection,
-                     bool& upperDone) {
+// A name that cannot be converted is no section's: its lines are passed
+// over, and the read is no longer complete.
+bool IsWantedSection(SectionReader& reader, const WantedSection& wanted, std::string_view section, bool asciiSection,
+                     Utf16Text& upperSection, bool& upperDone) {
     if (section.empty() || wanted.Name.empty())
         return false;
     if (asciiSection && wanted.AsciiName)
         return EqualIgnoringAsciiCase(section, wanted.Name);
     if (!upperDone) {
-        upperSection = UpperCaseText(AnsiToUtf16(section));
+        reader.Complete = AppendAnsiAsUtf16(upperSection, section) && reader.Complete;
+        upperSection = UpperCaseText(std::move(upperSection));
         upperDone = true;
     }
-    return upperSection == wanted.UpperName;
+    return !upperSection.empty() && upperSection == wanted.UpperName;
 }
 
 void EnterSection(SectionReader& reader, std::string_view section) {
@@ -63,7 +67,7 @@ void EnterSection(SectionReader& reader, std::string_view section) {
     bool upperDone = false;
     reader.InWanted = false;
     for (WantedSection& wanted : reader.Wanted) {
-        wanted.Current = IsWantedSection(wanted, section, asciiSection, upperSection, upperDone);
+        wanted.Current = IsWantedSection(reader, wanted, section, asciiSection, upperSection, upperDone);
         reader.InWanted = reader.InWanted || wanted.Current;
     }
 }
@@ -78,12 +82,13 @@ void AddEntry(SectionReader& reader, std::string_view line) {
         if (!wanted.Current)
             continue;
         Utf16Text& text = wanted.Request->Text;
-        AppendAnsiAsUtf16(text, key);
+        bool converted = AppendAnsiAsUtf16(text, key);
         if (reader.IncludeValues) {
             text += kBlank;
-            AppendAnsiAsUtf16(text, value);
+            converted = AppendAnsiAsUtf16(text, value) && converted;
         }
         text += kLineEnd;
+        reader.Complete = converted && reader.Complete;
     }
 }
 
@@ -118,10 +123,13 @@ void StartSectionRead(SectionReader& reader, char separator, bool includeValues,
                       std::size_t count) {
     reader.Wanted.clear();
     reader.Wanted.reserve(count);
+    reader.Complete = true;
     for (std::size_t i = 0; i < count; ++i) {
         sections[i].Text.clear();
         const std::string_view name = sections[i].Name.substr(0, kConfigTextMaxLength);
-        reader.Wanted.push_back({&sections[i], name, UpperCaseText(AnsiToUtf16(name)), IsAscii(name), false});
+        Utf16Text upperName;
+        reader.Complete = AppendAnsiAsUtf16(upperName, name) && reader.Complete;
+        reader.Wanted.push_back({&sections[i], name, UpperCaseText(std::move(upperName)), IsAscii(name), false});
     }
     reader.Separator = separator == '\0' ? kDefaultSeparator : separator;
     reader.IncludeValues = includeValues;
@@ -202,11 +210,13 @@ void ReadSectionsOfText(std::string_view bytes, char separator, bool includeValu
     FinishSectionRead(reader);
 }
 
-void ReadConfigSections(const std::string& fileName, char separator, bool includeValues, SectionRequest* sections,
+bool ReadConfigSections(const std::string& fileName, char separator, bool includeValues, SectionRequest* sections,
                         std::size_t count) {
     SectionReader reader;
     StartSectionRead(reader, separator, includeValues, sections, count);
     // A file that cannot be opened feeds nothing: the texts stay empty.
-    ReadFileChunks(fileName, [&reader](std::string_view chunk) { return FeedSectionBytes(reader, chunk); });
+    const bool readToItsEnd =
+        ReadFileChunks(fileName, [&reader](std::string_view chunk) { return FeedSectionBytes(reader, chunk); });
     FinishSectionRead(reader);
+    return readToItsEnd && reader.Complete;
 }

@@ -3,6 +3,7 @@
 #include "daemon_state.h"
 #include "library_hold.h"
 #include "settings.h"
+#include "window_scan.h"
 
 namespace {
 
@@ -83,8 +84,59 @@ void SetAllWindowsShown(bool hide) {
     SetWindowShown(ModuleWindowOf(SlotWindow(kCoreSlot)), IDM_CORE_WINDOW, hide);
 }
 
+// A slot the daemon's commands act on (an enabled module's, or the core
+// window's) that holds no window that exists: its module was restarted by
+// the host, which destroyed the old window and made a new one, or the window
+// was not there at the scan.
+bool IsLostSlot(int slot) {
+    const bool inUse = slot == kCoreSlot || InModuleSet(g_daemon.enabledSet, slot);
+    HWND slotWindow = SlotWindow(slot);
+    return inUse && (slotWindow == nullptr || !IsWindow(slotWindow));
+}
+
+// Looks for the windows of the lost slots by the first scan's rule before a
+// command acts on them or a save reads them, on the host's thread, and keeps
+// what it finds, unless the host called an export meanwhile. Nothing is
+// looked for while every slot holds a window.
+void FindLostWindows() {
+    bool lost[kModuleCount + 1] = {};
+    bool anyLost = false;
+    for (int slot = 0; slot <= kCoreSlot; ++slot) {
+        lost[slot] = IsLostSlot(slot);
+        anyLost = anyLost || lost[slot];
+    }
+    if (!anyLost) {
+        return;
+    }
+    HWND found[kModuleCount + 1] = {};
+    FindSlotWindows(g_daemon.mainWindow, g_daemon.newHost, lost, found);
+    if (!CommandStillCurrent()) {
+        return;
+    }
+    const RunLock lock;
+    for (int slot = 0; slot <= kCoreSlot; ++slot) {
+        if (found[slot] != nullptr) {
+            g_daemon.slots[slot] = found[slot];
+        }
+    }
+}
+
+bool IsDaemonCommand(unsigned command) {
+    return SlotOfCommand(command) != kNoSlot || command == IDM_HIDE_ALL || command == IDM_SHOW_ALL ||
+           command == IDM_SAVE_SETTINGS;
+}
+
 void RunCommand(unsigned command) {
     const CommandScope scope;
+    if (!IsDaemonCommand(command)) {
+        return;
+    }
+    FindLostWindows();
+    // Window texts read while looking are answered by the host's own
+    // windows, which may close the daemon down meanwhile.
+    if (!CommandStillCurrent()) {
+        return;
+    }
     const int slot = SlotOfCommand(command);
     if (slot == kCoreSlot) {
         ToggleCoreWindow();
@@ -97,13 +149,11 @@ void RunCommand(unsigned command) {
     } else if (command == IDM_SAVE_SETTINGS && g_daemon.menu.load() != nullptr) {
         // Before the menu exists no module window is known yet: a save then
         // would write an empty list and erase the operator's saved choice.
-        SaveSettings();
+        SaveSettings([] { return CommandStillCurrent(); });
     }
 }
 
 }  // namespace
-
-bool CommandInterrupted() { return !CommandStillCurrent(); }
 
 LRESULT CALLBACK MessageFilterProc(int code, WPARAM wParam, LPARAM lParam) {
     // Declared first, so that a reference taken by an export called from

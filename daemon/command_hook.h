@@ -12,7 +12,10 @@
 // toggles module i's MDI child, 1090 the core window's, 1097 hides all, 1098
 // shows all, 1099 saves the settings once the Display control menu exists
 // (before, no window is known and a save would erase the saved choice);
-// every other identifier is ignored. A command that runs out of memory is
+// every other identifier is ignored. Before one of its commands acts, the
+// windows of the slots it may use that hold no existing window (a module the
+// host restarted, or one not found at the scan) are looked for again by the
+// scan's rule. A command that runs out of memory is
 // dropped; nothing thrown leaves the procedure. Then,
 // for every code, it calls the next hook and returns that hook's answer: the
 // message is never consumed here, so the host's window still receives it.
@@ -20,13 +23,8 @@
 // hook further down the chain) that closes the daemon down and unloads it
 // from inside does not unmap the code the hook returns through. A command
 // during which the host called an export (CLOSEDOWN, STARTUP) makes no
-// further change: see CommandInterrupted.
+// further change: it then shows, hides, checks, asks and sends nothing more.
 LRESULT CALLBACK MessageFilterProc(int code, WPARAM wParam, LPARAM lParam);
-
-// True inside a command once the host has called STARTUP or CLOSEDOWN since
-// the command began (from inside one of its call-outs): the command then
-// shows, hides, checks, asks and sends nothing more.
-bool CommandInterrupted();
 
 // Hides the MDI child of every module in the hidden set whose window was
 // found; the enabled set is not consulted, no check mark is set and the core

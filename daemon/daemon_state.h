@@ -30,6 +30,7 @@ struct DaemonState {
     unsigned entries;                           // calls of STARTUP and CLOSEDOWN so far (host's thread only)
     std::atomic<unsigned> workerRun;            // see WorkerRun below
     std::atomic<bool> newHost;                  // host 4.61 and above within major version 4
+    std::atomic<bool> settingsRead;             // norvale.ini was read completely at the last STARTUP
 };
 
 extern DaemonState g_daemon;

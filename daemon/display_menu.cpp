@@ -31,11 +31,15 @@ std::wstring ModuleMenuLabel(WorkerGate& gate, int index) {
     return label;
 }
 
-void AppendWindowItem(HMENU popup, unsigned command, const wchar_t* text, bool checked) {
-    AppendMenuW(popup, MF_STRING, command, text);
+// False when the item could not be appended.
+bool AppendWindowItem(HMENU popup, unsigned command, const wchar_t* text, bool checked) {
+    if (!AppendMenuW(popup, MF_STRING, command, text)) {
+        return false;
+    }
     if (checked) {
         CheckMenuItem(popup, command, MF_BYCOMMAND | MF_CHECKED);
     }
+    return true;
 }
 
 // A found window's item starts with the mark of what the window is now, read
@@ -47,22 +51,29 @@ bool StartsChecked(HWND slotWindow, bool listedHidden) {
     return slotWindow != nullptr ? IsWindowVisible(slotWindow) != FALSE : !listedHidden;
 }
 
-void AppendModuleItems(WorkerGate& gate, HMENU popup) {
+bool AppendModuleItems(WorkerGate& gate, HMENU popup) {
     for (int i = 0; i < kModuleCount; ++i) {
         if (InModuleSet(gate.enabledSet, i)) {
             const std::wstring label = ModuleMenuLabel(gate, i);
-            AppendWindowItem(popup, ModuleCommand(i), label.c_str(),
-                             StartsChecked(gate.slots[i], InModuleSet(gate.hiddenSet, i)));
+            if (!AppendWindowItem(popup, ModuleCommand(i), label.c_str(),
+                                  StartsChecked(gate.slots[i], InModuleSet(gate.hiddenSet, i)))) {
+                return false;
+            }
         }
     }
+    return true;
 }
 
-void AppendFixedCommands(HMENU popup) {
-    AppendMenuW(popup, MF_SEPARATOR, 0, nullptr);
-    AppendMenuW(popup, MF_STRING, IDM_HIDE_ALL, kHideAllText);
-    AppendMenuW(popup, MF_STRING, IDM_SHOW_ALL, kShowAllText);
-    AppendMenuW(popup, MF_SEPARATOR, 0, nullptr);
-    AppendMenuW(popup, MF_STRING, IDM_SAVE_SETTINGS, kSaveSettingsText);
+bool AppendFixedCommands(HMENU popup) {
+    return AppendMenuW(popup, MF_SEPARATOR, 0, nullptr) && AppendMenuW(popup, MF_STRING, IDM_HIDE_ALL, kHideAllText) &&
+           AppendMenuW(popup, MF_STRING, IDM_SHOW_ALL, kShowAllText) && AppendMenuW(popup, MF_SEPARATOR, 0, nullptr) &&
+           AppendMenuW(popup, MF_STRING, IDM_SAVE_SETTINGS, kSaveSettingsText);
+}
+
+// Every item of the popup, in order; false when one could not be appended.
+bool AppendAllItems(WorkerGate& gate, HMENU popup) {
+    return AppendWindowItem(popup, IDM_CORE_WINDOW, kCoreWindowLabel, StartsChecked(gate.slots[kCoreSlot], false)) &&
+           AppendModuleItems(gate, popup) && AppendFixedCommands(popup);
 }
 
 // The host's MDI client, the frame's child of the platform's class
@@ -168,11 +179,26 @@ void RemoveEarlierDisplayMenus(HMENU menuBar) {
     }
 }
 
+enum class Attach { Done, NoHostMenu, Failed, RunEnded };
+
+// The separator and the popup, both or neither.
+bool InsertIntoHostMenu(HMENU hostMenu, UINT position, HMENU popup) {
+    if (!InsertMenuW(hostMenu, position, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr)) {
+        return false;
+    }
+    if (!InsertMenuW(hostMenu, position + 1, MF_BYPOSITION | MF_POPUP, reinterpret_cast<UINT_PTR>(popup),
+                     kDisplayControlText)) {
+        RemoveMenu(hostMenu, position, MF_BYPOSITION);
+        return false;
+    }
+    return true;
+}
+
 // Puts the separator and the popup into the host's third menu in place of
 // any earlier Display control, all under the run lock, so that a worker
 // whose run has ended changes no menu. Without a third menu the operator is
 // told once: the menu is what the daemon is for.
-bool AttachToHostMenu(WorkerGate& gate, HMENU popup) {
+Attach AttachToHostMenu(WorkerGate& gate, HMENU popup) {
     HWND mdiClient = MdiClientOf(gate.mainWindow);
     HMENU menuBar = GetMenu(gate.mainWindow);
     HMENU hostMenu = GetSubMenu(menuBar, HostMenuPosition(gate, mdiClient));
@@ -180,15 +206,17 @@ bool AttachToHostMenu(WorkerGate& gate, HMENU popup) {
         if (gate.mainWindow != nullptr) {
             gate.Log(kLogLevelOutcome, kLogNoThirdMenu);
         }
-        return gate.Open();
+        return gate.Open() ? Attach::NoHostMenu : Attach::RunEnded;
     }
-    return gate.Publish([&] {
+    bool inserted = false;
+    const bool published = gate.Publish([&] {
         RemoveEarlierDisplayMenus(menuBar);
-        const UINT position = InsertPosition(hostMenu, mdiClient);
-        InsertMenuW(hostMenu, position, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
-        InsertMenuW(hostMenu, position + 1, MF_BYPOSITION | MF_POPUP, reinterpret_cast<UINT_PTR>(popup),
-                    kDisplayControlText);
+        inserted = InsertIntoHostMenu(hostMenu, InsertPosition(hostMenu, mdiClient), popup);
     });
+    if (!published) {
+        return Attach::RunEnded;
+    }
+    return inserted ? Attach::Done : Attach::Failed;
 }
 
 // A popup that never reached the host menu belongs to nobody else: it is
@@ -209,21 +237,30 @@ bool BuildDisplayMenu(std::atomic<HMENU>& menu, WorkerGate& gate) {
         return true;
     }
     HMENU popup = CreatePopupMenu();
+    if (popup == nullptr) {
+        gate.Log(kLogLevelOutcome, kLogNoMenu);
+        return gate.Open();
+    }
     if (!gate.Publish([&] { menu = popup; })) {
         DestroyMenu(popup);
         return false;
     }
+    Attach attached = Attach::Failed;
     try {
-        AppendWindowItem(popup, IDM_CORE_WINDOW, kCoreWindowLabel, StartsChecked(gate.slots[kCoreSlot], false));
-        AppendModuleItems(gate, popup);
-        AppendFixedCommands(popup);
-        if (!AttachToHostMenu(gate, popup)) {
-            DiscardPopup(menu, popup);
-            return false;
+        if (AppendAllItems(gate, popup)) {
+            attached = AttachToHostMenu(gate, popup);
         }
     } catch (...) {
         DiscardPopup(menu, popup);
         throw;
+    }
+    if (attached == Attach::Failed || attached == Attach::RunEnded) {
+        DiscardPopup(menu, popup);
+        if (attached == Attach::RunEnded) {
+            return false;
+        }
+        gate.Log(kLogLevelOutcome, kLogNoMenu);
+        return gate.Open();
     }
     return gate.Pass([&] { DrawMenuBar(gate.mainWindow); });
 }

@@ -27,5 +27,8 @@
 // worker; labels are read from the host's windows with SendMessageW, through
 // the worker's gate like every other step. Once the run has ended it stores
 // and attaches nothing and returns false; a popup it made but did not attach
-// is then destroyed.
+// is then destroyed. A popup that cannot be made, whose items cannot all be
+// appended, or that cannot be put into the host menu is not attached at all
+// (nor its separator), and the host's log says "Orbwick: Display control
+// menu could not be made"; the daemon goes on without it.
 bool BuildDisplayMenu(std::atomic<HMENU>& menu, WorkerGate& gate);

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <new>
 
 #include "command_hook.h"
 #include "daemon_state.h"
@@ -31,13 +32,18 @@ struct HostAnswers {
 
 // The host's base directory with a trailing "\". A null or empty answer stays
 // empty rather than becoming a lone "\" (the root of the drive), so the
-// configuration file is then looked for in the current directory.
+// configuration file is then looked for in the current directory. A directory
+// that cannot be converted refuses the start as running out of memory does:
+// the file of another directory is never read in its place.
 std::wstring QueryBaseDirectory(const HostRecord& host) {
     const auto* text = reinterpret_cast<const char*>(static_cast<intptr_t>(host.QueryValue(kQueryBaseDirectory)));
     if (text == nullptr || *text == '\0') {
         return std::wstring();
     }
-    std::wstring directory = AnsiToUtf16(text);
+    std::wstring directory;
+    if (!AppendAnsiAsUtf16(directory, text)) {
+        throw std::bad_alloc();
+    }
     if (!directory.empty() && directory.back() != L'\\') {
         directory += L'\\';
     }
@@ -115,6 +121,15 @@ bool AskHost(HostAnswers& answers, unsigned mark) {
     return !EnteredSince(mark);
 }
 
+// A start that could not make what the daemon needs (the hook, the worker)
+// leaves nothing behind and says which; the answer is then 0, unless the
+// host started the daemon again from inside the log line.
+int32_t RefuseStart(const wchar_t* line) {
+    StopDaemon();
+    WriteHostLog(g_daemon.host, kLogLevelOutcome, line);
+    return RunningAnswer();
+}
+
 // One start, begun when the count of export calls stood at mark. When an
 // export was called from inside one of its host calls (or the wait for an
 // earlier start's worker), the outcome of that call stands: this start then
@@ -148,12 +163,19 @@ int32_t StartDaemon(const HostRecord* record, unsigned mark) {
     if (g_daemon.hook == nullptr) {
         g_daemon.hook = SetWindowsHookExW(WH_MSGFILTER, &MessageFilterProc, nullptr, GetCurrentThreadId());
     }
-    // Without an event the worker's waits are plain sleeps, still ended by
-    // the run check after each.
+    if (g_daemon.hook == nullptr) {
+        return RefuseStart(kLogNoHook);
+    }
     g_daemon.stopWorker = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     g_daemon.worker = StartStartupWorker(run, g_daemon.stopWorker, &g_daemon.workerId);
+    if (g_daemon.worker == nullptr) {
+        return RefuseStart(kLogNoWorker);
+    }
 
     WriteHostLog(g_daemon.host, kLogLevelOutcome, kLogLoaded);
+    if (!g_daemon.settingsRead && !EnteredSince(mark)) {
+        WriteHostLog(g_daemon.host, kLogLevelOutcome, kLogConfigNotRead);
+    }
     return RunningAnswer();
 }
 

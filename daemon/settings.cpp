@@ -8,7 +8,6 @@
 
 #include "account_only_security.h"
 #include "cfgfile.h"
-#include "command_hook.h"
 #include "daemon_state.h"
 #include "norvlib.h"
 #include "sysutils_mini.h"
@@ -20,11 +19,22 @@ namespace {
 // so the bare module names the host merged in are read back.
 constexpr char kWholeLineSeparator = '#';
 
+// A host module name in UTF-16. The names are ASCII, so each byte is its
+// character: no conversion that could fail (an empty name would be found in
+// any text).
+Utf16Text WideModuleName(int index) {
+    Utf16Text wide;
+    for (const char c : HostModuleName(index)) {
+        wide += static_cast<wchar_t>(static_cast<unsigned char>(c));
+    }
+    return wide;
+}
+
 // The modules whose host module name occurs anywhere in the upper-cased text.
 ModuleSet ModulesNamedIn(const Utf16Text& upperCasedSection) {
     ModuleSet set = 0;
     for (int i = 0; i < kModuleCount; ++i) {
-        if (upperCasedSection.find(AnsiToUtf16(HostModuleName(i))) != Utf16Text::npos) {
+        if (upperCasedSection.find(WideModuleName(i)) != Utf16Text::npos) {
             set = static_cast<ModuleSet>(set | (1u << i));
         }
     }
@@ -34,11 +44,13 @@ ModuleSet ModulesNamedIn(const Utf16Text& upperCasedSection) {
 ModuleSet ModulesListedInSection(const SectionRequest& section) { return ModulesNamedIn(UpperCaseText(section.Text)); }
 
 // One line, name + CR LF, per enabled module whose found window is hidden now.
+// A window that no longer exists (its module restarted, and no new window
+// was found for it) is not visible either, but nobody hid it: it is left out.
 std::string HiddenModuleLines() {
     std::string lines;
     for (int i = 0; i < kModuleCount; ++i) {
         HWND slot = SlotWindow(i);
-        if (InModuleSet(g_daemon.enabledSet, i) && slot != nullptr && !IsWindowVisible(slot)) {
+        if (InModuleSet(g_daemon.enabledSet, i) && slot != nullptr && IsWindow(slot) && !IsWindowVisible(slot)) {
             lines += HostModuleName(i);
             lines += "\r\n";
         }
@@ -47,8 +59,11 @@ std::string HiddenModuleLines() {
 }
 
 // How a step of writing the update file came out: a link at its name is told
-// apart from every other failure.
-enum class FileStep { Done, Failed, LinkLeftAlone };
+// apart from every other failure. NotRead: no file is written at all, since
+// the configuration was not read completely at start, and a save from a
+// partial view of the host's modules would erase the choice saved for the
+// others.
+enum class FileStep { Done, Failed, LinkLeftAlone, NotRead };
 
 // What may stand at the update file's name before a save.
 enum class FileKind { PlainWithOneName, Link, Other };
@@ -109,8 +124,10 @@ HANDLE CreateFreshUpdateFile() {
     if (!BuildAccountOnlySecurity(&security)) {
         return INVALID_HANDLE_VALUE;
     }
+    // A symbolic link planted at the name after it was freed is not followed:
+    // the creation then fails instead of making the file the link names.
     return CreateFileA(kUpdateFileName, GENERIC_WRITE, FILE_SHARE_READ, &security.attributes, CREATE_NEW,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
+                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
 }
 
 // Writes a fresh update file with exactly these bytes, flushed and closed. On
@@ -138,14 +155,28 @@ FileStep WriteUpdateFile(const std::string& bytes) {
     return FileStep::Done;
 }
 
+const wchar_t* SaveFailureLine(FileStep step) {
+    switch (step) {
+    case FileStep::LinkLeftAlone:
+        return kLogSaveLinkLeftAlone;
+    case FileStep::NotRead:
+        return kLogSaveNotRead;
+    default:
+        return kLogSaveNotWritten;
+    }
+}
+
 }  // namespace
 
 // The two sections are read in one pass that keeps nothing of the others, so
 // the memory STARTUP needs does not grow with the rest of the host's file.
+// A file name that cannot be converted is not read at all.
 void LoadSettings() {
-    const std::string fileName = Utf16ToAnsi(g_daemon.baseDirectory + kConfigFileName);
+    const Utf16Text wideName = g_daemon.baseDirectory + kConfigFileName;
+    const std::string fileName = Utf16ToAnsi(wideName);
     SectionRequest sections[] = {{kProtocolsSection, {}}, {kHiddenWindowsSection, {}}};
-    ReadConfigSections(fileName, kWholeLineSeparator, false, sections, std::size(sections));
+    g_daemon.settingsRead =
+        !fileName.empty() && ReadConfigSections(fileName, kWholeLineSeparator, false, sections, std::size(sections));
     g_daemon.enabledSet = ModulesListedInSection(sections[0]);
     g_daemon.hiddenSet = ModulesListedInSection(sections[1]);
 }
@@ -154,12 +185,10 @@ void LoadSettings() {
 // no export from inside one: a save during which the daemon was closed down
 // (or started afresh) asks, shows and sends nothing more. Its own update
 // file is still deleted.
-void SaveSettings() {
-    const std::function<bool()> goesOn = [] { return !CommandInterrupted(); };
-    const FileStep file = WriteUpdateFile(HiddenModuleLines());
+void SaveSettings(const std::function<bool()>& goesOn) {
+    const FileStep file = g_daemon.settingsRead ? WriteUpdateFile(HiddenModuleLines()) : FileStep::NotRead;
     if (file != FileStep::Done) {
-        WriteHostLog(g_daemon.host, kLogLevelOutcome,
-                     file == FileStep::LinkLeftAlone ? kLogSaveLinkLeftAlone : kLogSaveNotWritten);
+        WriteHostLog(g_daemon.host, kLogLevelOutcome, SaveFailureLine(file));
         if (goesOn()) {
             ShowSaveFailedMessage(g_daemon.host, goesOn);
         }

@@ -4,9 +4,13 @@
 // whose windows are hidden at the moment, through the host.
 #pragma once
 
+#include <functional>
+
 // Reads "norvale.ini" in the host's base directory and fills the enabled set
-// and the hidden set. A file that cannot be read gives two empty sets.
-// Called once, by STARTUP, before the hook and the worker exist.
+// and the hidden set, and notes whether the file was read completely. A file
+// that cannot be opened gives two empty sets; one that cannot be read to its
+// end, or whose texts cannot be converted, gives what was read. Called once,
+// by STARTUP, before the hook and the worker exist.
 void LoadSettings();
 
 // Writes the host module names of the enabled modules whose window was found
@@ -23,7 +27,10 @@ void LoadSettings();
 // foreign file never replaces the operator's saved choice, and nothing is
 // written, and no attribute changed, through a link or in a file someone
 // else made. A refused merge is logged and shown by the section save
-// wrapper. A save inside whose host calls the host calls CLOSEDOWN or
-// STARTUP stops there (it deletes its own file and does nothing else).
+// wrapper. When norvale.ini was not read completely at start, nothing is
+// written: the save is logged as not done and the failure box shown. After
+// each host call the save goes on only while goesOn() is true (the command
+// hook's answer to whether the host called CLOSEDOWN or STARTUP meanwhile):
+// it then stops there (it deletes its own file and does nothing else).
 // Never changes the two sets.
-void SaveSettings();
+void SaveSettings(const std::function<bool()>& goesOn);

@@ -1,9 +1,10 @@
 #include "startup_worker.h"
 
-#include <memory>
+#include <new>
 
 #include "command_hook.h"
 #include "display_menu.h"
+#include "exception_data.h"
 #include "sysutils_mini.h"
 #include "texts.h"
 #include "window_scan.h"
@@ -91,26 +92,25 @@ void RunFirstPass(WorkerGate& gate) {
     }
 }
 
-HMODULE ThisLibrary() {
-    HMODULE library = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCWSTR>(&ThisLibrary), &library);
-    return library;
-}
-
 // The thread procedure; its parameter is the worker's gate, which the thread
-// owns. Nothing thrown inside the pass (running out of memory) may leave the
-// thread: the pass just ends. It leaves through FreeLibraryAndExitThread,
-// which drops the reference taken for it and ends the thread without
-// returning into this library: if that was the last reference, the code is
-// unmapped only once nothing of it runs any more.
+// owns, with the reference to this library taken for the thread. Nothing
+// thrown inside the pass (running out of memory) may leave the thread: the
+// pass ends there and says so. It leaves through FreeLibraryAndExitThread, which drops
+// that reference and ends the thread without returning into this library:
+// if that was the last reference, the code is unmapped only once nothing of
+// it runs any more.
 DWORD WINAPI StartupWorker(LPVOID parameter) {
+    auto* const gate = static_cast<WorkerGate*>(parameter);
+    const HMODULE library = gate->library;
     try {
-        std::unique_ptr<WorkerGate> gate(static_cast<WorkerGate*>(parameter));
         RunFirstPass(*gate);
     } catch (...) {
+        // The line is ASCII: writing it needs no memory.
+        gate->Log(kLogLevelOutcome, kLogPassOutOfMemory);
     }
-    FreeLibraryAndExitThread(ThisLibrary(), 0);
+    delete gate;
+    ReleaseThreadExceptionData();
+    FreeLibraryAndExitThread(library, 0);
 }
 
 // Gives the sent messages waiting for this thread their answers: those are
@@ -124,31 +124,28 @@ void AnswerSentMessages() {
 
 HANDLE StartStartupWorker(WorkerRun run, HANDLE stopEvent, DWORD* threadId) {
     HANDLE workerStop = nullptr;
-    if (stopEvent != nullptr) {
-        DuplicateHandle(GetCurrentProcess(), stopEvent, GetCurrentProcess(), &workerStop, 0, FALSE,
-                        DUPLICATE_SAME_ACCESS);
+    if (stopEvent == nullptr || !DuplicateHandle(GetCurrentProcess(), stopEvent, GetCurrentProcess(), &workerStop, 0,
+                                                 FALSE, DUPLICATE_SAME_ACCESS)) {
+        return nullptr;
     }
-    std::unique_ptr<WorkerGate> gate;
-    try {
-        gate = std::make_unique<WorkerGate>(run, workerStop);
-    } catch (...) {
-        if (workerStop != nullptr) {
-            CloseHandle(workerStop);
-        }
-        throw;
+    auto* const gate = new (std::nothrow) WorkerGate(run, workerStop);
+    if (gate == nullptr) {
+        CloseHandle(workerStop);
+        return nullptr;
     }
     // The reference is taken here, on the host's thread, before the thread
     // exists: taken by the thread itself, it could come after the host has
-    // already called CLOSEDOWN and FreeLibrary.
-    HMODULE library = nullptr;
+    // already called CLOSEDOWN and FreeLibrary. The thread drops this very
+    // reference when it ends.
     if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&StartupWorker),
-                            &library)) {
+                            &gate->library)) {
+        delete gate;
         return nullptr;
     }
-    WorkerGate* const threadsGate = gate.release();  // the thread's own once it exists
-    HANDLE thread = CreateThread(nullptr, 0, &StartupWorker, threadsGate, 0, threadId);
+    const HMODULE library = gate->library;
+    HANDLE thread = CreateThread(nullptr, 0, &StartupWorker, gate, 0, threadId);
     if (thread == nullptr) {
-        delete threadsGate;
+        delete gate;
         FreeLibrary(library);
     }
     return thread;

@@ -10,8 +10,10 @@
 
 // Starts the worker for the run STARTUP has just begun, with its own copy of
 // the daemon's state (see WorkerGate), and returns its thread handle and
-// identifier (0 when no worker could be started; the daemon then simply has
-// no menu). The worker waits on stopEvent (manual reset) instead of sleeping,
+// identifier. Starts everything or nothing: without a stop event, a duplicate
+// of it, memory for the worker's state, a reference to this library or a
+// thread, it returns 0 and leaves nothing behind (STARTUP then refuses the
+// start). The worker waits on stopEvent (manual reset) instead of sleeping,
 // so that setting it ends a wait at once; it keeps a duplicate of the handle.
 // It holds its own reference to this library from before the thread exists
 // until the thread has ended. Called by STARTUP on the host's thread after

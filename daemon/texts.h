@@ -8,6 +8,20 @@
 inline constexpr wchar_t kLogVersionError[] = L"Orbwick daemon could not load (version error)";
 inline constexpr wchar_t kLogLoaded[] = L"Orbwick daemon loaded successfully";
 inline constexpr wchar_t kLogOutOfMemory[] = L"Orbwick daemon could not load (out of memory)";
+// A start refused because what it needs could not be made: the message hook,
+// or the start-up worker (its stop event, a reference to the library for
+// it, its thread).
+inline constexpr wchar_t kLogNoHook[] = L"Orbwick daemon could not load (message hook not installed)";
+inline constexpr wchar_t kLogNoWorker[] = L"Orbwick daemon could not load (start-up worker not started)";
+// The daemon runs, but its Display control popup could not be made or put
+// into the host menu.
+inline constexpr wchar_t kLogNoMenu[] = L"Orbwick: Display control menu could not be made";
+// The start-up worker ran out of memory: the rest of its pass (scan, hiding,
+// menu, start-up click) is not done.
+inline constexpr wchar_t kLogPassOutOfMemory[] = L"Orbwick: start-up pass stopped (out of memory)";
+// norvale.ini was missing or could not be read completely at start: only
+// what was read counts, and a save is refused (kLogSaveNotRead).
+inline constexpr wchar_t kLogConfigNotRead[] = L"Orbwick: norvale.ini could not be read";
 inline constexpr wchar_t kLogNoMainWindow[] = L"Orbwick daemon could not find main window";
 inline constexpr wchar_t kLogScanComplete[] = L"Orbwick: window scan complete";
 inline constexpr wchar_t kLogNoThirdMenu[] = L"Orbwick: no third menu to attach Display control to";
@@ -19,11 +33,13 @@ inline constexpr wchar_t kLogWaitingSeparator[] = L", ";
 // One line for each save that fails: the update file could not be written
 // completely; or its name was taken by a link (a hard link, symbolic link or
 // junction someone planted), which the save leaves as it is; or the host
-// refused the merge.
+// refused the merge; or the configuration was not read completely at start,
+// so the daemon does not know which modules the host runs.
 inline constexpr wchar_t kLogSaveNotWritten[] = L"Orbwick: settings not saved (update file could not be written)";
 inline constexpr wchar_t kLogSaveLinkLeftAlone[] =
     L"Orbwick: settings not saved (update file is a link, left as it is)";
 inline constexpr wchar_t kLogSaveRefused[] = L"Orbwick: settings not saved (the server refused the merge)";
+inline constexpr wchar_t kLogSaveNotRead[] = L"Orbwick: settings not saved (norvale.ini was not read at start)";
 
 // The Display control menu.
 inline constexpr wchar_t kDisplayControlText[] = L"Display control";

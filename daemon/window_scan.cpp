@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <new>
 #include <string>
 
 #include "daemon_state.h"
@@ -112,7 +113,53 @@ BOOL CALLBACK ScanWindowProc(HWND window, LPARAM parameter) {
     return TRUE;
 }
 
+// What a search on the host's thread passes to its enumeration callback.
+struct FindContext {
+    bool newHost;
+    const bool (&wanted)[kModuleCount + 1];
+    HWND (&found)[kModuleCount + 1];
+    bool failed;  // something thrown inside the callback (out of memory)
+};
+
+// The scan's rule for one window, without its log line and its trimming of
+// system menus: a window of a module's class fills that module's slot; on new
+// hosts a titled "NVLMDICHILD" window fills its slot through its first child.
+void FindSlotWindow(FindContext& find, HWND window) {
+    const std::wstring className = ReadClassName(window);
+    int slot = SlotOfClassName(className, find.newHost);
+    HWND slotWindow = window;
+    if (find.newHost && className == kMdiChildClass) {
+        const std::wstring title = ReadWindowText(window);
+        slot = IsSystemWindowTitle(title) ? kNoSlot : SlotOfMdiChildTitle(title, true);
+        slotWindow = GetWindow(window, GW_CHILD);
+    }
+    if (slot != kNoSlot && slotWindow != nullptr && find.wanted[slot]) {
+        find.found[slot] = slotWindow;
+    }
+}
+
+BOOL CALLBACK FindWindowProc(HWND window, LPARAM parameter) {
+    auto& find = *reinterpret_cast<FindContext*>(parameter);
+    try {
+        FindSlotWindow(find, window);
+    } catch (...) {
+        find.failed = true;
+        return FALSE;
+    }
+    return TRUE;
+}
+
 }  // namespace
+
+bool FindSlotWindows(HWND mainWindow, bool newHost, const bool (&wanted)[kModuleCount + 1],
+                     HWND (&found)[kModuleCount + 1]) {
+    if (mainWindow == nullptr) {
+        return true;
+    }
+    FindContext find{newHost, wanted, found, false};
+    EnumChildWindows(mainWindow, &FindWindowProc, reinterpret_cast<LPARAM>(&find));
+    return !find.failed;
+}
 
 bool ScanWindows(WorkerGate& gate) {
     if (gate.mainWindow == nullptr) {
@@ -121,7 +168,11 @@ bool ScanWindows(WorkerGate& gate) {
     }
     ScanContext scan{gate, false};
     EnumChildWindows(gate.mainWindow, &ScanWindowProc, reinterpret_cast<LPARAM>(&scan));
-    if (scan.failed || !gate.Open()) {
+    // Thrown again only here, outside the platform's frames.
+    if (scan.failed) {
+        throw std::bad_alloc();
+    }
+    if (!gate.Open()) {
         return false;
     }
     gate.Log(kLogLevelDetail, kLogScanComplete);

@@ -16,7 +16,17 @@
 // Runs on the start-up worker; the host's thread must keep processing
 // messages, since window texts are asked for with SendMessageW.
 // Every message, log line, menu change and slot store passes the worker's
-// gate. Stops between two windows once the run has ended, or when running out
-// of memory; returns false then (and writes no completion line), true when the
-// scan ran to its end or there was no main window.
+// gate. Stops between two windows once the run has ended and returns false
+// then (and writes no completion line); true when the scan ran to its end or
+// there was no main window. Running out of memory stops it too: it then
+// throws std::bad_alloc, once the platform's enumeration has returned.
 bool ScanWindows(WorkerGate& gate);
+
+// Looks again, on the host's thread, for the slot windows of the slots marked
+// in wanted (module slots 0..10, then the core slot), by the scan's rule for
+// recognising them, but without a log line and without changing any window
+// or menu. found[slot] gets the last window recognised for a wanted slot and
+// is left as it is for the others. Returns false when it had to stop before
+// the last window (out of memory); what it found until then stands.
+bool FindSlotWindows(HWND mainWindow, bool newHost, const bool (&wanted)[kModuleCount + 1],
+                     HWND (&found)[kModuleCount + 1]);

@@ -25,12 +25,13 @@ bool WorkerGate::Open() {
 }
 
 bool WorkerGate::Wait(DWORD milliseconds) {
-    // Without an event (none could be made) the wait is a plain sleep; the
-    // run check after it still ends the worker.
-    if (stopEvent_ == nullptr) {
-        Sleep(milliseconds);
-    } else if (WaitForSingleObject(stopEvent_, milliseconds) != WAIT_TIMEOUT) {
+    // A wait that fails becomes a plain sleep: the run check after it still
+    // ends the worker once CLOSEDOWN has ended the run.
+    const DWORD woke = WaitForSingleObject(stopEvent_, milliseconds);
+    if (woke == WAIT_OBJECT_0) {
         open_ = false;
+    } else if (woke != WAIT_TIMEOUT) {
+        Sleep(milliseconds);
     }
     return Open();
 }

@@ -74,6 +74,9 @@ public:
     // What this worker's scan found, module slots 0..10 then the core slot;
     // published to the hook's slots as they are found.
     HWND slots[kModuleCount + 1] = {};
+    // The reference to this library taken for the worker's thread, which
+    // the thread drops as it ends.
+    HMODULE library = nullptr;
 
 private:
     const WorkerRun run_;

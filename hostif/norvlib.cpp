@@ -13,6 +13,26 @@ constexpr char kHostModulePrefix[] = "NORVALE";
 constexpr uint32_t kStateBit0 = 1u << 0;
 constexpr uint32_t kStateBit1 = 1u << 1;
 
+// Every line the daemon writes of its own is ASCII and shorter than this: it
+// is copied byte for byte, so a line saying what failed needs neither memory
+// nor a conversion, which may be what failed. (ASCII is the same in every
+// ANSI code page.)
+constexpr size_t kAsciiLineLength = 160;
+constexpr wchar_t kFirstNonAscii = 0x80;
+
+bool CopyAsciiLine(const wchar_t* text, char (&line)[kAsciiLineLength]) {
+    for (size_t i = 0; i < kAsciiLineLength; ++i) {
+        if (text[i] >= kFirstNonAscii) {
+            return false;
+        }
+        line[i] = static_cast<char>(text[i]);
+        if (text[i] == L'\0') {
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 int QueryModuleState(const HostRecord& host, char moduleLetter) {
@@ -56,6 +76,13 @@ void MergeHiddenWindowsSection(const HostRecord& host, const std::function<bool(
 }
 
 void WriteHostLog(const HostRecord& host, int32_t level, const wchar_t* text) {
+    char ascii[kAsciiLineLength];
+    if (CopyAsciiLine(text, ascii)) {
+        host.WriteLog(kLogSource, level, ascii);
+        return;
+    }
     const std::string line = Utf16ToAnsi(text);
-    host.WriteLog(kLogSource, level, line.c_str());
+    if (!line.empty()) {
+        host.WriteLog(kLogSource, level, line.c_str());
+    }
 }

@@ -30,5 +30,8 @@ void MergeHiddenWindowsSection(const HostRecord& host, const std::function<bool(
 void ShowSaveFailedMessage(const HostRecord& host, const std::function<bool()>& goesOn = nullptr);
 
 // Writes one line to the host's log (first argument 10), the text converted to
-// the system's default code page and zero-terminated.
+// the system's default code page and zero-terminated. A short ASCII text
+// (every line of the daemon's own) is written without allocating or
+// converting, so it is written even when memory has run out; a text whose
+// conversion fails is not written at all.
 void WriteHostLog(const HostRecord& host, int32_t level, const wchar_t* text);

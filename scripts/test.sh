@@ -17,10 +17,12 @@
 #     explorer and the fault sweep among them, whose summary lines are
 #     printed; the sweep's must say 0 violations); then the kit's
 #     time limit stopping a program that hangs with what it started (with a
-#     job and through the process list) and removing its temporary files, a
-#     kit with a changed DLL or a replaced program stopping before anything
-#     runs, and a kit without its programs or without run_limited.exe
-#     failing;
+#     job and through the process list) and removing its temporary files;
+#     the kit's check failing closed (a changed, deleted or unlisted DLL, a
+#     file listed twice, a replaced or missing program, no list: exit code
+#     3 before anything runs); /otherdll ending with exit code 4 and "NOT
+#     THE RELEASE" first and last; a folder named outside the ANSI code page
+#     stopping the kit with advice; a kit without run_limited.exe failing;
 #  8. clang-tidy.
 # Bootstraps a fresh machine first. Exits non-zero on any failure.
 set -eu
@@ -70,27 +72,32 @@ timeout 1200 scripts/with-wine.sh build/win32 \
 tr -d '\r' <"$kit_tmp/output.txt"
 last_line=$(tr -d '\r' <"$kit_tmp/output.txt" | tail -n 1)
 # Every program of the kit's list ran, and left an XML result and a log; the
-# summary names the SHA-256 of the DLL that was tested, the shipped one, and
-# the kit's own check of its files, which found them all the release's.
+# summary starts with the SHA-256 of the DLL that was tested, the shipped
+# one, and the request to compare it with SHA256SUMS.txt, says nowhere
+# "NOT THE RELEASE", and gives the kit's own check of its files, which
+# found every file of kit-checksums.txt matching.
 programs=$(wc -l <build/win32/packaging/test-kit/kit-programs.txt)
 results=$(ls "$kit_dir/results" | grep -c '\.xml$' || true)
 logs=$(ls "$kit_dir/results" | grep -c '\.log$' || true)
 summary=$(tr -d '\r' <"$kit_dir/results/summary.txt" 2>/dev/null || true)
 dll_sum=$(sha256sum <build/win32/bin/orbwick.dll | cut -d' ' -f1)
+listed=$(grep -c . "$kit_dir/kit-checksums.txt")
 if [ $kit_rc -ne 0 ] || ! echo "$last_line" | grep -Eq '^[1-9][0-9]* passed, 0 failed$' ||
     [ "$results" -ne "$programs" ] || [ "$logs" -ne "$programs" ] ||
     ! echo "$summary" | grep -qx "Programs run: $programs of $programs; failed: none" ||
-    ! echo "$summary" | grep -qx "orbwick.dll: SHA-256 $dll_sum" ||
-    ! echo "$summary" | grep -q '^Checked: [1-9][0-9]* files of the kit match kit-checksums.txt' ||
+    [ "$(echo "$summary" | sed -n 1p)" != "orbwick.dll: SHA-256 $dll_sum" ] ||
+    ! echo "$summary" | sed -n 2p | grep -q "^Compare this SHA-256 with orbwick.dll's line in SHA256SUMS.txt of the release" ||
+    echo "$summary" | grep -q 'NOT THE RELEASE' ||
+    ! echo "$summary" | grep -qx "Checked: $listed files of the kit match kit-checksums.txt" ||
     ! echo "$summary" | grep -q '^Service pack: .*; product type: '; then
     # The programs' own output is in their logs; show those of the failed ones.
     for name in $(tr -d '\r' <"$kit_dir/results/summary.txt" 2>/dev/null | sed -n 's/^Programs run: .*; failed://p'); do
         [ "$name" = none ] || { echo "== results\\$name.log"; tr -d '\r' <"$kit_dir/results/$name.log" || true; } >&2
     done
     echo "test kit: FAILED (exit code $kit_rc, last line \"$last_line\"," \
-        "$results XML results and $logs logs of $programs programs; the summary should name" \
-        "all $programs programs run, orbwick.dll's SHA-256 $dll_sum, the kit's check of its files" \
-        "and the service pack)" >&2
+        "$results XML results and $logs logs of $programs programs; the summary should start with" \
+        "orbwick.dll's SHA-256 $dll_sum and the request to compare it, name all $programs programs run," \
+        "the kit's check of its $listed files and the service pack, and not say NOT THE RELEASE)" >&2
     exit 1
 fi
 # The life-cycle explorer's summary, from its program's log in the kit.
@@ -101,7 +108,7 @@ tr -d '\r' <"$kit_dir/results/reliability_fault_sweep.log" | grep -E 'fault swee
     { echo "test kit: the fault sweep printed no summary" >&2; exit 1; }
 tr -d '\r' <"$kit_dir/results/reliability_fault_sweep.log" | grep -qE '^fault sweep: .* 0 violations$' ||
     { echo "test kit: the fault sweep found violations" >&2; exit 1; }
-echo "== the test kit's own failures: a program that hangs is stopped with what it started, a changed DLL or program stops it, programs or run_limited.exe missing"
+echo "== the test kit's own failures: a program that hangs is stopped with what it started, the check fails closed, /otherdll is not a release pass, a folder outside the ANSI code page, run_limited.exe missing"
 scripts/with-wine.sh build/win32 tests/release/kit_run_test.sh "$kit_dir" build/win32/bin/kit_hang_probe.exe
 echo "== clang-tidy (.clang-tidy) over the native and win32 builds' sources"
 scripts/tidy.sh

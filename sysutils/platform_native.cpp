@@ -39,8 +39,9 @@ Utf16Text AnsiToUtf16(std::string_view text) {
     return result;
 }
 
-void AppendAnsiAsUtf16(Utf16Text& text, std::string_view ansi) {
+bool AppendAnsiAsUtf16(Utf16Text& text, std::string_view ansi) {
     for (char c : ansi) text.push_back(static_cast<unsigned char>(c));
+    return true;
 }
 
 std::string Utf16ToAnsi(Utf16View text) {

@@ -36,17 +36,18 @@ Utf16Text AnsiToUtf16(std::string_view text) {
     return result;
 }
 
-void AppendAnsiAsUtf16(Utf16Text& text, std::string_view ansi) {
+bool AppendAnsiAsUtf16(Utf16Text& text, std::string_view ansi) {
     const int length = ClampedLength(ansi.size());
     if (length == 0)
-        return;
+        return true;
     const int needed = MultiByteToWideChar(CP_ACP, 0, ansi.data(), length, nullptr, 0);
     if (needed <= 0)
-        return;
+        return false;
     const std::size_t old = text.size();
     text.resize(old + static_cast<std::size_t>(needed));
     const int written = MultiByteToWideChar(CP_ACP, 0, ansi.data(), length, &text[old], needed);
     text.resize(old + (written > 0 ? static_cast<std::size_t>(written) : 0));
+    return written == needed;
 }
 
 std::string Utf16ToAnsi(Utf16View text) {

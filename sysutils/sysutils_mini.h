@@ -38,10 +38,13 @@ std::string_view TrimmedView(std::string_view text);
 inline bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= 32; }
 
 // Conversions between 8-bit texts in the system's default code page and
-// UTF-16. Never fail: a character without a mapping becomes the code page's
-// default character.
+// UTF-16. A character without a mapping becomes the code page's default
+// character. When the platform refuses a conversion (out of memory, say) the
+// result is empty: a caller that must tell an empty text from a lost one
+// uses AppendAnsiAsUtf16.
 Utf16Text AnsiToUtf16(std::string_view text);
 // text += AnsiToUtf16(ansi), without a text of its own in between (for
-// callers that join many short texts, like the section reader).
-void AppendAnsiAsUtf16(Utf16Text& text, std::string_view ansi);
+// callers that join many short texts, like the section reader). Returns
+// false when the conversion failed; text then holds nothing of ansi.
+bool AppendAnsiAsUtf16(Utf16Text& text, std::string_view ansi);
 std::string Utf16ToAnsi(Utf16View text);

@@ -11,7 +11,8 @@
 // its bytes, in order, to consume in pieces of a few kilobytes until the end
 // of the file, a read error, or consume returning false. Returns false, having
 // called nothing, when the file cannot be opened: missing, not readable, or
-// held open for writing by another.
+// held open for writing by another; and false after a read error, having
+// handed over the bytes read before it.
 //
 // Windows: CreateFileW with GENERIC_READ and FILE_SHARE_READ. The native
 // stand-in uses fopen "rb", which has no sharing rules: there a file being

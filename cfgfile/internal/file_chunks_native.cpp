@@ -25,9 +25,10 @@ bool ReadFileChunks(const std::string& fileName, const std::function<bool(std::s
         if (count > 0 && !consume(std::string_view(buffer, count)))
             break;
         // A short read is the end of the file or an error (a directory, a
-        // vanished medium); either way what was read so far stands.
+        // vanished medium); either way what was read so far stands, and an
+        // error makes the answer false.
         if (count < sizeof buffer)
-            break;
+            return std::ferror(file.file) == 0;
     }
     return true;
 }

@@ -30,10 +30,11 @@ bool ReadFileChunks(const std::string& fileName, const std::function<bool(std::s
     char buffer[kChunkSize];
     for (;;) {
         DWORD count = 0;
-        // A read error ends the file here: what was read so far stands.
-        if (!ReadFile(file.handle, buffer, kChunkSize, &count, nullptr) || count == 0)
-            break;
-        if (!consume(std::string_view(buffer, count)))
+        // A read error ends the file here: what was read so far stands, and
+        // the answer says the file was not read to its end.
+        if (!ReadFile(file.handle, buffer, kChunkSize, &count, nullptr))
+            return false;
+        if (count == 0 || !consume(std::string_view(buffer, count)))
             break;
     }
     return true;

@@ -37,7 +37,8 @@ struct SectionReader {
     bool InWanted;  // the current section is one of the requested
     Place At;
     line_rules::LineBuffer Line;
-    bool Ended;  // Ctrl-Z seen, or finished
+    bool Ended;     // Ctrl-Z seen, or finished
+    bool Complete;  // every text converted so far (false once a conversion failed)
 };
 
 // Empties the requests' texts; they must outlive the read.

@@ -92,6 +92,17 @@ bool ParseList(const std::string& bytes, std::vector<ListedFile>& files) {
     return !files.empty();
 }
 
+// Whether one of the first count files of the list has this name; Windows
+// file names ignore letter case.
+bool IsListed(const std::vector<ListedFile>& files, size_t count, const std::string& name) {
+    for (size_t i = 0; i < count; ++i) {
+        if (_stricmp(files[i].name.c_str(), name.c_str()) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
 std::wstring Widen(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
 
 std::string Narrow(const wchar_t* text) {
@@ -104,45 +115,58 @@ std::string Narrow(const wchar_t* text) {
 
 }  // namespace
 
-KitCheck CheckKitChecksums(const wchar_t* listPath, const wchar_t* allowedOther) {
+KitCheck CheckKitChecksums(const wchar_t* listPath, const wchar_t* dll, const wchar_t* const* required, int count) {
     const std::string listName = Narrow(listPath);
     std::string bytes;
     std::vector<ListedFile> files;
     if (!ReadWholeFile(listPath, bytes) || !ParseList(bytes, files)) {
-        std::printf("%s: missing or damaged, so the kit cannot tell whether its files are the release's\n",
-                    listName.c_str());
+        std::printf("%s: missing or damaged, so the kit cannot check its files\n", listName.c_str());
         return KitCheck::NoList;
     }
-    const std::string other = allowedOther != nullptr ? Narrow(allowedOther) : std::string();
-    bool otherDiffers = false;
-    bool anotherDiffers = false;
-    unsigned checked = 0;
-    for (const ListedFile& listed : files) {
-        const std::wstring name = Widen(listed.name);
-        if (GetFileAttributesW(name.c_str()) == INVALID_FILE_ATTRIBUTES) {
-            continue;
+    bool wrong = false;
+    for (int i = 0; i < count; ++i) {
+        const std::string name = Narrow(required[i]);
+        if (!IsListed(files, files.size(), name)) {
+            std::printf("%s: not in %s, so the kit cannot check it\n", name.c_str(), listName.c_str());
+            wrong = true;
         }
-        const std::string actual = FileSha256(name.c_str());
-        if (actual == listed.expected) {
-            ++checked;
-            continue;
-        }
-        if (_stricmp(listed.name.c_str(), other.c_str()) == 0) {
-            otherDiffers = true;
-        } else {
-            anotherDiffers = true;
-        }
-        std::printf("%s: SHA-256 %s, but %s has %s for it\n", listed.name.c_str(),
-                    actual.empty() ? "unknown (the file cannot be read)" : actual.c_str(), listName.c_str(),
-                    listed.expected.c_str());
     }
-    if (anotherDiffers) {
+    const std::string dllName = Narrow(dll);
+    bool dllDiffers = false;
+    unsigned matching = 0;
+    for (size_t i = 0; i < files.size(); ++i) {
+        const ListedFile& listed = files[i];
+        const std::wstring name = Widen(listed.name);
+        if (IsListed(files, i, listed.name)) {
+            std::printf("%s: listed twice in %s\n", listed.name.c_str(), listName.c_str());
+            wrong = true;
+        } else if (GetFileAttributesW(name.c_str()) == INVALID_FILE_ATTRIBUTES) {
+            std::printf("%s: missing from the kit's folder, but %s lists it\n", listed.name.c_str(), listName.c_str());
+            wrong = true;
+        } else {
+            const std::string actual = FileSha256(name.c_str());
+            if (actual == listed.expected) {
+                ++matching;
+                continue;
+            }
+            if (_stricmp(listed.name.c_str(), dllName.c_str()) == 0) {
+                dllDiffers = true;
+            } else {
+                wrong = true;
+            }
+            std::printf("%s: SHA-256 %s, but %s has %s for it\n", listed.name.c_str(),
+                        actual.empty() ? "unknown (the file cannot be read)" : actual.c_str(), listName.c_str(),
+                        listed.expected.c_str());
+        }
+    }
+    if (wrong) {
         return KitCheck::NotRelease;
     }
-    if (otherDiffers) {
-        std::printf("Checked: %u files of the kit match %s; %s does not\n", checked, listName.c_str(), other.c_str());
-    } else {
-        std::printf("Checked: %u files of the kit match %s, the checksums of its release\n", checked, listName.c_str());
+    if (dllDiffers) {
+        std::printf("Checked: %u files of the kit match %s; %s does not\n", matching, listName.c_str(),
+                    dllName.c_str());
+        return KitCheck::OtherDll;
     }
-    return otherDiffers ? KitCheck::OtherDll : KitCheck::Release;
+    std::printf("Checked: %u files of the kit match %s\n", matching, listName.c_str());
+    return KitCheck::Release;
 }

@@ -3,11 +3,17 @@ rem orbwick @PROJECT_VERSION@ test kit: runs the test programs named in
 rem kit_list below against the orbwick.dll and norvhost.exe beside them, each
 rem through run_limited.exe with a time limit (its own in kit_limits, else
 rem kit_default_limit; ORBWICK_KIT_TIME_LIMIT seconds for every program when
-rem set). First run_limited.exe checks orbwick.dll and every program of the
-rem kit against kit-checksums.txt, which the build wrote: a file that
-rem differs stops the kit before anything runs (exit code 3), unless it is
-rem only orbwick.dll and /otherdll asks to test another one on purpose,
-rem which the summary then says. Each program writes its GoogleTest XML
+rem set). First run_limited.exe checks the kit's files against
+rem kit-checksums.txt, which the build wrote, and fails closed: a file that
+rem differs, a listed file that is missing, a file listed twice, or
+rem orbwick.dll, norvhost.exe or a program of kit_list not listed stops the
+rem kit before anything runs (exit code 3), unless only orbwick.dll differs
+rem and /otherdll asks to test another one on purpose. The check cannot
+rem vouch for the list, run_limited.exe or this script: only the kit's zip,
+rem checked against the release's SHA256SUMS.txt, can. Then the kit's folder
+rem and the folder for temporary files must be named within the ANSI code
+rem page, through which the programs name them; else the kit stops with the
+rem advice to move it (exit code 2). Each program writes its GoogleTest XML
 rem result to results\NAME.xml and its output to results\NAME.log. A program
 rem that is missing from the folder, cannot be started, exits with an error
 rem without a failed test case in its XML, leaves no XML at all, or is
@@ -15,15 +21,17 @@ rem stopped at the time limit adds one to the failed count; so does a run in
 rem which no program ran. The programs' temporary files go to a folder of
 rem the kit's own in %TEMP%, removed at the end unless /keeptemp keeps it for
 rem a report. The summary goes to the console and to results\summary.txt:
-rem the kit's version, the Windows version, service pack and product type,
-rem the version and SHA-256 of orbwick.dll and whether it is the release's,
-rem the date, the programs run and failed, the counts; its last line counts
-rem test cases over all programs: "N passed, M failed". Exit code 0 when
+rem first the SHA-256 of orbwick.dll, to be compared with the release's
+rem SHA256SUMS.txt, then its version, the Windows version, service pack and
+rem product type, the date, the kit's version, the outcome of the check, the
+rem programs run and failed, the counts; its last line counts test cases
+rem over all programs: "N passed, M failed". After /otherdll with another
+rem DLL its first and its last line say "NOT THE RELEASE". Exit code 0 when
 rem nothing failed, 1 when something failed, 2 when the kit could not work
-rem in its own folder or was given an unknown switch, 3 when its files are
-rem not the release's. It waits for a key before its window closes when
-rem Explorer started it, or when run_limited.exe cannot tell;
-rem "/nopause" never waits.
+rem in its own folder or was given an unknown switch, 3 when its own check
+rem stopped it, 4 when nothing failed but another orbwick.dll was tested
+rem (/otherdll). It waits for a key before its window closes when Explorer
+rem started it, or when run_limited.exe cannot tell; "/nopause" never waits.
 rem Paths are only ever quoted or handed over through FOR variables, so a
 rem folder with blanks, "&", "!" or "%" in its name works; a UNC folder is
 rem mapped to a drive letter by pushd for the time of the run.
@@ -76,26 +84,22 @@ if not exist results\summary.txt goto :no_results_folder
 set "kit_helper=1"
 run_limited.exe --facts orbwick.dll >results\facts.txt
 if errorlevel 1 set "kit_helper="
-rem The kit's files against the checksums the build wrote for them: 0 when
-rem they match, 3 when only orbwick.dll differs and /otherdll allows that.
-set "kit_release=unknown"
-if not defined kit_helper goto :checked
-if defined kit_other_dll (
-    run_limited.exe --check kit-checksums.txt --other orbwick.dll >results\checksums.txt
-) else (
-    run_limited.exe --check kit-checksums.txt >results\checksums.txt
-)
-set /a kit_check=%ERRORLEVEL%
-set "kit_release=yes"
-if %kit_check%==3 if defined kit_other_dll set "kit_release=no"
-if %kit_check%==3 if defined kit_other_dll set /a kit_check=0
-if not %kit_check%==0 goto :not_the_release
-:checked
-call :make_temp_folder
 set "kit_windows=unknown"
 for /f "delims=" %%v in ('ver') do set "kit_windows=%%v"
 set "kit_processor=%PROCESSOR_ARCHITECTURE%"
 if defined PROCESSOR_ARCHITEW6432 set "kit_processor=%PROCESSOR_ARCHITEW6432%"
+rem The kit's files against the checksums the build wrote for them: 0 when
+rem they match, 3 when only orbwick.dll differs, which /otherdll allows.
+set "kit_release=unknown"
+set /a kit_check=0
+if defined kit_helper call :check_files
+if %kit_check%==3 if defined kit_other_dll set "kit_release=no"
+if "%kit_release%"=="no" set /a kit_check=0
+if not %kit_check%==0 goto :not_the_release
+call :make_temp_folder
+set /a kit_plain=0
+if defined kit_helper call :check_folders
+if not %kit_plain%==0 goto :not_plain_folder
 set /a kit_passed=0
 set /a kit_failed=0
 set /a kit_skipped=0
@@ -117,17 +121,16 @@ if %kit_ran%==0 (
 )
 set "kit_exit=0"
 if not %kit_failed%==0 set "kit_exit=1"
+if %kit_exit%==0 if "%kit_release%"=="no" set "kit_exit=4"
 if not defined kit_failed_programs set "kit_failed_programs= none"
-> results\summary.txt echo Kit: orbwick @PROJECT_VERSION@ test kit, %kit_expected% test programs
->> results\summary.txt echo Windows: %kit_windows%, processor %kit_processor%
-if defined kit_helper type results\facts.txt >>results\summary.txt
-if not defined kit_helper call :facts_without_helper
-call :release_lines
+call :summary_head
+if not defined kit_helper >> results\summary.txt echo Release: not checked, run_limited.exe could not start
 call :remove_temp_folder
 >> results\summary.txt echo Programs run: %kit_ran% of %kit_expected%; failed:%kit_failed_programs%
 >> results\summary.txt echo Test cases: %kit_passed% passed, %kit_failed% failed, %kit_skipped% skipped
 >> results\summary.txt echo Exit code: %kit_exit%
->> results\summary.txt echo %kit_passed% passed, %kit_failed% failed
+if "%kit_release%"=="no" >> results\summary.txt echo %kit_passed% passed, %kit_failed% failed - NOT THE RELEASE, another orbwick.dll was tested ^(/otherdll^)
+if not "%kit_release%"=="no" >> results\summary.txt echo %kit_passed% passed, %kit_failed% failed
 echo.
 echo == Summary
 for %%d in ("%CD%\results") do echo Results: %%~d
@@ -228,15 +231,37 @@ goto :eof
 for /f "tokens=2 delims=:" %%b in ("%~1") do if %%b gtr %higher% set /a higher=%%b
 goto :eof
 
-rem Whether the kit tested the release's orbwick.dll, for the summary.
-:release_lines
+rem Runs the check; orbwick.dll, norvhost.exe and every program of kit_list
+rem must be listed.
+:check_files
+set "kit_files="
+for %%p in (%kit_list%) do call :add_file %%p
+run_limited.exe --check kit-checksums.txt orbwick.dll norvhost.exe%kit_files% >results\checksums.txt
+set /a kit_check=%ERRORLEVEL%
+set "kit_release=yes"
+goto :eof
+
+:add_file
+set "kit_files=%kit_files% %~1.exe"
+goto :eof
+
+:check_folders
+run_limited.exe --plain-folders >results\folders.txt
+set /a kit_plain=%ERRORLEVEL%
+goto :eof
+
+rem The summary's first lines, anew: whether the run can stand for the
+rem release, orbwick.dll's checksum and the other facts, the kit and the
+rem outcome of its check.
+:summary_head
+type nul >results\summary.txt
+if "%kit_release%"=="no" >> results\summary.txt echo NOT THE RELEASE: this run tested another orbwick.dll on purpose ^(/otherdll^); its results say nothing about the release's orbwick.dll
+if not %kit_check%==0 >> results\summary.txt echo NOT THE RELEASE: the kit's own check stopped it, so no test program was run
+if defined kit_helper type results\facts.txt >>results\summary.txt
+if not defined kit_helper call :facts_without_helper
+>> results\summary.txt echo Windows: %kit_windows%, processor %kit_processor%
+>> results\summary.txt echo Kit: orbwick @PROJECT_VERSION@ test kit, %kit_expected% test programs
 if defined kit_helper type results\checksums.txt >>results\summary.txt
-if "%kit_release%"=="no" (
-    >> results\summary.txt echo NOT THE RELEASE: this run tested another orbwick.dll on purpose ^(/otherdll^); its results say nothing about the release's orbwick.dll
-)
-if "%kit_release%"=="unknown" (
-    >> results\summary.txt echo Release: not checked, run_limited.exe could not start
-)
 goto :eof
 
 rem A folder of the kit's own in %TEMP% for the programs' temporary files,
@@ -286,16 +311,28 @@ pause >nul
 goto :eof
 
 :not_the_release
-type results\checksums.txt
-> results\summary.txt type results\checksums.txt
->> results\summary.txt echo NOT THE RELEASE: the files above are not those the kit was built with, so no test program was run.
->> results\summary.txt echo Unpack the kit again from its zip, checked against SHA256SUMS. To test another orbwick.dll on purpose: run-tests.cmd /otherdll
+call :summary_head
+if %kit_check%==2 >> results\summary.txt echo Without its list the kit cannot check its files. Unpack the kit again from its zip, checked against SHA256SUMS.txt of the release ^(see README.txt^).
+if %kit_check%==3 >> results\summary.txt echo Only orbwick.dll differs. Unpack the kit again from its zip, checked against SHA256SUMS.txt of the release ^(see README.txt^). To test another orbwick.dll on purpose: run-tests.cmd /otherdll
+if %kit_check%==1 >> results\summary.txt echo The files named above do not match kit-checksums.txt. Unpack the kit again from its zip, checked against SHA256SUMS.txt of the release ^(see README.txt^).
 >> results\summary.txt echo Exit code: 3
-echo NOT THE RELEASE: the files above are not those the kit was built with, so no test program was run.
-echo Unpack the kit again from its zip, checked against SHA256SUMS. To test another orbwick.dll on purpose: run-tests.cmd /otherdll
+type results\summary.txt
 popd
 if defined kit_pause call :wait_for_key
 exit /b 3
+
+rem The kit's folder or the folder for temporary files cannot be named in
+rem the ANSI code page: the programs would run, but not write their results.
+:not_plain_folder
+call :summary_head
+type results\folders.txt >>results\summary.txt
+call :remove_temp_folder
+>> results\summary.txt echo Nothing was run.
+>> results\summary.txt echo Exit code: 2
+type results\summary.txt
+popd
+if defined kit_pause call :wait_for_key
+exit /b 2
 
 rem Switches come only from a command line, so nothing waits for a key.
 :unknown_switch

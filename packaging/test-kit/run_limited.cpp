@@ -5,7 +5,8 @@
 //   run_limited <seconds> <log file> <program> [<argument>...]
 //   run_limited --started-from-explorer
 //   run_limited --facts <dll>
-//   run_limited --check <checksum list> [--other <file>]
+//   run_limited --check <checksum list> <dll> [<file>...]
+//   run_limited --plain-folders
 // The program's standard output and standard error go to <log file>,
 // created anew; its standard input is NUL. When the program is still
 // running after <seconds> seconds, it is stopped together with every
@@ -21,12 +22,18 @@
 // With --started-from-explorer it only tells whether the cmd.exe that runs
 // it was started by Explorer (a double click, whose console window closes
 // when the script ends): exit code 0 if so, 1 otherwise.
-// With --facts it prints, for the kit's summary, the service pack and the
-// product type of Windows, the product version and the SHA-256 of <dll> and
-// the date, and exits with 0.
+// With --facts it prints, for the kit's summary, the SHA-256 of <dll> (with
+// the request to compare it with the release's SHA256SUMS.txt), its product
+// version, the service pack and the product type of Windows and the date,
+// and exits with 0.
 // With --check it compares the files of the kit with the checksums the build
-// wrote for them (kit_checksums.h): exit code 0 when they match, 3 when only
-// the file named by --other differs, 1 otherwise.
+// wrote for them (kit_checksums.h); <dll> and every <file> must be listed:
+// exit code 0 when they match, 3 when only <dll> differs, 2 when the list is
+// missing or damaged, 1 otherwise.
+// With --plain-folders it tells whether the current folder and the folder
+// for temporary files can be named in the ANSI code page, as the test
+// programs name them: exit code 0 if so, 1 otherwise, with a line for each
+// that cannot.
 // It uses nothing newer than Windows XP SP3 / Server 2003, as every program
 // of the kit.
 #include <windows.h>
@@ -43,7 +50,9 @@
 namespace {
 
 constexpr int kExitCheckDiffers = 1;
+constexpr int kExitCheckNoList = 2;
 constexpr int kExitCheckOtherDll = 3;
+constexpr int kExitNotPlain = 1;
 constexpr DWORD kExitTimedOut = 124;
 constexpr DWORD kExitNotRun = 125;
 constexpr DWORD kMaxSeconds = 24 * 60 * 60;
@@ -263,23 +272,67 @@ void PrintWindowsEdition() {
     std::printf("Service pack: %s; product type: %s\n", servicePack.empty() ? "none" : servicePack.c_str(), type);
 }
 
-// The lines the kit's summary takes from run_limited.
+// The lines the kit's summary takes from run_limited, the DLL's checksum
+// first: the one fact that ties a run to a release.
 void PrintFacts(const wchar_t* dll) {
-    PrintWindowsEdition();
     const std::string name = Narrow(dll);
     const std::string sum = FileSha256(dll);
     if (sum.empty()) {
         std::printf("%s: missing or unreadable\n", name.c_str());
     } else {
         const std::wstring version = ProductVersion(dll);
-        std::printf("%s: version %s\n", name.c_str(), version.empty() ? "unknown" : Narrow(version).c_str());
         std::printf("%s: SHA-256 %s\n", name.c_str(), sum.c_str());
+        std::printf(
+            "Compare this SHA-256 with %s's line in SHA256SUMS.txt of the release: only if they are equal "
+            "is this the release's %s.\n",
+            name.c_str(), name.c_str());
+        std::printf("%s: version %s\n", name.c_str(), version.empty() ? "unknown" : Narrow(version).c_str());
     }
+    PrintWindowsEdition();
     SYSTEMTIME local = {}, utc = {};
     GetLocalTime(&local);
     GetSystemTime(&utc);
     std::printf("Date: %04u-%02u-%02u %02u:%02u local time (%04u-%02u-%02u %02u:%02u UTC)\n", local.wYear, local.wMonth,
                 local.wDay, local.wHour, local.wMinute, utc.wYear, utc.wMonth, utc.wDay, utc.wHour, utc.wMinute);
+}
+
+// Whether a path comes back unchanged from the ANSI code page. The test
+// programs name their folders through it (GoogleTest's _getcwd for its XML
+// file, GetTempPathA): a letter the code page lacks turns into "?" or into a
+// look-alike (L with a stroke into L), which names another folder or none.
+bool IsAnsiPath(const std::wstring& path) {
+    const int size = WideCharToMultiByte(CP_ACP, 0, path.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    if (size == 0) {
+        return false;
+    }
+    std::string ansi(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_ACP, 0, path.c_str(), -1, &ansi[0], size, nullptr, nullptr);
+    wchar_t back[MAX_PATH + 1] = {};
+    return MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, back, MAX_PATH + 1) != 0 && path == back;
+}
+
+bool PlainFolders() {
+    wchar_t current[MAX_PATH + 1] = {};
+    wchar_t temp[MAX_PATH + 1] = {};
+    const DWORD currentLength = GetCurrentDirectoryW(MAX_PATH + 1, current);
+    const DWORD tempLength = GetTempPathW(MAX_PATH + 1, temp);
+    const bool currentPlain = currentLength != 0 && currentLength <= MAX_PATH && IsAnsiPath(current);
+    const bool tempPlain = tempLength != 0 && tempLength <= MAX_PATH && IsAnsiPath(temp);
+    if (!currentPlain) {
+        std::printf(
+            "The kit's folder is named with a letter outside the ANSI code page of this Windows (%u), so "
+            "the test programs cannot write their results there: move the kit to a folder with a plain "
+            "name, for example C:\\orbwick-tests, and run it there.\n",
+            GetACP());
+    }
+    if (!tempPlain) {
+        std::printf(
+            "The folder for temporary files (TEMP) is named with a letter outside the ANSI code page of "
+            "this Windows (%u), so the test programs cannot use it: in a Command Prompt in the kit's "
+            "folder, type md C:\\orbwick-temp, then set TEMP=C:\\orbwick-temp, then run-tests.cmd.\n",
+            GetACP());
+    }
+    return currentPlain && tempPlain;
 }
 
 }  // namespace
@@ -294,9 +347,15 @@ int main() {
         PrintFacts(argv[2]);
         return 0;
     }
-    if ((argc == 3 || (argc == 5 && std::wcscmp(argv[3], L"--other") == 0)) && std::wcscmp(argv[1], L"--check") == 0) {
-        const KitCheck found = CheckKitChecksums(argv[2], argc == 5 ? argv[4] : nullptr);
-        return found == KitCheck::Release ? 0 : found == KitCheck::OtherDll ? kExitCheckOtherDll : kExitCheckDiffers;
+    if (argc >= 4 && std::wcscmp(argv[1], L"--check") == 0) {
+        const KitCheck found = CheckKitChecksums(argv[2], argv[3], argv + 3, argc - 3);
+        return found == KitCheck::Release    ? 0
+               : found == KitCheck::OtherDll ? kExitCheckOtherDll
+               : found == KitCheck::NoList   ? kExitCheckNoList
+                                             : kExitCheckDiffers;
+    }
+    if (argc == 2 && std::wcscmp(argv[1], L"--plain-folders") == 0) {
+        return PlainFolders() ? 0 : kExitNotPlain;
     }
     wchar_t* end = nullptr;
     const unsigned long seconds = argc >= 4 ? std::wcstoul(argv[1], &end, 10) : 0;

@@ -110,13 +110,13 @@ TEST_F(ConfigFile, ReadsRequestedSectionsOfFiles) {
     }
     const std::string path = Write("large.ini", bytes);
     SectionRequest sections[] = {{"HIDDENWINDOWS1", {}}, {"Part0", {}}};
-    ReadConfigSections(path, '=', false, sections, 1);
+    EXPECT_TRUE(ReadConfigSections(path, '=', false, sections, 1));
     EXPECT_EQ(sections[0].Text, AnsiToUtf16(expected[0]));
-    ReadConfigSections(path, '\0', true, sections + 1, 1);
+    EXPECT_TRUE(ReadConfigSections(path, '\0', true, sections + 1, 1));
     EXPECT_EQ(sections[1].Text, AnsiToUtf16(expected[1]));
 
     for (const std::string& unreadable : {(directory_ / "missing.ini").string(), directory_.string()}) {
-        ReadConfigSections(unreadable, '=', true, sections, 2);
+        EXPECT_FALSE(ReadConfigSections(unreadable, '=', true, sections, 2)) << unreadable << " counts as read";
         EXPECT_TRUE(sections[0].Text.empty() && sections[1].Text.empty()) << unreadable;
     }
 }

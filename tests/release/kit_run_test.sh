@@ -1,6 +1,7 @@
 #!/bin/sh
 # run-tests.cmd of the unpacked test kit, under Wine's cmd.exe, in a folder
-# whose name holds a blank, "&" and "!":
+# whose name holds a blank, "&", "!" and a letter of the ANSI code page
+# beyond ASCII ("ü"; scripts/with-wine.sh gives Wine the code page 1252):
 # - a program that hangs is stopped at the time limit together with the
 #   processes it started (a copy, and the copy's copy), with a line saying
 #   so, and counted as failed; a passing program beside it still counts;
@@ -8,18 +9,27 @@
 #   nothing waits for a key. Once with a job object, once through the
 #   process list (ORBWICK_KIT_NO_JOB), as on a Windows where the kit already
 #   runs inside a job. The kit's list of programs is replaced for these two
-#   runs by that program and the hanging one; the first gets its limit from
-#   ORBWICK_KIT_TIME_LIMIT, the second from a limit of its own in the kit's
-#   list of limits. The line of the stop gives the command to run again with
-#   a higher limit. What the hanging program left in its temporary folder is
-#   removed with the kit's folder in %TEMP%, or kept there with /keeptemp
-#   (the second run).
-# - a kit whose orbwick.dll differs by one byte, or one of whose programs was
-#   replaced, stops before any program runs, exit code 3, naming the file
-#   and both checksums; with /otherdll the different DLL is tested and the
-#   summary says that it is not the release, but a replaced program still
-#   stops the kit;
-# - a kit whose test programs were deleted fails, naming each as missing;
+#   runs by that program and the hanging one (whose checksum joins the
+#   kit's list); the first gets its limit from ORBWICK_KIT_TIME_LIMIT, the
+#   second from a limit of its own in the kit's list of limits. The line of
+#   the stop gives the command to run again with a higher limit. What the
+#   hanging program left in its temporary folder is removed with the kit's
+#   folder in %TEMP%, or kept there with /keeptemp (the second run).
+# - the kit's check fails closed: a kit whose orbwick.dll differs by one
+#   byte or is deleted, whose list lacks the DLL's line or a program's, lists
+#   a file twice or is gone, one of whose programs was replaced (also with
+#   /otherdll) or whose programs were deleted, stops before any program
+#   runs, exit code 3. Its summary starts with "NOT THE RELEASE", holds the
+#   kit's version, the Windows version and the date, names exactly the
+#   files found wrong, and suggests /otherdll only when the DLL alone
+#   differs;
+# - with /otherdll a changed DLL is tested: every program passing ends with
+#   exit code 4, and the summary's first and last lines say "NOT THE
+#   RELEASE"; the summary of a release run starts with the DLL's SHA-256 and
+#   the request to compare it with SHA256SUMS.txt;
+# - a kit in a folder named with a letter outside the ANSI code page ("Ł"),
+#   or whose folder for temporary files is so named, stops before any
+#   program runs, exit code 2, with the advice to move it (or to set TEMP);
 # - a kit whose run_limited.exe cannot start fails, says why, and waits for
 #   a key;
 # - the summary gives the DLL's SHA-256 and the date of the run;
@@ -33,18 +43,45 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "kit_run_test: $*" >&2; [ ! -f "$work/out" ] || cat "$work/out" >&2; exit 1; }
 cr=$(printf '\r')
-dir="$work/kit & co!"
+dir="$work/kit Prüfung & co!"
+version=$(sed -n 's/^rem orbwick \(.*\) test kit: .*/\1/p' "$kit/run-tests.cmd")
+[ -n "$version" ] || fail "no version in run-tests.cmd"
 
-# Runs run-tests.cmd in $dir with the switches given, and with
+# A copy of the kit in $dir; with a list of programs, the kit's list
+# replaced by it.
+fresh_kit() {
+    rm -rf "$dir"
+    cp -R "$kit" "$dir"
+    rm -rf "$dir/results"
+    [ $# -eq 0 ] && return
+    sed -e "s/^set \"kit_list=.*\"$cr\$/set \"kit_list=$1\"$cr/" \
+        -e "s/^set \\/a kit_expected=.*$cr\$/set \\/a kit_expected=$(echo $1 | wc -w)$cr/" "$kit/run-tests.cmd" \
+        >"$dir/run-tests.cmd"
+    grep -q "^set \"kit_list=$1\"" "$dir/run-tests.cmd" || fail "the kit's list was not replaced"
+}
+
+# Adds a line for a file of $dir to its kit-checksums.txt, as the build writes them.
+add_sum() {
+    (cd "$dir" && sha256sum "$1" | sed 's/$/\r/' >>kit-checksums.txt)
+}
+
+flip_byte() {
+    byte=$(od -An -tu1 -j 4096 -N 1 "$1" | tr -d ' ')
+    printf "\\$(printf %o $(((byte + 1) % 256)))" | dd of="$1" bs=1 seek=4096 conv=notrunc 2>/dev/null
+}
+
+# Runs $script (run-tests.cmd, or a command line that ends with it) in $dir
+# with the switches given, and with
 # ORBWICK_KIT_TIME_LIMIT=$env_limit unless that is empty; its console output
 # goes to $work/out, its exit code to $rc, its time to $took.
 env_limit=3
+script=run-tests.cmd
 run_kit() {
     started=$(date +%s)
     local_before=$(date '+%Y-%m-%d %H') utc_before=$(date -u '+%Y-%m-%d %H')
     rc=0
     (cd "$dir" && unset ORBWICK_KIT_TIME_LIMIT && { [ -z "$env_limit" ] || export ORBWICK_KIT_TIME_LIMIT=$env_limit; } &&
-        timeout 120 wine cmd /c run-tests.cmd "$@" </dev/null >"$work/out.raw" 2>&1) || rc=$?
+        timeout 120 wine cmd /c $script "$@" </dev/null >"$work/out.raw" 2>&1) || rc=$?
     tr -d '\r' <"$work/out.raw" >"$work/out"
     took=$(($(date +%s) - started))
     local_after=$(date '+%Y-%m-%d %H') utc_after=$(date -u '+%Y-%m-%d %H')
@@ -63,16 +100,12 @@ higher_than() {
 check_time_limit() {
     how=$1 limits=$2
     shift 2
-    rm -rf "$dir"
-    mkdir "$dir"
-    cp "$kit/run_limited.exe" "$kit/host_unit_tests.exe" "$kit/orbwick.dll" "$kit/kit-checksums.txt" "$dir/"
-    sed -e "s/^set \"kit_list=.*\"$cr\$/set \"kit_list=host_unit_tests hangs\"$cr/" \
-        -e "s/^set \"kit_limits=.*\"$cr\$/set \"kit_limits=$limits\"$cr/" \
-        -e "s/^set \\/a kit_expected=.*$cr\$/set \\/a kit_expected=2$cr/" "$kit/run-tests.cmd" >"$dir/run-tests.cmd"
-    grep -q '^set "kit_list=host_unit_tests hangs"' "$dir/run-tests.cmd" || fail "the kit's list was not replaced"
+    fresh_kit "host_unit_tests hangs"
+    sed -i "s/^set \"kit_limits=.*\"$cr\$/set \"kit_limits=$limits\"$cr/" "$dir/run-tests.cmd"
     grep -qF "set \"kit_limits=$limits\"" "$dir/run-tests.cmd" || fail "the kit's limits were not replaced"
-    higher_than 6 "$limits"
     cp "$probe" "$dir/hangs.exe"
+    add_sum hangs.exe
+    higher_than 6 "$limits"
     run_kit "$@"
     [ $rc -eq 1 ] || fail "$how: exit code $rc, not 1"
     [ $took -lt 60 ] || fail "$how: took $took s with a time limit of 3 s"
@@ -104,8 +137,10 @@ check_time_limit() {
     tr -d '\r' <"$dir/results/summary.txt" | grep -q '^Programs run: 2 of 2; failed: hangs$' ||
         fail "$how: summary.txt does not name hangs"
     sum=$(sha256sum <"$dir/orbwick.dll" | cut -d' ' -f1)
-    tr -d '\r' <"$dir/results/summary.txt" | grep -qx "orbwick.dll: SHA-256 $sum" ||
-        fail "$how: summary.txt does not give orbwick.dll's SHA-256 $sum"
+    tr -d '\r' <"$dir/results/summary.txt" | head -n 2 >"$work/head"
+    [ "$(sed -n 1p "$work/head")" = "orbwick.dll: SHA-256 $sum" ] &&
+        grep -q "^Compare this SHA-256 with orbwick.dll's line in SHA256SUMS.txt of the release" "$work/head" ||
+        fail "$how: summary.txt does not start with orbwick.dll's SHA-256 $sum and the request to compare it"
     # The summary's date is the run's, in local time and in UTC.
     date_line=$(tr -d '\r' <"$dir/results/summary.txt" | grep '^Date: ' || true)
     case "$date_line" in
@@ -120,62 +155,133 @@ check_time_limit "with a job" "$kit_limits"
 env_limit='' ORBWICK_KIT_NO_JOB=1 check_time_limit "through the process list, a limit of its own" "hangs:3" /keeptemp
 env_limit=3
 
-# A kit that is not the release's stops before any program runs; only a DLL
-# tested on purpose (/otherdll) is run, and the summary says so.
-check_not_release() {
-    how=$1 file=$2
-    shift 2
+# The kit's check fails closed: a kit whose files are not those it was built
+# with stops before any program runs (exit code 3).
+#   check_stopped <what> <advice: otherdll, above or list> <the lines naming
+#                 the files found wrong> [<switch>...]
+check_stopped() {
+    how=$1 advice=$2 expected=$3
+    shift 3
     run_kit "$@"
     [ $rc -eq 3 ] || fail "$how: exit code $rc, not 3"
     [ $took -lt 60 ] || fail "$how: took $took s"
-    actual=$(sha256sum <"$dir/$file" | cut -d' ' -f1)
-    expected=$(grep " $file$cr\$" "$kit/kit-checksums.txt" | cut -d' ' -f1)
-    grep -qx "$file: SHA-256 $actual, but kit-checksums.txt has $expected for it" "$work/out" ||
-        fail "$how: no line naming $file with both checksums"
-    ! grep -q '^== ' "$work/out" && [ ! -e "$dir/results/host_unit_tests.log" ] || fail "$how: a program ran"
-    tr -d '\r' <"$dir/results/summary.txt" | grep -q '^NOT THE RELEASE: ' || fail "$how: the summary does not say it"
+    ! grep -q '^== ' "$work/out" && [ -z "$(ls "$dir/results" | grep '\.log$')" ] || fail "$how: a program ran"
+    tr -d '\r' <"$dir/results/summary.txt" >"$work/summary"
+    [ "$(head -n 1 "$work/summary")" = "NOT THE RELEASE: the kit's own check stopped it, so no test program was run" ] ||
+        fail "$how: the summary's first line is \"$(head -n 1 "$work/summary")\""
+    named=$(grep -E '^[^ ]+\.[a-z]+: .*kit(-checksums\.txt| cannot check)' "$work/summary" || true)
+    [ "$named" = "$expected" ] || fail "$how: the summary names \"$named\", not \"$expected\""
+    for fact in "^Kit: orbwick $version test kit, " '^Windows: ' '^Date: ' '^orbwick\.dll: (SHA-256|missing)'; do
+        grep -Eq "$fact" "$work/summary" || fail "$how: the summary lacks a line \"$fact\""
+    done
+    for kind in otherdll above list; do
+        case $kind in
+            otherdll) line='^Only orbwick\.dll differs\..* To test another orbwick\.dll on purpose: run-tests\.cmd /otherdll$' ;;
+            above) line='^The files named above do not match kit-checksums\.txt\. Unpack the kit again' ;;
+            list) line='^Without its list the kit cannot check its files\. Unpack the kit again' ;;
+        esac
+        if [ $kind = "$advice" ]; then
+            grep -Eq "$line" "$work/summary" || fail "$how: the summary lacks the advice \"$line\""
+        else
+            ! grep -Eq "$line" "$work/summary" || fail "$how: the summary gives the advice \"$line\""
+        fi
+    done
+    [ $advice = otherdll ] || ! grep -q '/otherdll' "$work/summary" || fail "$how: the summary suggests /otherdll"
+    grep -qx 'Exit code: 3' "$work/summary" || fail "$how: the summary lacks its exit code"
     echo "kit_run_test: $how: stopped before any program ran, exit code 3 ($took s)"
 }
-rm -rf "$dir"
-mkdir "$dir"
-cp "$kit/run-tests.cmd" "$kit/run_limited.exe" "$kit/orbwick.dll" "$kit/kit-checksums.txt" "$kit/host_unit_tests.exe" "$dir/"
-byte=$(od -An -tu1 -j 4096 -N 1 "$dir/orbwick.dll" | tr -d ' ')
-printf "\\$(printf %o $(((byte + 1) % 256)))" | dd of="$dir/orbwick.dll" bs=1 seek=4096 conv=notrunc 2>/dev/null
-cmp -s "$kit/orbwick.dll" "$dir/orbwick.dll" && fail "orbwick.dll was not changed"
-check_not_release "orbwick.dll changed by one byte" orbwick.dll
-run_kit /otherdll
-[ $rc -eq 1 ] || fail "/otherdll: exit code $rc, not 1 (every other program is missing)"
-grep -q '^host_unit_tests: [1-9][0-9]* passed, 0 failed' "$work/out" || fail "/otherdll: host_unit_tests not run"
-tr -d '\r' <"$dir/results/summary.txt" | grep -q '^NOT THE RELEASE: this run tested another orbwick.dll on purpose' ||
-    fail "/otherdll: the summary does not say that the DLL is not the release's"
-echo "kit_run_test: /otherdll tests the changed DLL, and the summary says that it is not the release's"
-cp "$kit/orbwick.dll" "$dir/"
-cp "$probe" "$dir/host_unit_tests.exe"
-check_not_release "host_unit_tests.exe replaced, with /otherdll" host_unit_tests.exe /otherdll
+listed() { grep " $1$cr\$" "$kit/kit-checksums.txt" | cut -d' ' -f1; }
 
+fresh_kit
+flip_byte "$dir/orbwick.dll"
+cmp -s "$kit/orbwick.dll" "$dir/orbwick.dll" && fail "orbwick.dll was not changed"
+actual=$(sha256sum <"$dir/orbwick.dll" | cut -d' ' -f1)
+check_stopped "orbwick.dll changed by one byte" otherdll \
+    "orbwick.dll: SHA-256 $actual, but kit-checksums.txt has $(listed orbwick.dll) for it"
+# These with one program in the kit's list, so that a kit which fails to
+# stop does not run them all.
+fresh_kit host_unit_tests
+rm "$dir/orbwick.dll"
+check_stopped "orbwick.dll deleted" above "orbwick.dll: missing from the kit's folder, but kit-checksums.txt lists it"
+fresh_kit host_unit_tests
+grep -v " orbwick.dll$cr\$" "$kit/kit-checksums.txt" >"$dir/kit-checksums.txt"
+check_stopped "the list without orbwick.dll's line" above \
+    "orbwick.dll: not in kit-checksums.txt, so the kit cannot check it"
+fresh_kit host_unit_tests
+grep -v " host_unit_tests.exe$cr\$" "$kit/kit-checksums.txt" >"$dir/kit-checksums.txt"
+check_stopped "the list without host_unit_tests.exe's line" above \
+    "host_unit_tests.exe: not in kit-checksums.txt, so the kit cannot check it"
+fresh_kit host_unit_tests
+add_sum host_unit_tests.exe
+check_stopped "host_unit_tests.exe listed twice" above "host_unit_tests.exe: listed twice in kit-checksums.txt"
+fresh_kit host_unit_tests
+rm "$dir/kit-checksums.txt"
+check_stopped "kit-checksums.txt deleted" list "kit-checksums.txt: missing or damaged, so the kit cannot check its files"
+fresh_kit host_unit_tests
+cp "$probe" "$dir/host_unit_tests.exe"
+check_stopped "host_unit_tests.exe replaced, with /otherdll" above \
+    "host_unit_tests.exe: SHA-256 $(sha256sum <"$probe" | cut -d' ' -f1), but kit-checksums.txt has $(listed host_unit_tests.exe) for it" \
+    /otherdll
 # The kit as antivirus or a wrong unpacking may leave it: no test program.
-rm -rf "$dir"
-mkdir "$dir"
-cp "$kit/run-tests.cmd" "$kit/run_limited.exe" "$kit/orbwick.dll" "$kit/kit-checksums.txt" "$dir/"
 programs=$(sed -n "s/^set \"kit_list=\\(.*\\)\"$cr\$/\\1/p" "$kit/run-tests.cmd")
-count=$(echo "$programs" | wc -w)
-[ "$count" -gt 0 ] || fail "no list of programs in run-tests.cmd"
-run_kit
-[ $rc -eq 1 ] || fail "without programs: exit code $rc, not 1"
-for name in $programs; do
-    grep -q "^$name: $name.exe is missing from the kit's folder: counted as 1 failed" "$work/out" ||
-        fail "without programs: no line saying that $name is missing"
-done
-grep -q '^No test program ran: counted as 1 failed$' "$work/out" || fail "without programs: no line saying none ran"
-grep -q "^Programs run: 0 of $count; failed: $(echo $programs)\$" "$work/out" || fail "without programs: summary"
+[ "$(echo "$programs" | wc -w)" -gt 1 ] || fail "no list of programs in run-tests.cmd"
+fresh_kit
+for name in $programs; do rm "$dir/$name.exe"; done
+expected=$(tr -d '\r' <"$kit/kit-checksums.txt" | cut -d' ' -f3 | while read -r name; do
+    case " $programs " in *" ${name%.exe} "*) echo "$name: missing from the kit's folder, but kit-checksums.txt lists it" ;; esac
+done)
+check_stopped "without its test programs" above "$expected"
+
+# Another DLL tested on purpose: every program passing is not a release
+# pass, and the summary's first and last lines say so.
+fresh_kit host_unit_tests
+flip_byte "$dir/orbwick.dll"
+actual=$(sha256sum <"$dir/orbwick.dll" | cut -d' ' -f1)
+run_kit /otherdll
+[ $rc -eq 4 ] || fail "/otherdll, every program passing: exit code $rc, not 4"
+grep -q '^host_unit_tests: [1-9][0-9]* passed, 0 failed' "$work/out" || fail "/otherdll: host_unit_tests not run"
+tr -d '\r' <"$dir/results/summary.txt" >"$work/summary"
+[ "$(head -n 1 "$work/summary")" = "NOT THE RELEASE: this run tested another orbwick.dll on purpose (/otherdll); its results say nothing about the release's orbwick.dll" ] ||
+    fail "/otherdll: the summary's first line is \"$(head -n 1 "$work/summary")\""
+[ "$(sed -n 2p "$work/summary")" = "orbwick.dll: SHA-256 $actual" ] || fail "/otherdll: the summary's second line"
+grep -qx 'Checked: [1-9][0-9]* files of the kit match kit-checksums.txt; orbwick.dll does not' "$work/summary" ||
+    fail "/otherdll: the summary does not say that orbwick.dll differs"
 last=$(tail -n 1 "$work/out")
-[ "$last" = "0 passed, $((count + 1)) failed" ] || fail "without programs: last line \"$last\""
-echo "kit_run_test: without its test programs the kit fails ($last), naming the $count missing ones"
+echo "$last" | grep -Eqx '[1-9][0-9]* passed, 0 failed - NOT THE RELEASE, another orbwick.dll was tested \(/otherdll\)' ||
+    fail "/otherdll: last line \"$last\""
+echo "kit_run_test: /otherdll tests the changed DLL: exit code 4, first and last lines \"NOT THE RELEASE\""
+
+# Folders the programs cannot name through the ANSI code page: the kit stops
+# before any program runs and says what to do.
+check_not_plain() {
+    how=$1 advice=$2
+    shift 2
+    run_kit "$@"
+    [ $rc -eq 2 ] || fail "$how: exit code $rc, not 2"
+    ! grep -q '^== ' "$work/out" && [ ! -e "$dir/results/host_unit_tests.log" ] || fail "$how: a program ran"
+    tr -d '\r' <"$dir/results/summary.txt" >"$work/summary"
+    grep -qF "$advice" "$work/summary" || fail "$how: the summary lacks the advice \"$advice\""
+    grep -q "^Kit: orbwick $version test kit, " "$work/summary" && grep -q '^Date: ' "$work/summary" ||
+        fail "$how: the summary lacks the kit's version or the date"
+    echo "kit_run_test: $how: stopped before any program ran, exit code 2, with the advice ($took s)"
+}
+plain_dir=$dir
+dir="$work/kit Łódź"
+fresh_kit host_unit_tests
+check_not_plain "the kit in a folder named with \"Ł\"" "move the kit to a folder with a plain name"
+rm -rf "$dir"
+dir=$plain_dir
+fresh_kit host_unit_tests
+# cmd.exe sets TEMP for the kit: Wine takes no TEMP from the environment.
+mkdir "$work/temp-Łódź"
+script="set TEMP=$(winepath -w "$work/temp-Łódź")&&run-tests.cmd"
+check_not_plain "TEMP named with \"Ł\"" "set TEMP=C:\\orbwick-temp"
+script=run-tests.cmd
 
 # run_limited.exe gone (or blocked): nothing can run, the script says so and
 # waits for a key even though no Explorer started it.
+fresh_kit host_unit_tests
 rm "$dir/run_limited.exe"
-cp "$kit/host_unit_tests.exe" "$dir/"
 run_kit
 [ $rc -eq 1 ] || fail "without run_limited.exe: exit code $rc, not 1"
 grep -q '^run_limited.exe could not start, so no test program can run' "$work/out" ||
@@ -184,6 +290,7 @@ grep -q '^host_unit_tests: not run, run_limited.exe could not start: counted as 
     fail "without run_limited.exe: host_unit_tests not counted as failed"
 grep -q '^orbwick.dll: version and SHA-256 not known, run_limited.exe could not start$' "$work/out" ||
     fail "without run_limited.exe: the summary's facts"
+grep -q '^No test program ran: counted as 1 failed$' "$work/out" || fail "without run_limited.exe: no line saying none ran"
 grep -q 'Press a key' "$work/out" || fail "without run_limited.exe: does not wait for a key"
 echo "kit_run_test: without run_limited.exe the kit fails, says why and waits for a key"
 

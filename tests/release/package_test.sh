@@ -60,6 +60,15 @@ for expected in "Orbwick daemon loaded successfully" "Orbwick: waiting for NORVA
     "Failed to save settings" "    certutil -hashfile orbwick.dll SHA256" "    Get-FileHash orbwick.dll" "TESTED ON"; do
     grep -qF -- "$expected" "$guide" || fail "the guide lacks \"$expected\""
 done
+# Every line the daemon writes to the server's log is named in the guide
+# (daemon/texts.h holds them; the guide wraps its lines anywhere).
+src=$(cd "$(dirname "$0")/../.." && pwd)
+tr '\n' ' ' <"$guide" | tr -s ' ' >"$work/guide-joined"
+tr '\n' ' ' <"$src/daemon/texts.h" | grep -o 'kLog[A-Za-z]*\[\] *= *L"[^"]*"' | sed 's/^[^"]*"//; s/"$//' >"$work/log-lines"
+[ "$(wc -l <"$work/log-lines")" -ge 10 ] || fail "found too few log lines in daemon/texts.h"
+while IFS= read -r line; do
+    grep -qF -- "$line" "$work/guide-joined" || fail "the guide does not name the log line \"$line\""
+done <"$work/log-lines"
 for letter in S P E C D H F W X I B; do
     grep -q "^  - $letter  NORVALE$letter" "$guide" || fail "the guide's module list lacks $letter"
 done

@@ -3,10 +3,16 @@
 #include <windows.h>
 
 #include <sstream>
+#include <stdexcept>
 
 namespace fixture {
 
 namespace {
+
+// A name is taken only by a folder of this process's own counter, so a few
+// failures in a row mean that the temp folder cannot be written (or cannot
+// be named in the ANSI code page): the test fails instead of retrying.
+constexpr int kMaxCreateTries = 100;
 
 void RemoveDirectoryTree(const std::string& path) {
     WIN32_FIND_DATAA found;
@@ -34,14 +40,21 @@ TempDirectory::TempDirectory() {
     char base[MAX_PATH];
     GetTempPathA(MAX_PATH, base);
     static unsigned counter = 0;
-    for (;;) {
+    DWORD error = 0;
+    for (int tries = 0; tries < kMaxCreateTries; ++tries) {
         std::ostringstream name;
         name << base << "orbwick-" << GetCurrentProcessId() << "-" << GetTickCount() << "-" << ++counter;
         if (CreateDirectoryA(name.str().c_str(), nullptr)) {
             path_ = name.str() + "\\";
             return;
         }
+        error = GetLastError();
     }
+    // GoogleTest reports the exception as the failure of the test that
+    // wanted the folder, and runs the others.
+    std::ostringstream why;
+    why << "TempDirectory: no folder could be created in " << base << " (error " << error << ")";
+    throw std::runtime_error(why.str());
 }
 
 TempDirectory::~TempDirectory() { RemoveDirectoryTree(path_); }

@@ -8,6 +8,8 @@ namespace fixture {
 
 // A directory of its own (its name holds the process identifier, the tick
 // count and a counter), removed with everything in it at destruction.
+// Throws std::runtime_error when no such directory can be created (after a
+// bounded number of tries), which fails the test that asked for it.
 // Path() ends in "\".
 class TempDirectory {
 public:

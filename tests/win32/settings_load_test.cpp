@@ -6,16 +6,20 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 
 #include "daemon_session.h"
 #include "menu_reader.h"
+#include "message_box_closer.h"
 
 namespace {
 
 struct Outcome {
     std::string enabled;  // letters with a menu item
     std::string hidden;   // letters whose MDI child was hidden at start-up
+    bool saidNotRead;     // the log said norvale.ini could not be read
+    bool saved;           // a save then had the host merge its file
 };
 
 // Starts the daemon over a frame holding all eleven module windows, with this
@@ -41,6 +45,14 @@ Outcome StartWithConfig(const char* configText) {
             outcome.hidden += hostmodel::ModuleLetter(i);
         }
     }
+    const auto lines = s.host.LogLines(kLogLevelOutcome);
+    outcome.saidNotRead =
+        std::find(lines.begin(), lines.end(), "Orbwick: norvale.ini could not be read") != lines.end();
+    {
+        const fixture::MessageBoxCloser closer;
+        hostmodel::SendMenuCommand(s.frame.frame(), 1099);
+    }
+    outcome.saved = !s.host.CallsOf(hostmodel::Op::MergeSection).empty();
     EXPECT_TRUE(s.CloseAndUnload());
     return outcome;
 }
@@ -71,6 +83,10 @@ TEST(LoadSettings, SectionsBecomeTheEnabledAndHiddenSets) {
         const Outcome outcome = StartWithConfig(row.config);
         EXPECT_EQ(outcome.enabled, row.enabled);
         EXPECT_EQ(outcome.hidden, row.hidden);
+        // Without the file the daemon cannot tell which modules the host
+        // runs: a save would erase the choice saved for all of them.
+        EXPECT_EQ(outcome.saidNotRead, row.config == nullptr);
+        EXPECT_EQ(outcome.saved, row.config != nullptr);
     }
 }
 

@@ -343,13 +343,16 @@ std::string DaclOf(const SECURITY_ATTRIBUTES* attributes) {
 
 // The DACLs the daemon's own CreateFileA is handed for writing the update
 // file; Wine 8 does not keep a file's descriptor (a read-back shows entries
-// of its own), so this is where the test reads it. And whether another
-// writer may open the file while the daemon's WriteFile runs.
+// of its own), so this is where the test reads it, with whether the creation
+// would follow a symbolic link planted at the name (Wine 8 replaces such a
+// link, so only the flag can tell). And whether another writer may open the
+// file while the daemon's WriteFile runs.
 std::vector<std::string> g_updateFileDacls;
 HANDLE WINAPI CreateAndRecord(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES attributes,
                               DWORD disposition, DWORD flags, HANDLE templateFile) {
     if (std::string(name) == kUpdateFile && (access & GENERIC_WRITE) != 0) {
-        g_updateFileDacls.push_back(DaclOf(attributes));
+        g_updateFileDacls.push_back(DaclOf(attributes) +
+                                    ((flags & FILE_FLAG_OPEN_REPARSE_POINT) != 0 ? "" : ", following a link"));
     }
     return CreateFileA(name, access, share, attributes, disposition, flags, templateFile);
 }
@@ -364,7 +367,8 @@ BOOL WINAPI WriteWhileAnotherTries(HANDLE file, LPCVOID bytes, DWORD size, LPDWO
 
 // The update file is created for the server's account alone: a protected DACL
 // (nothing from the folder) with one entry, read, write and delete for the
-// process token's user; and nobody else may write it while the daemon does.
+// process token's user; without following a link at its name; and nobody
+// else may write it while the daemon does.
 TEST(Save, UpdateFileIsTheServerAccountsAlone) {
     SaveBed bed;
     ASSERT_TRUE(bed.s.StartAndWaitForMenu());

@@ -168,11 +168,11 @@ TEST_F(Win32ConfigFile, SectionReaderSharingAndNames) {
     SectionRequest sections[] = {{"PROTOCOLS", {}}, {"R\xC9SEAU", {}}};
     HANDLE writer = OpenBy(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE);
     ASSERT_NE(writer, INVALID_HANDLE_VALUE);
-    ReadConfigSections(Utf16ToAnsi(path), '#', false, sections, 2);
+    EXPECT_FALSE(ReadConfigSections(Utf16ToAnsi(path), '#', false, sections, 2));
     EXPECT_TRUE(sections[0].Text.empty()) << "read although another holds it open for writing";
     CloseHandle(writer);
 
-    ReadConfigSections(Utf16ToAnsi(path), '#', false, sections, 2);
+    EXPECT_TRUE(ReadConfigSections(Utf16ToAnsi(path), '#', false, sections, 2));
     EXPECT_EQ(sections[0].Text, L"NORVALES\r\n");
     if (AnsiCodePageIs1252()) {
         EXPECT_EQ(sections[1].Text, L"\u00E9t\u00E9=1\r\n");

@@ -92,10 +92,11 @@ TEST(PlatformFaults, MenuBarsWithoutAThirdPopupGetNothingAndCommandsStillWork) {
     }
 }
 
-// Windows destroyed after the scan: their slots keep the old handles. No
-// command may fail on them, and a destroyed module window counts as hidden
-// when saving.
-TEST(PlatformFaults, WindowsDestroyedAfterTheScanAreHarmlessAndSavedAsHidden) {
+// Windows destroyed after the scan, as when the host restarts a module: no
+// command may fail on them, a save never writes a window that no longer
+// exists, and once the module's new window is there its item and the save
+// act on that one.
+TEST(PlatformFaults, WindowsDestroyedAfterTheScanAreHarmlessAndFoundAgain) {
     DaemonSession session;
     ASSERT_TRUE(session.directory().WriteFile("norvale.ini", fixture::ConfigText("SPDB", "")));
     HWND moduleS = session.AddModule(0);
@@ -130,11 +131,23 @@ TEST(PlatformFaults, WindowsDestroyedAfterTheScanAreHarmlessAndSavedAsHidden) {
     SendMenuCommand(frame, 1099);
     SendMenuCommand(frame, 1098);
     SendMenuCommand(frame, 1099);
+    // S restarts: a new window of its class, shown. A save leaves it out,
+    // its item hides and shows the new window, and a save then writes it.
+    HWND restartedS = session.AddModule(0);
+    SendMenuCommand(frame, 1099);
+    SendMenuCommand(frame, 1000);
+    EXPECT_FALSE(IsWindowVisible(restartedS));
+    EXPECT_EQ(CheckMark(display, 1000), std::optional<bool>(false));
+    SendMenuCommand(frame, 1099);
+    SendMenuCommand(frame, 1000);
+    EXPECT_TRUE(IsWindowVisible(restartedS));
     const auto merges = session.host.CallsOf(Op::MergeSection);
-    ASSERT_EQ(merges.size(), 2u);
-    EXPECT_EQ(merges[0].fileBytes, "NORVALES\r\nNORVALEP\r\nNORVALED\r\n");
-    EXPECT_EQ(merges[1].fileBytes, "NORVALES\r\nNORVALEP\r\n");
-    EXPECT_EQ(CountOf(session.frame.commandsReceived(), kReloadCommand), 2u);
+    ASSERT_EQ(merges.size(), 4u);
+    EXPECT_EQ(merges[0].fileBytes, "NORVALED\r\n") << "windows that no longer exist are never written";
+    EXPECT_EQ(merges[1].fileBytes, "");
+    EXPECT_EQ(merges[2].fileBytes, "") << "the restarted module's window is shown";
+    EXPECT_EQ(merges[3].fileBytes, "NORVALES\r\n");
+    EXPECT_EQ(CountOf(session.frame.commandsReceived(), kReloadCommand), 4u);
     EXPECT_EQ(CheckMark(display, 1000), std::optional<bool>(true));
 }
 
