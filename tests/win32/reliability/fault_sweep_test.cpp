@@ -586,12 +586,12 @@ void SweepRun::Execute() {
 
 struct Planned {
     int life;
-    int row;   // -1: the clean run that counts
+    int row;    // -1: the clean run that counts
     long call;  // kEveryCall or 1..
 };
 
 const char kChildFlag[] = "--fault-sweep-child=";
-constexpr long kEveryK = 8;  // every k up to this, then only k = 12, 16, 24, 32, 48 ...
+constexpr long kEveryK = 8;           // every k up to this, then only k = 12, 16, 24, 32, 48 ...
 constexpr DWORD kRunBoundMs = 30000;  // a run without an end after this long hangs
 
 // The calls of a function a life made n of that fail in turn: each of the
@@ -829,8 +829,8 @@ TEST(FaultSweep, EveryImportFailingInEveryLife) {
     const Report counted = RunPlan(counting, directory);
     std::vector<Planned> plan;
     for (int life = 0; life < kLives; ++life) {
-        for (const std::string& v : counted.violations.count(life) ? counted.violations.at(life)
-                                                                   : std::vector<std::string>()) {
+        for (const std::string& v :
+             counted.violations.count(life) ? counted.violations.at(life) : std::vector<std::string>()) {
             ++violations;
             std::printf("fault sweep violation: %s, clean run: %s\n", kLifeNames[life], v.c_str());
         }
