@@ -14,7 +14,8 @@
 #     contents, the kit's imports, a bit-identical second build, signing);
 #  7. the Win32 and end-to-end tests from the unpacked test kit, run by its
 #     run-tests.cmd under Wine's cmd.exe in a private Xvfb (the life-cycle
-#     explorer among them, whose summary line is printed); then the kit's
+#     explorer and the fault sweep among them, whose summary lines are
+#     printed; the sweep's must say 0 violations); then the kit's
 #     time limit stopping a program that hangs with what it started (with a
 #     job and through the process list) and removing its temporary files;
 #     the kit's check failing closed (a changed, deleted or unlisted DLL, a
@@ -102,6 +103,11 @@ fi
 # The life-cycle explorer's summary, from its program's log in the kit.
 tr -d '\r' <"$kit_dir/results/reliability_lifecycle.log" | grep -E 'life-cycle exploration:|figures  \] (default|full) mode' ||
     { echo "test kit: the life-cycle explorer printed no summary" >&2; exit 1; }
+# The fault sweep's summary, the same way; it must find no violation.
+tr -d '\r' <"$kit_dir/results/reliability_fault_sweep.log" | grep -E 'fault sweep: |figures  \] (default|full) mode' ||
+    { echo "test kit: the fault sweep printed no summary" >&2; exit 1; }
+tr -d '\r' <"$kit_dir/results/reliability_fault_sweep.log" | grep -qE '^fault sweep: .* 0 violations$' ||
+    { echo "test kit: the fault sweep found violations" >&2; exit 1; }
 echo "== the test kit's own failures: a program that hangs is stopped with what it started, the check fails closed, /otherdll is not a release pass, a folder outside the ANSI code page, run_limited.exe missing"
 scripts/with-wine.sh build/win32 tests/release/kit_run_test.sh "$kit_dir" build/win32/bin/kit_hang_probe.exe
 echo "== clang-tidy (.clang-tidy) over the native and win32 builds' sources"

@@ -7,7 +7,14 @@
 
 #include <windows.h>
 
+#include <string>
+#include <vector>
+
 namespace fixture {
+
+// Every function the module imports by name, as "DLL!function" with the DLL
+// named as the module's import table spells it, in the table's order.
+std::vector<std::string> ImportedFunctions(HMODULE module);
 
 class ImportPatch {
 public:
