@@ -1,10 +1,11 @@
 #!/bin/sh
 # Measures how many realistic faults of the product the tests catch:
 #   scripts/mutants.sh [--check] [<id>...]
-#   scripts/mutants.sh --sample N --seed S [--dry-run] [<id>...]
-# The second form draws N mutants at random (the same N for the same seed and
-# the same tree) from every mutation point of the product's sources, found by
-# scripts/mutation_points.py with libclang; see "The seeded sample" below.
+#   scripts/mutants.sh --sample N --seed S [--area dll|kit|all] [--dry-run] [<id>...]
+# The second form draws N mutants at random (the same N for the same seed,
+# area and tree) from the mutation points of one area of the product's
+# sources (by default the code that ships in orbwick.dll), found by
+# scripts/mutation_points.py with libclang; see scripts/mutants-sample.sh.
 # Each mutant of scripts/mutants.list (or only the named ones) is applied on
 # its own to a scratch copy of this tree (build/mutants/src, with build trees
 # of its own), the code is rebuilt and the tests named for the mutant are run
@@ -15,7 +16,9 @@
 #             line breaks aside (the list needs updating after a change of
 #             the product); not counted
 #   no-build  it does not compile; not counted
-# --check only verifies that every mutant still applies, without building.
+# --check only verifies that every mutant still applies, without building,
+# and that every entry of scripts/mutants.equivalent still names the line it
+# was written for (it fails on a stale entry).
 # The first run builds the scratch copy from nothing; the whole kept list
 # takes about half an hour on the 2-core build machine. Not part of
 # scripts/test.sh. Exit code 0 when every mutant applied and built and none
@@ -29,6 +32,7 @@ src=$work/src
 win32=$src/build/win32
 native=$src/build/native
 check_only=0
+points=$work/points.tsv
 if [ "${1:-}" = "--check" ]; then
     check_only=1
     shift
@@ -37,20 +41,22 @@ if [ "${1:-}" = "--check" ]; then
     mkdir -p "$work"
 fi
 sample_args="$*"
-sample_n="" seed="" dry_run=0 sample_only=""
+sample_n="" seed="" dry_run=0 sample_only="" area=dll
 case "${1:-}" in
---sample | --seed | --dry-run)
+--sample | --seed | --dry-run | --area)
     while [ $# -gt 0 ]; do
         case $1 in
         --sample) sample_n=${2:-}; shift 2 || true ;;
         --seed) seed=${2:-}; shift 2 || true ;;
+        --area) area=${2:-}; shift 2 || true ;;
         --dry-run) dry_run=1; shift ;;
         -*) set -- bad; break ;;
         *) sample_only="${sample_only:-} $1"; shift ;;
         esac
     done
+    case $area in dll | kit | all) ;; *) set -- bad ;; esac
     if [ $# -gt 0 ] || ! [ "$sample_n" -gt 0 ] 2>/dev/null || ! [ "$seed" -ge 0 ] 2>/dev/null; then
-        echo "usage: $0 --sample N --seed S [--dry-run] [<id>...]" >&2
+        echo "usage: $0 --sample N --seed S [--area dll|kit|all] [--dry-run] [<id>...]" >&2
         exit 2
     fi
     ;;
@@ -157,7 +163,21 @@ if [ $check_only = 1 ]; then
     done
     rm -f "$work/check.tmp"
     echo "$(ls "$work/parsed" | wc -l) mutants, $stale stale"
-    [ $stale = 0 ]
+    # The equivalent mutants of the seeded sample, each by the text of its
+    # line (the point list is kept while the sources stay the same).
+    scripts/bootstrap.sh
+    /usr/bin/python3 scripts/mutation_points.py list "$root" "$points"
+    /usr/bin/python3 scripts/mutation_points.py equivalent "$points" "$root" scripts/mutants.equivalent \
+        >"$work/equivalent.txt"
+    stale_equivalent=0
+    while IFS="$(printf '\t')" read -r status id now; do
+        if [ "$status" != ok ]; then
+            echo "stale equivalent entry: $id (its line now: ${now:-no such point})"
+            stale_equivalent=$((stale_equivalent + 1))
+        fi
+    done <"$work/equivalent.txt"
+    echo "$(wc -l <"$work/equivalent.txt") equivalent entries, $stale_equivalent stale"
+    [ $stale = 0 ] && [ $stale_equivalent = 0 ]
     exit
 fi
 
