@@ -234,9 +234,9 @@ while IFS="$tab" read -r id file line start end op original replacement <&3; do
     reason="" stale_entry=""
     entry=$(awk -F '\t' -v id="$id" '$1 == id { print; exit }' "$equivalent_list")
     if [ -n "$entry" ]; then
-        listed_text=$(echo "$entry" | cut -f2 | tr -s ' ')
+        listed_text=$(printf '%s\n' "$entry" | cut -f2 | tr -s ' ')
         if [ "$listed_text" = "$($py "$points_py" line "$points" "$src" "$id")" ]; then
-            reason=$(echo "$entry" | cut -f3)
+            reason=$(printf '%s\n' "$entry" | cut -f3)
         else
             stale_entry=1
         fi
@@ -296,9 +296,9 @@ while IFS="$tab" read -r id file line start end op original replacement <&3; do
     : >"$log"
     started=$(date +%s)
     row=$(awk -F '\t' -v id="$id" '$1 == id { print; exit }' "$plan")
-    reason=$(echo "$row" | cut -f2)
-    stale_entry=$(echo "$row" | cut -f3)
-    covering=$(echo "$row" | cut -f4)
+    reason=$(printf '%s\n' "$row" | cut -f2)
+    stale_entry=$(printf '%s\n' "$row" | cut -f3)
+    covering=$(printf '%s\n' "$row" | cut -f4)
     tests=$(judging_tests "$covering")
     by=""
     if [ -n "$reason" ]; then

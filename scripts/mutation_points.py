@@ -659,11 +659,11 @@ def test_command(build, name):
             continue
         properties = {p["name"]: p["value"] for p in test.get("properties", [])}
         quote = lambda word: "'" + str(word).replace("'", "'\\''") + "'"
-        line = "cd %s && " % quote(properties.get("WORKING_DIRECTORY", build))
+        line = "cd %s && exec " % quote(properties.get("WORKING_DIRECTORY", build))
         environment = properties.get("ENVIRONMENT", [])
         if environment:
             line += "env " + " ".join(quote(e) for e in environment) + " "
-        print(line + "exec " + " ".join(quote(word) for word in test["command"]))
+        print(line + " ".join(quote(word) for word in test["command"]))
         return
     fail("no test %s in %s" % (name, build))
 
