@@ -10,7 +10,9 @@
 # its own to a scratch copy of this tree (build/mutants/src, with build trees
 # of its own), the code is rebuilt and the tests named for the mutant are run
 # under Wine (or natively). Prints one line per mutant and the score:
-#   caught    a test failed (or crashed, or ran out of time)
+#   caught    a test failed or crashed
+#   timeout   a test ran out of its CTest time limit and none failed: not
+#             counted as caught
 #   SURVIVED  every test passed: the fault goes unnoticed
 #   stale     its original text is not in the file exactly once, blanks and
 #             line breaks aside (the list needs updating after a change of
@@ -243,7 +245,8 @@ run_tests() {
         if ctest --test-dir "$native" -N -R "^$program\$" | grep -q 'Total Tests: 1'; then
             ctest --test-dir "$native" -R "^$program\$" --timeout 300 --output-on-failure >>"$2" 2>&1 || status=1
         else
-            timeout 300 "$native/bin/$program" --gtest_brief=1 >>"$2" 2>&1 || status=1
+            timeout 300 "$native/bin/$program" --gtest_brief=1 >>"$2" 2>&1 ||
+                { [ $? = 124 ] && echo "$program ***Timeout" >>"$2" || echo "$program ***Failed" >>"$2"; status=1; }
         fi
     done
     return $status
@@ -288,7 +291,7 @@ if ! build_for "$all" "$work/logs/baseline.log" || ! run_tests "$all" "$work/log
     exit 2
 fi
 
-caught=0 survived=0 stale=0 nobuild=0
+caught=0 survived=0 stale=0 nobuild=0 timedout=0
 table=$work/results.txt
 : >"$table"
 for dir in "$work"/parsed/[0-9]*/; do
@@ -304,6 +307,9 @@ for dir in "$work"/parsed/[0-9]*/; do
         result=no-build
     elif run_tests "$dir" "$log"; then
         result=SURVIVED
+    elif grep -q '\*\*\*Timeout' "$log" && ! grep -Eq '\*\*\*(Failed|Exception|Not Run)' "$log"; then
+        # CTest's verdict of each test: only time limits ran out.
+        result=timeout
     else
         result=caught
     fi
@@ -316,6 +322,7 @@ for dir in "$work"/parsed/[0-9]*/; do
         SURVIVED) survived=$((survived + 1)) ;;
         stale) stale=$((stale + 1)) ;;
         no-build) nobuild=$((nobuild + 1)) ;;
+        timeout) timedout=$((timedout + 1)) ;;
     esac
     line=$(printf '%-42s %-9s %4ss  %s' "$id" "$result" $(($(date +%s) - started)) "$(field "$dir" what)")
     echo "$line"
@@ -325,6 +332,7 @@ done
 counted=$((caught + survived))
 echo
 echo "caught $caught of $counted mutants that change behaviour" \
-    "($(( counted > 0 ? caught * 100 / counted : 0 )) %); survived $survived, stale $stale, no-build $nobuild"
+    "($(( counted > 0 ? caught * 100 / counted : 0 )) %); survived $survived, stale $stale, no-build $nobuild," \
+    "timed out $timedout"
 echo "(table in $table, logs in $work/logs)"
-[ $survived = 0 ] && [ $stale = 0 ] && [ $nobuild = 0 ]
+[ $survived = 0 ] && [ $stale = 0 ] && [ $nobuild = 0 ] && [ $timedout = 0 ]
