@@ -1,14 +1,19 @@
 # The seeded sample of scripts/mutants.sh (sourced by it, from the tree's
-# root, with $root, $work, $src, $win32, $native, $sample_n, $seed, $dry_run
-# and $sample_args set):
-#   scripts/mutants.sh --sample N --seed S [--dry-run] [<id>...]
+# root, with $root, $work, $src, $win32, $native, $points, $sample_n, $seed,
+# $area, $dry_run and $sample_args set):
+#   scripts/mutants.sh --sample N --seed S [--area dll|kit|all] [--dry-run] [<id>...]
 # (ids: only those mutants of the sample)
 #
 # Mutation points: scripts/mutation_points.py parses the product's sources
 # (daemon/, cfgfile/, hostif/, sysutils/, packaging/test-kit/) with libclang
 # and lists every point of seven operators, each one text edit with a stable
-# id. N of them are drawn uniformly with the seed S. --dry-run lists them and
-# the number of points.
+# id. Each point belongs to an area: "dll", the code that ships in
+# orbwick.dll (daemon/, cfgfile/, hostif/, sysutils/ as built for Win32);
+# "kit", the test kit's runner (packaging/test-kit/); "native", the native
+# stand-ins (*_native.cpp), which only the native tests build and no sample
+# draws unless asked for "all". N points of the area (dll unless --area says
+# otherwise) are drawn uniformly with the seed S. --dry-run lists them and
+# the number of points of each area.
 #
 # A run judges each mutant by the tests that execute its line, taken from a
 # coverage map: the tree is built once more with gcc's --coverage (Win32 and
@@ -16,34 +21,56 @@
 # written under a folder of its own (GCOV_PREFIX; the Win32 programs and
 # orbwick.dll write them under Wine through the drive Z:). A line without
 # code of its own (a constant, a declaration) takes every test that executes
-# a line of its file. The mutant is built in the scratch copy and those tests
-# run cheapest first until one fails:
-#   caught      a test failed, crashed or ran out of time
+# a line of its file. The map is made with the tests' seeds fixed at 1 (see
+# below), and anew when the code or the tests changed.
+#
+# Then, before any mutant, the baseline: every test the sample's mutants
+# would run is built and run once on the unmutated scratch copy, with the
+# same environment and time limit as the mutants get. A test that fails or
+# runs out of time there is reported and judges no mutant. Each mutant is
+# then built in the scratch copy and its tests run cheapest first (by their
+# baseline time) up to the first that fails:
+#   caught      a test that passed on the baseline failed or crashed
+#   timeout     a test ran out of its time limit, and out of twice the limit
+#               when run once more, and no other test failed: not caught
 #   SURVIVED    every test passed, or no test executes the line
-#   equivalent  listed in scripts/mutants.equivalent with its reason; not run
+#   equivalent  listed in scripts/mutants.equivalent with its reason and its
+#               line's text, which still matches; not run (an entry whose
+#               text no longer matches is stale: the mutant runs)
 #   no-build    it does not compile
-# The coverage map is made anew when the code or the tests changed (about 8
-# minutes, the life-cycle explorer and the stress test most of it).
+#   unjudged    every test that executes it failed on the baseline
+#
+# The tests' own random seeds are fixed for the whole sample and printed:
+# the life-cycle explorer's (ORBWICK_EXPLORE_SEED), the stress test's
+# (ORBWICK_STRESS_SEED) and the fault sweep's (ORBWICK_FAULTS_SEED) are each
+# the sample's seed unless set in the environment; the baseline and every
+# mutant run with the same. ORBWICK_MUTANT_TIMEOUT sets the time limit of one
+# test run in seconds (600; the tests' own CTest limits do not apply).
 
 py=/usr/bin/python3
 points_py=$root/scripts/mutation_points.py
 equivalent_list=$root/scripts/mutants.equivalent
-points=$work/points.tsv
 coverage=$work/coverage
 cov_win32=$coverage/win32
 cov_native=$coverage/native
+limit=${ORBWICK_MUTANT_TIMEOUT:-600}
+tab=$(printf '\t')
 mkdir -p "$work"
+
+export ORBWICK_EXPLORE_SEED="${ORBWICK_EXPLORE_SEED:-$seed}"
+export ORBWICK_STRESS_SEED="${ORBWICK_STRESS_SEED:-$seed}"
+export ORBWICK_FAULTS_SEED="${ORBWICK_FAULTS_SEED:-$seed}"
 
 if [ "${ORBWICK_MUTANTS_INSIDE:-0}" != 1 ]; then
     scripts/bootstrap.sh
     $py "$points_py" list "$root" "$points"
 fi
-sample=$work/sample-$seed-$sample_n.tsv
-$py "$points_py" sample "$points" "$seed" "$sample_n" >"$sample"
+sample=$work/sample-$area-$seed-$sample_n.tsv
+$py "$points_py" sample "$points" "$seed" "$sample_n" "$area" >"$sample"
 # Only the named mutants of the sample (a second look at its survivors).
 if [ -n "${sample_only:-}" ]; then
     for wanted in $sample_only; do
-        grep -q "^$wanted$(printf '\t')" "$sample" || { echo "$wanted is not in this sample" >&2; exit 2; }
+        grep -q "^$wanted$tab" "$sample" || { echo "$wanted is not in this sample" >&2; exit 2; }
     done
     awk -F '\t' -v only=" $sample_only " 'index(only, " " $1 " ") > 0' "$sample" >"$sample.only"
     sample=$sample.only
@@ -56,10 +83,10 @@ describe() {
 }
 
 if [ $dry_run = 1 ]; then
-    while IFS="$(printf '\t')" read -r id file line start end op original replacement; do
+    while IFS="$tab" read -r id file line start end op original replacement; do
         printf '%-58s %s\n' "$id" "$(describe "$id" "$file" "$line" "$start" "$end" "$op" "$original" "$replacement")"
     done <"$sample"
-    echo "mutation points: $($py "$points_py" summary "$points")"
+    echo "mutation points: $($py "$points_py" summary "$points" "$area")"
     exit 0
 fi
 
@@ -92,20 +119,24 @@ if [ "${ORBWICK_MUTANTS_INSIDE:-0}" != 1 ]; then
     exec env ORBWICK_MUTANTS_INSIDE=1 scripts/with-wine.sh "$win32" "$0" $sample_args
 fi
 
-# The test kit of build tree $1, unpacked into $2, checked by its own test.
+# The test kit of build tree $1, unpacked into $2, checked by its own test
+# within $3 seconds (timeout's exit code 124 when it runs out).
 run_kit_test() {
     cmake --build "$1" -j2 --target test_kit >/dev/null || return 1
     rm -rf "$2"
     mkdir -p "$2"
     (cd "$2" && cmake -E tar xf "$(ls "$1"/test-kit/orbwick-tests-*-win32.zip)") || return 1
-    sh "$src/tests/release/kit_run_test.sh" "$(ls -d "$2"/orbwick-tests-*-win32)" "$1/bin/kit_hang_probe.exe"
+    timeout -k 10 "$3" sh "$src/tests/release/kit_run_test.sh" "$(ls -d "$2"/orbwick-tests-*-win32)" \
+        "$1/bin/kit_hang_probe.exe"
 }
 
 # The coverage map: each test program alone, its counts in a folder of its
-# own, then gcov over them. The release checks need the test kit and run no
-# code of the product.
+# own, then gcov over them, with the tests' seeds fixed at 1 whatever the
+# sample's. The release checks need the test kit and run no code of the
+# product.
 if [ ! -s "$coverage/map.tsv" ]; then
     echo "== the coverage map: every test alone in $coverage"
+    map_started=$(date +%s)
     counts=$coverage/counts
     rm -rf "$counts"
     mkdir -p "$counts"
@@ -113,7 +144,10 @@ if [ ! -s "$coverage/map.tsv" ]; then
     for name in $(ctest --test-dir "$cov_win32" -N -LE release | sed -n 's/^ *Test *#[0-9]*: //p'); do
         started=$(date +%s)
         status=pass
-        GCOV_PREFIX="Z:$counts/win32/$name" ctest --test-dir "$cov_win32" -R "^$name\$" --timeout 900 \
+        # As CTest runs it, but within 900 s rather than the test's own limit:
+        # the unoptimised build is slower.
+        GCOV_PREFIX="Z:$counts/win32/$name" ORBWICK_EXPLORE_SEED=1 ORBWICK_STRESS_SEED=1 ORBWICK_FAULTS_SEED=1 \
+            timeout -k 10 900 sh -c "$($py "$points_py" command "$cov_win32" "$name")" </dev/null \
             >"$coverage/$name.log" 2>&1 || status=fail
         printf 'win32\t%s\t%s\t%s\n' "$name" $(($(date +%s) - started)) $status >>"$coverage/timings.tsv"
         echo "   win32 $name: $status, $(($(date +%s) - started)) s"
@@ -135,99 +169,188 @@ if [ ! -s "$coverage/map.tsv" ]; then
     # unpacked kit.
     started=$(date +%s)
     status=pass
-    GCOV_PREFIX="Z:$counts/kit/kit_run_test" run_kit_test "$cov_win32" "$coverage/kit" >"$coverage/kit_run_test.log" 2>&1 ||
-        status=fail
+    GCOV_PREFIX="Z:$counts/kit/kit_run_test" run_kit_test "$cov_win32" "$coverage/kit" 900 \
+        >"$coverage/kit_run_test.log" 2>&1 || status=fail
     printf 'kit\tkit_run_test\t%s\t%s\n' $(($(date +%s) - started)) $status >>"$coverage/timings.tsv"
     echo "   kit kit_run_test: $status, $(($(date +%s) - started)) s"
     $py "$points_py" covermap "$counts" "$src" "$coverage/map.tsv"
     mv "$coverage/stamp.new" "$coverage/stamp" 2>/dev/null || true
+    echo "   (the coverage map took $(($(date +%s) - map_started)) s)"
 fi
 if grep -q 'fail$' "$coverage/timings.tsv"; then
-    echo "not used, they fail without any mutant:" $(grep 'fail$' "$coverage/timings.tsv" | cut -f2)
+    echo "left out of the coverage map, they fail there:" $(grep 'fail$' "$coverage/timings.tsv" | cut -f2)
 fi
 
 # The targets of the scratch Win32 tree (a test program is the target of
 # its name).
 win32_targets=$(cmake --build "$win32" --target help | sed -n 's/^\.\.\. \([^ ]*\).*/\1/p')
 
-# Applies point $1 to the scratch copy and builds what tests $2 ("kind name"
-# lines) need: the DLL, the host and the programs of those tests (neither
-# the benchmarks nor other programs), the test kit for its check.
-build_mutant() {
-    $py "$points_py" apply "$points" "$1" "$src" || return 1
+# Builds what tests $1 ("kind name" lines) need in the scratch copy as it
+# stands: the DLL, the host and the programs of those tests (neither the
+# benchmarks nor other programs), the test kit for its check.
+build_for_tests() {
     targets="orbwick norvhost"
-    for name in $(echo "$2" | sed -n 's/^win32 //p'); do
+    for name in $(echo "$1" | sed -n 's/^win32 //p'); do
         if echo "$win32_targets" | grep -qx "$name"; then
             targets="$targets $name"
         fi
     done
-    case $2 in *kit\ *) targets="$targets test_kit" ;; esac
-    case $2 in *win32\ * | *kit\ *)
+    case $1 in *kit\ *) targets="$targets test_kit" ;; esac
+    case $1 in *win32\ * | *kit\ *)
         # shellcheck disable=SC2086
         cmake --build "$win32" -j2 --target $targets >>"$log" 2>&1 || return 1 ;;
     esac
-    case $2 in *native\ *) cmake --build "$native" -j2 >>"$log" 2>&1 || return 1 ;; esac
+    case $1 in *native\ *) cmake --build "$native" -j2 >>"$log" 2>&1 || return 1 ;; esac
     return 0
 }
 
-# Runs one test of the scratch build; fails when it fails.
+# Runs test $2 of kind $1 once on the scratch build within $3 seconds.
+# Exit code 0 when it passed, 1 when it failed, 2 when it ran out of time.
 run_one() {
-    if [ "$1" = win32 ]; then
-        ctest --test-dir "$win32" -R "^$2\$" --timeout 600 --output-on-failure </dev/null >>"$log" 2>&1
-    elif [ "$1" = kit ]; then
-        run_kit_test "$win32" "$work/kit" </dev/null >>"$log" 2>&1
-    elif [ "$2" = "${2%_replay}" ]; then
-        timeout 600 "$native/bin/$2" --gtest_brief=1 </dev/null >>"$log" 2>&1
+    set +e
+    if [ "$1" = kit ]; then
+        run_kit_test "$win32" "$work/kit" "$3" </dev/null >>"$log" 2>&1
+    elif [ "$1" = native ] && [ "$2" = "${2%_replay}" ]; then
+        timeout -k 10 "$3" "$native/bin/$2" --gtest_brief=1 </dev/null >>"$log" 2>&1
     else
-        ctest --test-dir "$native" -R "^$2\$" --timeout 600 --output-on-failure </dev/null >>"$log" 2>&1
+        # As CTest runs it, but within this limit rather than the test's own.
+        tree=$win32
+        [ "$1" = native ] && tree=$native
+        timeout -k 10 "$3" sh -c "$($py "$points_py" command "$tree" "$2")" </dev/null >>"$log" 2>&1
     fi
+    status=$?
+    set -e
+    case $status in
+        0) return 0 ;;
+        124 | 137) echo "== $2 ran out of its $3 s" >>"$log"; return 2 ;;
+        *) return 1 ;;
+    esac
 }
 
+# The tests of each mutant, and whether an equivalent entry still holds.
+plan=$work/plan-$area-$seed-$sample_n.tsv
+: >"$plan"
+while IFS="$tab" read -r id file line start end op original replacement <&3; do
+    reason="" stale_entry=""
+    entry=$(awk -F '\t' -v id="$id" '$1 == id { print; exit }' "$equivalent_list")
+    if [ -n "$entry" ]; then
+        listed_text=$(printf '%s\n' "$entry" | cut -f2 | tr -s ' ')
+        if [ "$listed_text" = "$($py "$points_py" line "$points" "$src" "$id")" ]; then
+            reason=$(printf '%s\n' "$entry" | cut -f3)
+        else
+            stale_entry=1
+        fi
+    fi
+    tests=$($py "$points_py" tests "$coverage/map.tsv" "$coverage/timings.tsv" "$file" "$line" | tr ' \n' '/,')
+    printf '%s\t%s\t%s\t%s\n' "$id" "$reason" "$stale_entry" "$tests" >>"$plan"
+done 3<"$sample"
+
+echo "== sample of $(wc -l <"$sample") mutants, seed $seed, area $area; the tests' seeds:" \
+    "ORBWICK_EXPLORE_SEED=$ORBWICK_EXPLORE_SEED ORBWICK_STRESS_SEED=$ORBWICK_STRESS_SEED" \
+    "ORBWICK_FAULTS_SEED=$ORBWICK_FAULTS_SEED; time limit $limit s a test"
+
+# The baseline: every test a mutant of the sample would run, once, on the
+# unmutated scratch copy.
 mkdir -p "$work/logs"
-table=$work/results-$seed-$sample_n${sample_only:+-again}.txt
+baseline=$work/baseline-$area-$seed-$sample_n.tsv
+: >"$baseline"
+wanted=$(awk -F '\t' '$2 == "" { print $4 }' "$plan" | tr ',' '\n' | grep . | sort -u | tr '/' ' ')
+log=$work/logs/baseline.log
+: >"$log"
+baseline_started=$(date +%s)
+if [ -n "$wanted" ]; then
+    echo "== the baseline: $(echo "$wanted" | wc -l) tests without any mutant"
+    if ! build_for_tests "$wanted"; then
+        echo "the unmutated scratch copy does not build: see $log" >&2
+        exit 2
+    fi
+    while read -r kind name; do
+        started=$(date +%s)
+        outcome=pass
+        run_one "$kind" "$name" "$limit" || { [ $? = 2 ] && outcome=timeout || outcome=fail; }
+        printf '%s/%s\t%s\t%s\n' "$kind" "$name" "$outcome" $(($(date +%s) - started)) >>"$baseline"
+        echo "   $kind $name: $outcome, $(($(date +%s) - started)) s"
+    done <<EOF
+$wanted
+EOF
+fi
+failed_baseline=$(awk -F '\t' '$2 != "pass" { printf "%s%s (%s)", sep, $1, $2; sep = ", " }' "$baseline")
+echo "baseline: $(wc -l <"$baseline") tests, $(awk -F '\t' '$2 != "pass"' "$baseline" | wc -l) failed or ran" \
+    "out of time without any mutant${failed_baseline:+ (not judged: $failed_baseline)};" \
+    "$(($(date +%s) - baseline_started)) s"
+
+# The tests of a plan's row that judge: those that passed on the baseline,
+# cheapest first by their baseline time ("kind name" lines).
+judging_tests() {
+    echo "$1" | tr ',' '\n' | grep . | while read -r test; do
+        awk -F '\t' -v t="$test" '$1 == t && $2 == "pass" { print $3 "\t" $1 }' "$baseline"
+    done | sort -n -k1,1 | cut -f2 | tr '/' ' '
+}
+
+table=$work/results-$area-$seed-$sample_n${sample_only:+-again}.txt
 : >"$table"
-caught=0 equivalent=0 nobuild=0 total=0
-while IFS="$(printf '\t')" read -r id file line start end op original replacement <&3; do
+caught=0 equivalent=0 nobuild=0 timedout=0 unjudged=0 total=0
+while IFS="$tab" read -r id file line start end op original replacement <&3; do
     total=$((total + 1))
     log=$work/logs/$(echo "$id" | tr '/:' '__').log
     : >"$log"
     started=$(date +%s)
-    reason=$(awk -v id="$id" '$1 == id { $1 = ""; sub(/^ +/, ""); print; exit }' "$equivalent_list" 2>/dev/null)
-    tests=$($py "$points_py" tests "$coverage/map.tsv" "$coverage/timings.tsv" "$file" "$line")
+    row=$(awk -F '\t' -v id="$id" '$1 == id { print; exit }' "$plan")
+    reason=$(printf '%s\n' "$row" | cut -f2)
+    stale_entry=$(printf '%s\n' "$row" | cut -f3)
+    covering=$(printf '%s\n' "$row" | cut -f4)
+    tests=$(judging_tests "$covering")
     by=""
     if [ -n "$reason" ]; then
         result=equivalent
         by="($reason)"
-    elif [ -z "$tests" ]; then
+    elif [ -z "$covering" ]; then
         result=SURVIVED
         by="(no test executes line $line)"
+    elif [ -z "$tests" ]; then
+        result=unjudged
+        by="(every test that executes it failed on the baseline: $(echo "$covering" | tr ',' ' '))"
     else
         cp "$src/$file" "$work/original"
-        if ! build_mutant "$id" "$tests"; then
+        if ! $py "$points_py" apply "$points" "$id" "$src" >>"$log" 2>&1 || ! build_for_tests "$tests"; then
             result=no-build
         else
             result=SURVIVED
-            by="(passed: $(echo "$tests" | cut -d' ' -f2 | tr '\n' ' '))"
-            # shellcheck disable=SC2086
+            ran_out=""
             while read -r kind name; do
-                if ! run_one "$kind" "$name"; then
-                    result=caught
-                    by="(by $name)"
-                    break
+                run_one "$kind" "$name" "$limit" && continue
+                if [ $? = 2 ]; then
+                    run_one "$kind" "$name" $((limit * 2)) && continue
+                    if [ $? = 2 ]; then
+                        ran_out="$ran_out $name"
+                        continue
+                    fi
                 fi
+                result=caught
+                by="(by $name)"
+                break
             done <<EOF
 $tests
 EOF
+            if [ $result = SURVIVED ] && [ -n "$ran_out" ]; then
+                result=timeout
+                by="(out of $limit s, then of $((limit * 2)) s:$ran_out)"
+            elif [ $result = SURVIVED ]; then
+                by="(passed: $(echo "$tests" | cut -d' ' -f2 | tr '\n' ' '))"
+            fi
         fi
         # Back to the original bytes with a new time, so the next build
         # compiles the file again.
         cp "$work/original" "$src/$file"
         touch "$src/$file"
     fi
+    [ -n "$stale_entry" ] && by="$by (its equivalent entry is stale: the line changed)"
     case $result in
         caught) caught=$((caught + 1)) ;;
         equivalent) equivalent=$((equivalent + 1)) ;;
         no-build) nobuild=$((nobuild + 1)) ;;
+        timeout) timedout=$((timedout + 1)) ;;
+        unjudged) unjudged=$((unjudged + 1)) ;;
     esac
     out=$(printf '%-58s %-10s %4ss  %s %s' "$id" "$result" $(($(date +%s) - started)) \
         "$(describe "$id" "$file" "$line" "$start" "$end" "$op" "$original" "$replacement")" "$by")
@@ -237,9 +360,12 @@ done 3<"$sample"
 # The tree built as it is again.
 cmake --build "$win32" -j2 >/dev/null 2>&1 || true
 cmake --build "$native" -j2 >/dev/null 2>&1 || true
-echo "mutation sample: $caught of $total caught (seed $seed), $equivalent equivalent, $nobuild did not build" |
-    tee -a "$table"
-judged=$((total - equivalent - nobuild))
-echo "($(( judged > 0 ? caught * 100 / judged : 0 )) % of the $judged that built and are not equivalent;" \
-    "table in $table, logs in $work/logs)"
-[ $caught = $judged ]
+{
+    echo "mutation sample: $caught of $total caught (seed $seed, area $area), $equivalent equivalent," \
+        "$nobuild did not build, $timedout timed out"
+    echo "baseline failures: ${failed_baseline:-none}"
+} | tee -a "$table"
+judged=$((total - equivalent - nobuild - timedout - unjudged))
+echo "($(( judged > 0 ? caught * 100 / judged : 0 )) % of the $judged that built, are not equivalent and" \
+    "ended in time; $((judged - caught)) survived, $unjudged not judged; table in $table, logs in $work/logs)"
+[ $caught = $judged ] && [ $timedout = 0 ] && [ $unjudged = 0 ]

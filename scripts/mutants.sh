@@ -1,21 +1,26 @@
 #!/bin/sh
 # Measures how many realistic faults of the product the tests catch:
 #   scripts/mutants.sh [--check] [<id>...]
-#   scripts/mutants.sh --sample N --seed S [--dry-run] [<id>...]
-# The second form draws N mutants at random (the same N for the same seed and
-# the same tree) from every mutation point of the product's sources, found by
-# scripts/mutation_points.py with libclang; see "The seeded sample" below.
+#   scripts/mutants.sh --sample N --seed S [--area dll|kit|all] [--dry-run] [<id>...]
+# The second form draws N mutants at random (the same N for the same seed,
+# area and tree) from the mutation points of one area of the product's
+# sources (by default the code that ships in orbwick.dll), found by
+# scripts/mutation_points.py with libclang; see scripts/mutants-sample.sh.
 # Each mutant of scripts/mutants.list (or only the named ones) is applied on
 # its own to a scratch copy of this tree (build/mutants/src, with build trees
 # of its own), the code is rebuilt and the tests named for the mutant are run
 # under Wine (or natively). Prints one line per mutant and the score:
-#   caught    a test failed (or crashed, or ran out of time)
+#   caught    a test failed or crashed
+#   timeout   a test ran out of its CTest time limit and none failed: not
+#             counted as caught
 #   SURVIVED  every test passed: the fault goes unnoticed
 #   stale     its original text is not in the file exactly once, blanks and
 #             line breaks aside (the list needs updating after a change of
 #             the product); not counted
 #   no-build  it does not compile; not counted
-# --check only verifies that every mutant still applies, without building.
+# --check only verifies that every mutant still applies, without building,
+# and that every entry of scripts/mutants.equivalent still names the line it
+# was written for (it fails on a stale entry).
 # The first run builds the scratch copy from nothing; the whole kept list
 # takes about half an hour on the 2-core build machine. Not part of
 # scripts/test.sh. Exit code 0 when every mutant applied and built and none
@@ -29,6 +34,7 @@ src=$work/src
 win32=$src/build/win32
 native=$src/build/native
 check_only=0
+points=$work/points.tsv
 if [ "${1:-}" = "--check" ]; then
     check_only=1
     shift
@@ -37,20 +43,22 @@ if [ "${1:-}" = "--check" ]; then
     mkdir -p "$work"
 fi
 sample_args="$*"
-sample_n="" seed="" dry_run=0 sample_only=""
+sample_n="" seed="" dry_run=0 sample_only="" area=dll
 case "${1:-}" in
---sample | --seed | --dry-run)
+--sample | --seed | --dry-run | --area)
     while [ $# -gt 0 ]; do
         case $1 in
         --sample) sample_n=${2:-}; shift 2 || true ;;
         --seed) seed=${2:-}; shift 2 || true ;;
+        --area) area=${2:-}; shift 2 || true ;;
         --dry-run) dry_run=1; shift ;;
         -*) set -- bad; break ;;
         *) sample_only="${sample_only:-} $1"; shift ;;
         esac
     done
+    case $area in dll | kit | all) ;; *) set -- bad ;; esac
     if [ $# -gt 0 ] || ! [ "$sample_n" -gt 0 ] 2>/dev/null || ! [ "$seed" -ge 0 ] 2>/dev/null; then
-        echo "usage: $0 --sample N --seed S [--dry-run] [<id>...]" >&2
+        echo "usage: $0 --sample N --seed S [--area dll|kit|all] [--dry-run] [<id>...]" >&2
         exit 2
     fi
     ;;
@@ -157,7 +165,21 @@ if [ $check_only = 1 ]; then
     done
     rm -f "$work/check.tmp"
     echo "$(ls "$work/parsed" | wc -l) mutants, $stale stale"
-    [ $stale = 0 ]
+    # The equivalent mutants of the seeded sample, each by the text of its
+    # line (the point list is kept while the sources stay the same).
+    scripts/bootstrap.sh
+    /usr/bin/python3 scripts/mutation_points.py list "$root" "$points"
+    /usr/bin/python3 scripts/mutation_points.py equivalent "$points" "$root" scripts/mutants.equivalent \
+        >"$work/equivalent.txt"
+    stale_equivalent=0
+    while IFS="$(printf '\t')" read -r status id now; do
+        if [ "$status" != ok ]; then
+            echo "stale equivalent entry: $id (its line now: ${now:-no such point})"
+            stale_equivalent=$((stale_equivalent + 1))
+        fi
+    done <"$work/equivalent.txt"
+    echo "$(wc -l <"$work/equivalent.txt") equivalent entries, $stale_equivalent stale"
+    [ $stale = 0 ] && [ $stale_equivalent = 0 ]
     exit
 fi
 
@@ -223,7 +245,8 @@ run_tests() {
         if ctest --test-dir "$native" -N -R "^$program\$" | grep -q 'Total Tests: 1'; then
             ctest --test-dir "$native" -R "^$program\$" --timeout 300 --output-on-failure >>"$2" 2>&1 || status=1
         else
-            timeout 300 "$native/bin/$program" --gtest_brief=1 >>"$2" 2>&1 || status=1
+            timeout 300 "$native/bin/$program" --gtest_brief=1 >>"$2" 2>&1 ||
+                { [ $? = 124 ] && echo "$program ***Timeout" >>"$2" || echo "$program ***Failed" >>"$2"; status=1; }
         fi
     done
     return $status
@@ -268,7 +291,7 @@ if ! build_for "$all" "$work/logs/baseline.log" || ! run_tests "$all" "$work/log
     exit 2
 fi
 
-caught=0 survived=0 stale=0 nobuild=0
+caught=0 survived=0 stale=0 nobuild=0 timedout=0
 table=$work/results.txt
 : >"$table"
 for dir in "$work"/parsed/[0-9]*/; do
@@ -284,6 +307,9 @@ for dir in "$work"/parsed/[0-9]*/; do
         result=no-build
     elif run_tests "$dir" "$log"; then
         result=SURVIVED
+    elif grep -q '\*\*\*Timeout' "$log" && ! grep -Eq '\*\*\*(Failed|Exception|Not Run)' "$log"; then
+        # CTest's verdict of each test: only time limits ran out.
+        result=timeout
     else
         result=caught
     fi
@@ -296,6 +322,7 @@ for dir in "$work"/parsed/[0-9]*/; do
         SURVIVED) survived=$((survived + 1)) ;;
         stale) stale=$((stale + 1)) ;;
         no-build) nobuild=$((nobuild + 1)) ;;
+        timeout) timedout=$((timedout + 1)) ;;
     esac
     line=$(printf '%-42s %-9s %4ss  %s' "$id" "$result" $(($(date +%s) - started)) "$(field "$dir" what)")
     echo "$line"
@@ -305,6 +332,7 @@ done
 counted=$((caught + survived))
 echo
 echo "caught $caught of $counted mutants that change behaviour" \
-    "($(( counted > 0 ? caught * 100 / counted : 0 )) %); survived $survived, stale $stale, no-build $nobuild"
+    "($(( counted > 0 ? caught * 100 / counted : 0 )) %); survived $survived, stale $stale, no-build $nobuild," \
+    "timed out $timedout"
 echo "(table in $table, logs in $work/logs)"
-[ $survived = 0 ] && [ $stale = 0 ] && [ $nobuild = 0 ]
+[ $survived = 0 ] && [ $stale = 0 ] && [ $nobuild = 0 ] && [ $timedout = 0 ]

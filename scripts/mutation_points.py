@@ -16,12 +16,29 @@ Operators:
     ret    an early return inserted (at the start of a function or loop body)
     arg    an argument replaced by 0 (numbers) or nullptr (pointers)
 
+Areas: every point belongs to one.
+    dll     the code that ships in orbwick.dll: daemon/, cfgfile/, hostif/,
+            sysutils/ as built for Win32
+    native  the native stand-ins of those units (*_native.cpp), built only
+            for the native tests: reported apart, never drawn for "dll"
+    kit     the test kit's runner (packaging/test-kit/)
+
 Usage (from mutants.sh; paths relative to the tree's root):
     mutation_points.py list <root> <points-file>       every point, tab-separated
                        (kept while the product's files and this script stay the same)
-    mutation_points.py sample <points-file> <seed> <n>  n points drawn uniformly
+    mutation_points.py sample <points-file> <seed> <n> <area>
+                       n points of the area (dll, kit, native or all) drawn uniformly
     mutation_points.py apply <points-file> <id> <tree>  the edit, in place
-    mutation_points.py summary <points-file>            "P over F files"
+    mutation_points.py summary <points-file> <area>     "P over F files (...)"
+    mutation_points.py line <points-file> <root> <id>   the text of the point's
+                       line in <root>, blanks collapsed (what an equivalent entry holds)
+    mutation_points.py equivalent <points-file> <root> <list>
+                       each entry of the equivalent list: "ok", "stale" (its line
+                       text no longer matches) or "unknown" (no such point), with
+                       its id and the line's text now
+    mutation_points.py command <build-tree> <test>      how CTest runs the test, as
+                       one shell line (its folder, environment and command), so
+                       that the caller sets its own time limit
     mutation_points.py covermap <counts> <tree> <map>   the coverage map of
                        the counts each test program left under <counts>/<kind>/<name>
     mutation_points.py tests <map> <timings> <file> <line>  the tests to run
@@ -463,11 +480,68 @@ def list_points(root, points_file):
         f.write(stamp.hexdigest() + "\n")
 
 
-def draw(points, seed, n):
-    """n points drawn uniformly without replacement, the same for the same
-    seed and the same list of points."""
-    ordered = sorted(points, key=lambda p: p["id"])
+AREAS = ("dll", "kit", "native")
+
+
+def area_of(rel):
+    if rel.startswith("packaging/test-kit/"):
+        return "kit"
+    if re.search(r"_native\.(cpp|h)$", rel):
+        return "native"
+    return "dll"
+
+
+def draw(points, seed, n, area):
+    """n points of the area drawn uniformly without replacement, the same for
+    the same seed, area and list of points."""
+    ordered = sorted((p for p in points if area == "all" or area_of(p["file"]) == area), key=lambda p: p["id"])
     return random.Random(int(seed)).sample(ordered, min(int(n), len(ordered)))
+
+
+def summary(points, area):
+    counts = {a: (0, set()) for a in AREAS}
+    for p in points:
+        n, files = counts[area_of(p["file"])]
+        files.add(p["file"])
+        counts[area_of(p["file"])] = (n + 1, files)
+    chosen = [p for p in points if area == "all" or area_of(p["file"]) == area]
+    return "%d over %d files (area %s; dll %d over %d files, kit %d over %d, native stand-ins %d over %d)" % (
+        len(chosen), len({p["file"] for p in chosen}), area, counts["dll"][0], len(counts["dll"][1]),
+        counts["kit"][0], len(counts["kit"][1]), counts["native"][0], len(counts["native"][1]))
+
+
+def line_text(root, point):
+    """The text of the line a point starts on, its blanks collapsed."""
+    with open(os.path.join(root, point["file"]), "rb") as f:
+        lines = f.read().decode("latin-1").split("\n")
+    number = int(point["line"])
+    return " ".join(lines[number - 1].split()) if 0 < number <= len(lines) else ""
+
+
+def read_equivalent(path):
+    """The entries of the equivalent list: (id, line text, reason), one a
+    line, tab-separated; lines starting with # are comments."""
+    entries = []
+    with open(path, encoding="latin-1") as f:
+        for number, row in enumerate(f, 1):
+            row = row.rstrip("\n")
+            if not row.strip() or row.startswith("#"):
+                continue
+            fields = row.split("\t")
+            if len(fields) != 3:
+                fail("%s:%d: not <id> TAB <line text> TAB <reason>" % (path, number))
+            entries.append(tuple(f.strip() for f in fields))
+    return entries
+
+
+def check_equivalent(points_file, root, list_file):
+    by_id = {p["id"]: p for p in read_points(points_file)}
+    for point_id, text, _ in read_equivalent(list_file):
+        if point_id not in by_id:
+            print("unknown\t%s\t" % point_id)
+            continue
+        now = line_text(root, by_id[point_id])
+        print("%s\t%s\t%s" % ("ok" if now == " ".join(text.split()) else "stale", point_id, now))
 
 
 def apply(points_file, wanted, tree):
@@ -575,20 +649,44 @@ def tests_for(map_file, timings_file, rel, line):
         print(test.replace("/", " ", 1))
 
 
+def test_command(build, name):
+    """The shell line that runs CTest test name of the build tree as CTest
+    would, without the test's own TIMEOUT (read from CTest's JSON listing)."""
+    listing = subprocess.run(["ctest", "--test-dir", build, "-N", "--show-only=json-v1"], capture_output=True,
+                             text=True, check=True).stdout
+    for test in json.loads(listing)["tests"]:
+        if test["name"] != name or "command" not in test:
+            continue
+        properties = {p["name"]: p["value"] for p in test.get("properties", [])}
+        quote = lambda word: "'" + str(word).replace("'", "'\\''") + "'"
+        line = "cd %s && exec " % quote(properties.get("WORKING_DIRECTORY", build))
+        environment = properties.get("ENVIRONMENT", [])
+        if environment:
+            line += "env " + " ".join(quote(e) for e in environment) + " "
+        print(line + " ".join(quote(word) for word in test["command"]))
+        return
+    fail("no test %s in %s" % (name, build))
+
+
 def main(argv):
     if len(argv) == 3 and argv[0] == "list":
         list_points(os.path.realpath(argv[1]), argv[2])
-    elif len(argv) == 4 and argv[0] == "sample":
-        write_points(draw(read_points(argv[1]), argv[2], argv[3]), sys.stdout)
+    elif len(argv) == 5 and argv[0] == "sample" and argv[4] in AREAS + ("all",):
+        write_points(draw(read_points(argv[1]), argv[2], argv[3], argv[4]), sys.stdout)
+    elif len(argv) == 3 and argv[0] == "command":
+        test_command(argv[1], argv[2])
+    elif len(argv) == 4 and argv[0] == "line":
+        print(next((line_text(argv[2], p) for p in read_points(argv[1]) if p["id"] == argv[3]), ""))
+    elif len(argv) == 4 and argv[0] == "equivalent":
+        check_equivalent(argv[1], argv[2], argv[3])
     elif len(argv) == 4 and argv[0] == "apply":
         apply(argv[1], argv[2], argv[3])
     elif len(argv) == 4 and argv[0] == "covermap":
         cover_map(argv[1], argv[2], argv[3])
     elif len(argv) == 5 and argv[0] == "tests":
         tests_for(argv[1], argv[2], argv[3], argv[4])
-    elif len(argv) == 2 and argv[0] == "summary":
-        points = read_points(argv[1])
-        print("%d over %d files" % (len(points), len({p["file"] for p in points})))
+    elif len(argv) == 3 and argv[0] == "summary":
+        print(summary(read_points(argv[1]), argv[2]))
     else:
         fail("usage: see the head of this file")
 

@@ -37,7 +37,7 @@ scripts/mutants.sh --check
 echo "== the mutation points of the seeded sample are still found (a dry run)"
 points_line=$(scripts/mutants.sh --sample 5 --seed 1 --dry-run | tail -n 1)
 echo "$points_line"
-echo "$points_line" | awk '$1 == "mutation" && $3 >= 300 && $6 >= 10 { ok = 1 } END { exit !ok }' ||
+echo "$points_line" | awk '$1 == "mutation" && $3 >= 300 && $5 >= 10 { ok = 1 } END { exit !ok }' ||
     { echo "the seeded sample found too few mutation points" >&2; exit 1; }
 
 echo "== native units (ASan + UBSan)"

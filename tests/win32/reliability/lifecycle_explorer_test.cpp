@@ -408,11 +408,13 @@ int32_t ExplorerRun::Startup(fixture::HostVersion version, bool otherFrame) {
         Unload();
         NoteDaemonStopped();
     }
-    // A leaked handle of the daemon's read would keep every writer out.
-    HANDLE file = CreateFileA((directory_.Path() + "norvale.ini").c_str(), GENERIC_WRITE,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    // A leaked handle of the daemon's read would keep every writer out of
+    // the file this start read: its own base directory's.
+    HANDLE file = CreateFileA(((otherFrame ? otherDirectory_ : directory_).Path() + "norvale.ini").c_str(),
+                              GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE)
-        Violation("norvale.ini cannot be opened for writing after STARTUP");
+        Violation(std::string("the norvale.ini of the ") + (otherFrame ? "other" : "host's own") +
+                  " base directory cannot be opened for writing after the STARTUP that read it");
     else
         CloseHandle(file);
     return result;
@@ -792,9 +794,13 @@ void ExplorerRun::CheckClosedDaemon() {
 void ExplorerRun::CheckTeardown(int threadsBefore) {
     Closedown();
     while (hostReferences_ > 0) Unload();
-    const std::wstring name = L"orbwick.dll";
-    if (!PumpUntil([&] { return GetModuleHandleW(name.c_str()) == nullptr; }, 1000))
-        Violation("orbwick.dll still mapped 1 s after the host's last FreeLibrary");
+    // The library this run loaded (the failing build in the out-of-memory
+    // scenario), by its own name.
+    if (!PumpUntil([&] { return GetModuleHandleW(libraryName_) == nullptr; }, 1000)) {
+        std::string name;
+        for (const wchar_t* c = libraryName_; *c != 0; ++c) name += static_cast<char>(*c);
+        Violation(name + " still mapped 1 s after the host's last FreeLibrary");
+    }
     if (!PumpUntil([&] { return fixture::ThreadCount() <= threadsBefore; }, 1000))
         Violation("a thread of the daemon outlived CLOSEDOWN and FreeLibrary");
     Pump(20);
