@@ -109,7 +109,7 @@ void FindLostWindows() {
         return;
     }
     HWND found[kModuleCount + 1] = {};
-    FindSlotWindows(g_daemon.mainWindow, g_daemon.newHost, lost, found);
+    FindSlotWindows(g_daemon.mainWindow, g_daemon.newHost, lost, found, &CommandStillCurrent);
     if (!CommandStillCurrent()) {
         return;
     }

@@ -115,6 +115,7 @@ BOOL CALLBACK ScanWindowProc(HWND window, LPARAM parameter) {
 
 // What a search on the host's thread passes to its enumeration callback.
 struct FindContext {
+    bool (*goesOn)();
     bool newHost;
     const bool (&wanted)[kModuleCount + 1];
     HWND (&found)[kModuleCount + 1];
@@ -140,6 +141,9 @@ void FindSlotWindow(FindContext& find, HWND window) {
 
 BOOL CALLBACK FindWindowProc(HWND window, LPARAM parameter) {
     auto& find = *reinterpret_cast<FindContext*>(parameter);
+    if (!find.goesOn()) {
+        return FALSE;
+    }
     try {
         FindSlotWindow(find, window);
     } catch (...) {
@@ -152,11 +156,11 @@ BOOL CALLBACK FindWindowProc(HWND window, LPARAM parameter) {
 }  // namespace
 
 bool FindSlotWindows(HWND mainWindow, bool newHost, const bool (&wanted)[kModuleCount + 1],
-                     HWND (&found)[kModuleCount + 1]) {
+                     HWND (&found)[kModuleCount + 1], bool (*goesOn)()) {
     if (mainWindow == nullptr) {
         return true;
     }
-    FindContext find{newHost, wanted, found, false};
+    FindContext find{goesOn, newHost, wanted, found, false};
     EnumChildWindows(mainWindow, &FindWindowProc, reinterpret_cast<LPARAM>(&find));
     return !find.failed;
 }

@@ -26,7 +26,10 @@ bool ScanWindows(WorkerGate& gate);
 // in wanted (module slots 0..10, then the core slot), by the scan's rule for
 // recognising them, but without a log line and without changing any window
 // or menu. found[slot] gets the last window recognised for a wanted slot and
-// is left as it is for the others. Returns false when it had to stop before
-// the last window (out of memory); what it found until then stands.
+// is left as it is for the others. Asks goesOn() before each window and
+// stops once it answers false: a window text is answered by the host's own
+// window, which may close the daemon down meanwhile. Returns false when it
+// had to stop before the last window (out of memory); what it found until
+// then stands.
 bool FindSlotWindows(HWND mainWindow, bool newHost, const bool (&wanted)[kModuleCount + 1],
-                     HWND (&found)[kModuleCount + 1]);
+                     HWND (&found)[kModuleCount + 1], bool (*goesOn)());

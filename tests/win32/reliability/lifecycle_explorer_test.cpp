@@ -67,6 +67,7 @@ const char* const kActionNames[kActions] = {"CLOSEDOWN",
 enum class Scenario {
     FirstPass,
     Toggle,
+    ToggleRestarted,
     HideAll,
     SaveMerged,
     SaveRefused,
@@ -79,6 +80,7 @@ const struct {
     const char* name;
 } kScenarios[] = {{Scenario::FirstPass, "first pass"},
                   {Scenario::Toggle, "toggle"},
+                  {Scenario::ToggleRestarted, "toggle of a module the host restarted"},
                   {Scenario::HideAll, "Hide all"},
                   {Scenario::SaveMerged, "save, merged"},
                   {Scenario::SaveRefused, "save, merge refused"},
@@ -114,6 +116,7 @@ std::string ClassOf(HWND window) {
 unsigned ScenarioCommand(Scenario scenario) {
     switch (scenario) {
     case Scenario::Toggle:
+    case Scenario::ToggleRestarted:
         return 1000;
     case Scenario::HideAll:
         return 1097;
@@ -836,6 +839,12 @@ void ExplorerRun::Execute() {
     }
     Settle();
     const unsigned command = ScenarioCommand(scenario_);
+    if (scenario_ == Scenario::ToggleRestarted) {
+        // Module S's window goes and a new one comes: the command looks for
+        // it by the scan's rule, reading the MDI children's titles.
+        SendMessageW(frame_->client(), WM_MDIDESTROY, reinterpret_cast<WPARAM>(GetParent(smtp_)), 0);
+        smtp_ = frame_->AddHostModule(0);
+    }
     if (command != 0) {
         body(true);
         Command(command);
