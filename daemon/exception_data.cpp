@@ -55,8 +55,13 @@ ExceptionGlobals* EntryOfThisThread() {
 
 }  // namespace
 
-extern "C" ExceptionGlobals* __cxa_get_globals() noexcept { return EntryOfThisThread(); }
-extern "C" ExceptionGlobals* __cxa_get_globals_fast() noexcept { return EntryOfThisThread(); }
+// The C++ ABI's own names, defined here in place of the runtime's.
+extern "C" ExceptionGlobals* __cxa_get_globals() noexcept {  // NOLINT(bugprone-reserved-identifier)
+    return EntryOfThisThread();
+}
+extern "C" ExceptionGlobals* __cxa_get_globals_fast() noexcept {  // NOLINT(bugprone-reserved-identifier)
+    return EntryOfThisThread();
+}
 
 void ReleaseThreadExceptionData() {
     const DWORD self = GetCurrentThreadId();
