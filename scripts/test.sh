@@ -27,32 +27,35 @@
 # Bootstraps a fresh machine first. Exits non-zero on any failure.
 set -eu
 cd "$(dirname "$0")/.."
+# Each step's heading says when it began, counted from the start.
+started=$(date +%s)
+step() { echo "== $1 (at $(($(date +%s) - started)) s)"; }
 scripts/bootstrap.sh
 
-echo "== formatting (.clang-format)"
+step "formatting (.clang-format)"
 scripts/format.sh --check
 
-echo "== the mutants of scripts/mutants.list still apply to the code"
+step "the mutants of scripts/mutants.list still apply to the code"
 scripts/mutants.sh --check
-echo "== the mutation points of the seeded sample are still found (a dry run)"
+step "the mutation points of the seeded sample are still found (a dry run)"
 points_line=$(scripts/mutants.sh --sample 5 --seed 1 --dry-run | tail -n 1)
 echo "$points_line"
 echo "$points_line" | awk '$1 == "mutation" && $3 >= 300 && $5 >= 10 { ok = 1 } END { exit !ok }' ||
     { echo "the seeded sample found too few mutation points" >&2; exit 1; }
 
-echo "== native units (ASan + UBSan)"
+step "native units (ASan + UBSan)"
 cmake --preset native >/dev/null
 cmake --build --preset native
 ctest --preset native -j2
 
-echo "== fuzzing the configuration reader (short run)"
+step "fuzzing the configuration reader (short run)"
 scripts/fuzz.sh "${ORBWICK_FUZZ_SECONDS:-40}"
 
-echo "== Win32 build and its checks other than the test programs of the kit"
+step "Win32 build and its checks other than the test programs of the kit"
 cmake --preset win32 >/dev/null
 cmake --build --preset win32
 scripts/with-wine.sh build/win32 ctest --preset win32 --label-exclude 'wine|release'
-echo "== the test kit, and the release: package and kit contents, a second build in other folders, signing"
+step "the test kit, and the release: package and kit contents, a second build in other folders, signing"
 cmake --build --preset win32 --target test_kit
 ctest --preset win32 -L release --verbose
 
@@ -60,7 +63,7 @@ ctest --preset win32 -L release --verbose
 # Windows unpacked into an empty folder (away from the build tree), by its
 # run-tests.cmd under Wine's cmd.exe. CTest can still run them one by one:
 # scripts/with-wine.sh build/win32 ctest --preset win32
-echo "== Win32 and end-to-end tests: the test kit, unpacked, run by run-tests.cmd under Wine"
+step "Win32 and end-to-end tests: the test kit, unpacked, run by run-tests.cmd under Wine"
 kit_zip=$(ls build/win32/test-kit/orbwick-tests-*-win32.zip)
 kit_tmp=$(mktemp -d)
 trap 'rm -rf "$kit_tmp"' EXIT
@@ -108,8 +111,8 @@ tr -d '\r' <"$kit_dir/results/reliability_fault_sweep.log" | grep -E 'fault swee
     { echo "test kit: the fault sweep printed no summary" >&2; exit 1; }
 tr -d '\r' <"$kit_dir/results/reliability_fault_sweep.log" | grep -qE '^fault sweep: .* 0 violations$' ||
     { echo "test kit: the fault sweep found violations" >&2; exit 1; }
-echo "== the test kit's own failures: a program that hangs is stopped with what it started, the check fails closed, /otherdll is not a release pass, a folder outside the ANSI code page, run_limited.exe missing"
+step "the test kit's own failures: a program that hangs is stopped with what it started, the check fails closed, /otherdll is not a release pass, a folder outside the ANSI code page, run_limited.exe missing"
 scripts/with-wine.sh build/win32 tests/release/kit_run_test.sh "$kit_dir" build/win32/bin/kit_hang_probe.exe
-echo "== clang-tidy (.clang-tidy) over the native and win32 builds' sources"
+step "clang-tidy (.clang-tidy) over the native and win32 builds' sources"
 scripts/tidy.sh
-echo "== all tests passed"
+step "all tests passed"
