@@ -177,80 +177,51 @@ void BuildTable() {
     SWEEP(realloc, nullptr, ERROR_NOT_ENOUGH_MEMORY);
 }
 
-// The imports that are not swept, each with why.
-const char kGone[] =
-    "reads or changes a window or menu it is given, and fails only when that is gone: failing while it is there "
-    "paints a state that cannot occur (reliability_platform_faults destroys windows and menus for real)";
-const char kUnused[] =
-    "its answer is documented as not to be used: a failure looks like a window without children, which "
-    "the tests with windows missing cover";
+// The imports that are not swept, each group with why (names separated by
+// blanks).
 const struct {
-    const char* name;
+    const char* names;
     const char* reason;
 } kNotInjected[] = {
-    {"GetLengthSid", "a getter of a valid SID's length: no failure result"},
-    {"DeleteCriticalSection", "no result"},
-    {"EnterCriticalSection", "no result"},
-    {"InitializeCriticalSection", "no result"},
-    {"LeaveCriticalSection", "no result"},
-    {"FreeLibrary", "a release of a reference the daemon holds: nothing to do when it fails"},
-    {"FreeLibraryAndExitThread", "does not return"},
-    {"GetCurrentProcess", "a getter (a constant pseudo-handle)"},
-    {"GetCurrentThreadId", "a getter"},
-    {"GetLastError", "a getter"},
-    {"GetTickCount", "a getter"},
-    {"SetLastError", "no result"},
-    {"Sleep", "no result"},
-    {"GetModuleHandleA", "the runtime's frame registration, in DllMain before the patch and after it is gone"},
-    {"GetProcAddress", "the runtime's frame registration, in DllMain before the patch and after it is gone"},
-    {"LoadLibraryA", "the runtime's frame registration, in DllMain before the patch and after it is gone"},
-    {"ReleaseSemaphore", "the runtime's lock hand-over: fails only past the semaphore's maximum, never reached"},
+    {"CheckMenuItem DrawMenuBar GetClassNameW GetDlgItem GetMenu GetMenuItemCount GetMenuItemID GetMenuItemInfoW "
+     "GetParent GetSubMenu GetWindow GetWindowThreadProcessId RemoveMenu",
+     "reads or changes a window or menu it is given, and fails only when that is gone: failing while it is there "
+     "paints a state that cannot occur (reliability_platform_faults destroys windows and menus for real)"},
+    {"EnumChildWindows EnumThreadWindows",
+     "its answer is documented as not to be used: a failure looks like a window without children, which the tests "
+     "with windows missing cover"},
+    {"GetLengthSid GetCurrentProcess GetCurrentThreadId GetLastError GetTickCount", "a getter"},
     {"TlsGetValue", "a getter: 0 is a valid value, told from a failure only by the last error"},
-    {"TlsFree", "a release, in DllMain when the library goes"},
-    {"VirtualProtect", "the runtime's start-up relocation, in DllMain before the patch"},
-    {"VirtualQuery", "the runtime's start-up relocation, in DllMain before the patch"},
-    {"CheckMenuItem", kGone},
-    {"DrawMenuBar", kGone},
-    {"GetClassNameW", kGone},
-    {"GetDlgItem", kGone},
-    {"GetMenu", kGone},
-    {"GetMenuItemCount", kGone},
-    {"GetMenuItemID", kGone},
-    {"GetMenuItemInfoW", kGone},
-    {"GetParent", kGone},
-    {"GetSubMenu", kGone},
-    {"GetWindow", kGone},
-    {"GetWindowThreadProcessId", kGone},
-    {"RemoveMenu", kGone},
-    {"EnumChildWindows", kUnused},
-    {"EnumThreadWindows", kUnused},
+    {"InSendMessage IsWindow IsWindowVisible", "a getter of state: a false answer would be a lie, not a failure"},
+    {"DeleteCriticalSection EnterCriticalSection InitializeCriticalSection LeaveCriticalSection SetLastError Sleep "
+     "_lock _unlock",
+     "no result"},
+    {"FreeLibrary TlsFree DestroyMenu UnhookWindowsHookEx free", "a release: nothing to do when it fails"},
+    {"FreeLibraryAndExitThread abort _amsg_exit", "does not return"},
+    {"GetModuleHandleA GetProcAddress LoadLibraryA",
+     "the runtime's frame registration, in DllMain before the patch and after it is gone"},
+    {"VirtualProtect VirtualQuery _initterm", "the runtime's start-up, in DllMain before the patch"},
+    {"ReleaseSemaphore", "the runtime's lock hand-over: fails only past the semaphore's maximum, never reached"},
     {"CallNextHookEx", "its answer is the next hook's, passed on: no failure result"},
     {"CharUpperBuffW", "no failure result: answers how many characters it converted"},
-    {"DestroyMenu", "a release"},
-    {"UnhookWindowsHookEx", "a release"},
-    {"InSendMessage", "a getter of state: a false answer would be a lie, not a failure"},
-    {"IsWindow", "a getter of state: a false answer would be a lie, not a failure"},
-    {"IsWindowVisible", "a getter of state: a false answer would be a lie, not a failure"},
     {"PeekMessageW", "only lets sent messages through (PM_NOREMOVE): its answer says whether one waited"},
     {"ShowWindow", "its answer is the window's earlier visibility, not success: no failure result"},
-    {"_amsg_exit", "the runtime's fatal exit: does not return"},
-    {"_initterm", "the runtime's start-up, in DllMain before the patch"},
     {"_iob", "data (the standard streams), not a function"},
-    {"_lock", "no result"},
-    {"_unlock", "no result"},
-    {"abort", "does not return"},
-    {"free", "a release: no result"},
-    {"fwrite", "the runtime's last words to stderr before it ends the process: nobody reads the answer"},
-    {"vfprintf", "the runtime's last words to stderr before it ends the process: nobody reads the answer"},
-    {"memchr", "computes on memory the caller owns: cannot fail"},
-    {"memcpy", "computes on memory the caller owns: cannot fail"},
-    {"memmove", "computes on memory the caller owns: cannot fail"},
-    {"memset", "computes on memory the caller owns: cannot fail"},
-    {"strcmp", "computes on memory the caller owns: cannot fail"},
-    {"strlen", "computes on memory the caller owns: cannot fail"},
-    {"strncmp", "computes on memory the caller owns: cannot fail"},
-    {"wcslen", "computes on memory the caller owns: cannot fail"},
+    {"fwrite vfprintf", "the runtime's last words to stderr before it ends the process: nobody reads the answer"},
+    {"memchr memcpy memmove memset strcmp strlen strncmp wcslen", "computes on memory the caller owns: cannot fail"},
 };
+
+bool NotInjected(const std::string& name) {
+    for (const auto& entry : kNotInjected) {
+        std::istringstream names(entry.names);
+        for (std::string listed; names >> listed;) {
+            if (listed == name) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
 
 // ---------------------------------------------------------------------------
 // The lives
@@ -786,9 +757,7 @@ std::vector<std::string> UnsortedImports() {
         for (const Swept& row : g_swept) {
             known = known || row.name == name;
         }
-        for (const auto& entry : kNotInjected) {
-            known = known || name == entry.name;
-        }
+        known = known || NotInjected(name);
         if (!known) {
             unsorted.push_back(import + " is neither swept nor listed as not injectable");
         }
