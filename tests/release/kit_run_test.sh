@@ -32,7 +32,8 @@
 #   program runs, exit code 2, with the advice to move it (or to set TEMP);
 # - a kit whose run_limited.exe cannot start fails, says why, and waits for
 #   a key;
-# - the summary gives the DLL's SHA-256 and the date of the run;
+# - the summary gives the DLL's SHA-256, the date of the run, and whether
+#   Windows is a workstation or a server edition;
 # - run_limited hands a program an argument with a blank, a quote and a
 #   closing backslash unchanged, and tells a start from Explorer from another.
 # Run with the Wine environment of scripts/with-wine.sh:
@@ -141,6 +142,9 @@ check_time_limit() {
     [ "$(sed -n 1p "$work/head")" = "orbwick.dll: SHA-256 $sum" ] &&
         grep -q "^Compare this SHA-256 with orbwick.dll's line in SHA256SUMS.txt of the release" "$work/head" ||
         fail "$how: summary.txt does not start with orbwick.dll's SHA-256 $sum and the request to compare it"
+    # Wine's default Windows is a workstation edition (a server edition below).
+    tr -d '\r' <"$dir/results/summary.txt" | grep -Eqx 'Service pack: .*; product type: workstation' ||
+        fail "$how: summary.txt does not call Windows a workstation"
     # The summary's date is the run's, in local time and in UTC.
     date_line=$(tr -d '\r' <"$dir/results/summary.txt" | grep '^Date: ' || true)
     case "$date_line" in
@@ -305,6 +309,17 @@ argument='--gtest_filter=a b"c\'
 tr -d '\r' <"$dir/quoted.log" | grep -qxF "Note: Google Test filter = ${argument#--gtest_filter=}" ||
     fail "quoting: the program did not get $argument: $(tr -d '\r' <"$dir/quoted.log")"
 echo "kit_run_test: an argument with a blank, a quote and a closing backslash reaches the program whole"
+
+# On a server edition the summary says so: a copy of run_limited that Wine
+# runs as Windows Server 2003 SP2 (a Windows version for one program).
+cp "$dir/run_limited.exe" "$dir/run_limited_server.exe"
+wine reg add 'HKCU\Software\Wine\AppDefaults\run_limited_server.exe' /v Version /t REG_SZ /d win2003 /f \
+    >/dev/null 2>&1 || fail "cannot make Wine run run_limited_server.exe as Windows Server 2003"
+(cd "$dir" && timeout 60 wine run_limited_server.exe --facts host_unit_tests.exe </dev/null >"$work/out" 2>&1) ||
+    fail "run_limited --facts failed as Windows Server 2003"
+tr -d '\r' <"$work/out" | grep -qx 'Service pack: Service Pack 2; product type: server' ||
+    fail "as Windows Server 2003 the facts do not say a server edition with its service pack"
+echo "kit_run_test: the summary tells a server edition of Windows from a workstation"
 
 # run_limited tells a script started from Explorer from one started otherwise
 # (the kit then waits for a key): cmd.exe started by Wine's explorer.exe (its
