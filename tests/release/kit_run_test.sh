@@ -34,8 +34,9 @@
 #   a key;
 # - the summary gives the DLL's SHA-256, the date of the run, and whether
 #   Windows is a workstation or a server edition;
-# - run_limited hands a program an argument with a blank, a quote and a
-#   closing backslash unchanged, and tells a start from Explorer from another.
+# - run_limited hands a program named by a path with blanks an argument
+#   with a blank, a quote and a closing backslash unchanged, and tells a
+#   start from Explorer from another.
 # Run with the Wine environment of scripts/with-wine.sh:
 #   kit_run_test.sh <unpacked kit folder> <hanging program>
 set -eu
@@ -299,16 +300,17 @@ grep -q 'Press a key' "$work/out" || fail "without run_limited.exe: does not wai
 echo "kit_run_test: without run_limited.exe the kit fails, says why and waits for a key"
 
 # An argument with a blank, a quote and a closing backslash reaches the
-# program as it was given: run_limited quotes it on the program's command line.
+# program as it was given, after the program's own path with blanks:
+# run_limited quotes them on the program's command line.
 rm -rf "$dir"
 mkdir "$dir"
 cp "$kit/run_limited.exe" "$kit/host_unit_tests.exe" "$dir/"
 argument='--gtest_filter=a b"c\'
-(cd "$dir" && timeout 120 wine run_limited.exe 60 quoted.log host_unit_tests.exe "$argument" </dev/null \
-    >"$work/out" 2>&1) || fail "quoting: run_limited.exe failed"
+(cd "$dir" && timeout 120 wine run_limited.exe 60 quoted.log "$(winepath -w "$dir")\host_unit_tests.exe" "$argument" \
+    </dev/null >"$work/out" 2>&1) || fail "quoting: run_limited.exe failed"
 tr -d '\r' <"$dir/quoted.log" | grep -qxF "Note: Google Test filter = ${argument#--gtest_filter=}" ||
     fail "quoting: the program did not get $argument: $(tr -d '\r' <"$dir/quoted.log")"
-echo "kit_run_test: an argument with a blank, a quote and a closing backslash reaches the program whole"
+echo "kit_run_test: an argument with a blank, a quote and a closing backslash reaches the program whole, after its path with blanks"
 
 # On a server edition the summary says so: a copy of run_limited that Wine
 # runs as Windows Server 2003 SP2 (a Windows version for one program).
