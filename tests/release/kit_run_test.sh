@@ -32,8 +32,10 @@
 #   program runs, exit code 2, with the advice to move it (or to set TEMP);
 # - a kit whose run_limited.exe cannot start fails, says why, and waits for
 #   a key;
-# - the summary gives the DLL's SHA-256, the date of the run, and whether
-#   Windows is a workstation or a server edition;
+# - run_limited fails (exit code 125) and says why when it cannot create the
+#   log file;
+# - the summary gives the DLL's SHA-256 and version, the date of the run,
+#   and whether Windows is a workstation or a server edition;
 # - run_limited hands a program named by a path with blanks an argument
 #   with a blank, a quote and a closing backslash unchanged, and tells a
 #   start from Explorer from another.
@@ -143,6 +145,8 @@ check_time_limit() {
     [ "$(sed -n 1p "$work/head")" = "orbwick.dll: SHA-256 $sum" ] &&
         grep -q "^Compare this SHA-256 with orbwick.dll's line in SHA256SUMS.txt of the release" "$work/head" ||
         fail "$how: summary.txt does not start with orbwick.dll's SHA-256 $sum and the request to compare it"
+    tr -d '\r' <"$dir/results/summary.txt" | grep -q "^orbwick\.dll: version $version " ||
+        fail "$how: summary.txt does not give orbwick.dll's version $version"
     # Wine's default Windows is a workstation edition (a server edition below).
     tr -d '\r' <"$dir/results/summary.txt" | grep -Eqx 'Service pack: .*; product type: workstation' ||
         fail "$how: summary.txt does not call Windows a workstation"
@@ -310,6 +314,11 @@ argument='--gtest_filter=a b"c\'
     </dev/null >"$work/out" 2>&1) || fail "quoting: run_limited.exe failed"
 tr -d '\r' <"$dir/quoted.log" | grep -qxF "Note: Google Test filter = ${argument#--gtest_filter=}" ||
     fail "quoting: the program did not get $argument: $(tr -d '\r' <"$dir/quoted.log")"
+rc=0
+(cd "$dir" && timeout 60 wine run_limited.exe 60 'no such folder\x.log' host_unit_tests.exe </dev/null >"$work/out" 2>&1) ||
+    rc=$?
+[ $rc -eq 125 ] && grep -q '^run_limited: cannot create the log file (error ' "$work/out" ||
+    fail "a log file that cannot be created: exit code $rc, not 125 with the reason"
 echo "kit_run_test: an argument with a blank, a quote and a closing backslash reaches the program whole, after its path with blanks"
 
 # On a server edition the summary says so: a copy of run_limited that Wine
