@@ -33,7 +33,7 @@
 # - a kit whose run_limited.exe cannot start fails, says why, and waits for
 #   a key;
 # - run_limited fails (exit code 125) and says why when it cannot create the
-#   log file;
+#   log file or the time limit is not a whole number of seconds up to a day;
 # - the summary gives the DLL's SHA-256 and version, the date of the run,
 #   and whether Windows is a workstation or a server edition;
 # - run_limited hands a program named by a path with blanks an argument
@@ -319,6 +319,12 @@ rc=0
     rc=$?
 [ $rc -eq 125 ] && grep -q '^run_limited: cannot create the log file (error ' "$work/out" ||
     fail "a log file that cannot be created: exit code $rc, not 125 with the reason"
+# Limits it refuses: none, one with a letter, more than a day.
+for limit in 0 1a 86401; do
+    rc=0
+    (cd "$dir" && timeout 60 wine run_limited.exe $limit x.log host_unit_tests.exe </dev/null >"$work/out" 2>&1) || rc=$?
+    [ $rc -eq 125 ] && grep -q '^usage: run_limited ' "$work/out" || fail "the limit $limit: exit code $rc, not 125"
+done
 echo "kit_run_test: an argument with a blank, a quote and a closing backslash reaches the program whole, after its path with blanks"
 
 # On a server edition the summary says so: a copy of run_limited that Wine
