@@ -32,9 +32,13 @@
 #   program runs, exit code 2, with the advice to move it (or to set TEMP);
 # - a kit whose run_limited.exe cannot start fails, says why, and waits for
 #   a key;
-# - the summary gives the DLL's SHA-256 and the date of the run;
-# - run_limited hands a program an argument with a blank, a quote and a
-#   closing backslash unchanged, and tells a start from Explorer from another.
+# - run_limited fails (exit code 125) and says why when it cannot create the
+#   log file or the time limit is not a whole number of seconds up to a day;
+# - the summary gives the DLL's SHA-256 and version, the date of the run,
+#   and whether Windows is a workstation or a server edition;
+# - run_limited hands a program named by a path with blanks an argument
+#   with a blank, a quote and a closing backslash unchanged, and tells a
+#   start from Explorer from another.
 # Run with the Wine environment of scripts/with-wine.sh:
 #   kit_run_test.sh <unpacked kit folder> <hanging program>
 set -eu
@@ -141,6 +145,11 @@ check_time_limit() {
     [ "$(sed -n 1p "$work/head")" = "orbwick.dll: SHA-256 $sum" ] &&
         grep -q "^Compare this SHA-256 with orbwick.dll's line in SHA256SUMS.txt of the release" "$work/head" ||
         fail "$how: summary.txt does not start with orbwick.dll's SHA-256 $sum and the request to compare it"
+    tr -d '\r' <"$dir/results/summary.txt" | grep -q "^orbwick\.dll: version $version " ||
+        fail "$how: summary.txt does not give orbwick.dll's version $version"
+    # Wine's default Windows is a workstation edition (a server edition below).
+    tr -d '\r' <"$dir/results/summary.txt" | grep -Eqx 'Service pack: .*; product type: workstation' ||
+        fail "$how: summary.txt does not call Windows a workstation"
     # The summary's date is the run's, in local time and in UTC.
     date_line=$(tr -d '\r' <"$dir/results/summary.txt" | grep '^Date: ' || true)
     case "$date_line" in
@@ -295,16 +304,39 @@ grep -q 'Press a key' "$work/out" || fail "without run_limited.exe: does not wai
 echo "kit_run_test: without run_limited.exe the kit fails, says why and waits for a key"
 
 # An argument with a blank, a quote and a closing backslash reaches the
-# program as it was given: run_limited quotes it on the program's command line.
+# program as it was given, after the program's own path with blanks:
+# run_limited quotes them on the program's command line.
 rm -rf "$dir"
 mkdir "$dir"
 cp "$kit/run_limited.exe" "$kit/host_unit_tests.exe" "$dir/"
 argument='--gtest_filter=a b"c\'
-(cd "$dir" && timeout 120 wine run_limited.exe 60 quoted.log host_unit_tests.exe "$argument" </dev/null \
-    >"$work/out" 2>&1) || fail "quoting: run_limited.exe failed"
+(cd "$dir" && timeout 120 wine run_limited.exe 60 quoted.log "$(winepath -w "$dir")\host_unit_tests.exe" "$argument" \
+    </dev/null >"$work/out" 2>&1) || fail "quoting: run_limited.exe failed"
 tr -d '\r' <"$dir/quoted.log" | grep -qxF "Note: Google Test filter = ${argument#--gtest_filter=}" ||
     fail "quoting: the program did not get $argument: $(tr -d '\r' <"$dir/quoted.log")"
-echo "kit_run_test: an argument with a blank, a quote and a closing backslash reaches the program whole"
+rc=0
+(cd "$dir" && timeout 60 wine run_limited.exe 60 'no such folder\x.log' host_unit_tests.exe </dev/null >"$work/out" 2>&1) ||
+    rc=$?
+[ $rc -eq 125 ] && grep -q '^run_limited: cannot create the log file (error ' "$work/out" ||
+    fail "a log file that cannot be created: exit code $rc, not 125 with the reason"
+# Limits it refuses: none, one with a letter, more than a day.
+for limit in 0 1a 86401; do
+    rc=0
+    (cd "$dir" && timeout 60 wine run_limited.exe $limit x.log host_unit_tests.exe </dev/null >"$work/out" 2>&1) || rc=$?
+    [ $rc -eq 125 ] && grep -q '^usage: run_limited ' "$work/out" || fail "the limit $limit: exit code $rc, not 125"
+done
+echo "kit_run_test: an argument with a blank, a quote and a closing backslash reaches the program whole, after its path with blanks"
+
+# On a server edition the summary says so: a copy of run_limited that Wine
+# runs as Windows Server 2003 SP2 (a Windows version for one program).
+cp "$dir/run_limited.exe" "$dir/run_limited_server.exe"
+wine reg add 'HKCU\Software\Wine\AppDefaults\run_limited_server.exe' /v Version /t REG_SZ /d win2003 /f \
+    >/dev/null 2>&1 || fail "cannot make Wine run run_limited_server.exe as Windows Server 2003"
+(cd "$dir" && timeout 60 wine run_limited_server.exe --facts host_unit_tests.exe </dev/null >"$work/out" 2>&1) ||
+    fail "run_limited --facts failed as Windows Server 2003"
+tr -d '\r' <"$work/out" | grep -qx 'Service pack: Service Pack 2; product type: server' ||
+    fail "as Windows Server 2003 the facts do not say a server edition with its service pack"
+echo "kit_run_test: the summary tells a server edition of Windows from a workstation"
 
 # run_limited tells a script started from Explorer from one started otherwise
 # (the kit then waits for a key): cmd.exe started by Wine's explorer.exe (its

@@ -261,8 +261,6 @@ bool WaitForScans(const hostmodel::RecordingHost& host, int count) {
 TEST(Discovery, TrimsOnlyNineItemSystemMenusOfModuleMdiChildren) {
     const std::vector<UINT> standard = {SC_RESTORE, SC_MOVE,  SC_SIZE, SC_MINIMIZE,  SC_MAXIMIZE,
                                         0,          SC_CLOSE, 0,       SC_NEXTWINDOW};
-    std::vector<UINT> trimmed = standard;
-    trimmed.erase(trimmed.begin() + 5, trimmed.begin() + 7);
 
     for (const fixture::HostVersion version : {kOldHost, kNewHost}) {
         SCOPED_TRACE(testing::Message() << "host " << int(version.major) << "." << int(version.minor));
@@ -272,12 +270,13 @@ TEST(Discovery, TrimsOnlyNineItemSystemMenusOfModuleMdiChildren) {
         struct Child {
             const char* name;
             HWND window;
-            int extraItems;  // added to (or removed from) the standard menu
+            int change;  // -1: Next removed, +1: an item appended, 2: the separator after Close made an item
             bool trimmedExpected;
         };
         std::vector<Child> children = {
             {"nine items", s.frame.AddMdiChild(L"Some Module"), 0, true},
             {"nine items, titled core window", s.frame.AddMdiChild(L"Norvale Core Process"), 0, true},
+            {"nine items, an item after Close", s.frame.AddMdiChild(L"Changed"), 2, true},
             {"eight items", s.frame.AddMdiChild(L"Eight"), -1, false},
             {"ten items", s.frame.AddMdiChild(L"Ten"), +1, false},
             {"System Messages", s.frame.AddMdiChild(L"System Messages"), 0, false},
@@ -287,18 +286,25 @@ TEST(Discovery, TrimsOnlyNineItemSystemMenusOfModuleMdiChildren) {
         for (Child& child : children) {
             s.frame.AddChildWindow(child.window, L"inner_any");
             HMENU menu = GetSystemMenu(child.window, FALSE);
-            if (child.extraItems < 0) {
+            if (child.change < 0) {
                 RemoveMenu(menu, SC_NEXTWINDOW, MF_BYCOMMAND);
-            } else if (child.extraItems > 0) {
+            } else if (child.change == 1) {
                 AppendMenuW(menu, MF_STRING, 0x7770, L"Extra");
+            } else if (child.change == 2) {
+                ModifyMenuW(menu, 7, MF_BYPOSITION | MF_STRING, 0x7771, L"Host's own");
             }
             WatchFramePaints(child.window);
         }
         ASSERT_EQ(SystemMenuIds(children[0].window), standard) << "the platform's standard MDI child system menu";
         ASSERT_EQ(GetSystemMenu(children.back().window, FALSE), nullptr);
 
-        std::map<HWND, std::vector<UINT>> before;
-        for (const Child& child : children) before[child.window] = SystemMenuIds(child.window);
+        // Trimmed: Close and the separator ahead of it gone, whatever else the menu holds.
+        std::map<HWND, std::vector<UINT>> before, trimmed;
+        for (const Child& child : children) {
+            before[child.window] = trimmed[child.window] = SystemMenuIds(child.window);
+            if (child.trimmedExpected)
+                trimmed[child.window].erase(trimmed[child.window].begin() + 5, trimmed[child.window].begin() + 7);
+        }
 
         // A second start scans the same windows again: seven items stay seven.
         for (int run = 1; run <= 2; ++run) {
@@ -307,7 +313,7 @@ TEST(Discovery, TrimsOnlyNineItemSystemMenusOfModuleMdiChildren) {
             ASSERT_TRUE(WaitForScans(s.host, run));
             for (const Child& child : children) {
                 SCOPED_TRACE(child.name);
-                EXPECT_EQ(SystemMenuIds(child.window), child.trimmedExpected ? trimmed : before[child.window]);
+                EXPECT_EQ(SystemMenuIds(child.window), trimmed[child.window]);
                 EXPECT_EQ(g_foreignFramePaints[child.window], child.trimmedExpected ? 1 : 0)
                     << "frame redraws asked for by the daemon";
             }

@@ -95,7 +95,7 @@ TEST(PlatformFaults, MenuBarsWithoutAThirdPopupGetNothingAndCommandsStillWork) {
 // Windows destroyed after the scan, as when the host restarts a module: no
 // command may fail on them, a save never writes a window that no longer
 // exists, and once the module's new window is there its item and the save
-// act on that one.
+// act on that one, whichever module it is.
 TEST(PlatformFaults, WindowsDestroyedAfterTheScanAreHarmlessAndFoundAgain) {
     DaemonSession session;
     ASSERT_TRUE(session.directory().WriteFile("norvale.ini", fixture::ConfigText("SPDB", "")));
@@ -149,6 +149,10 @@ TEST(PlatformFaults, WindowsDestroyedAfterTheScanAreHarmlessAndFoundAgain) {
     EXPECT_EQ(merges[3].fileBytes, "NORVALES\r\n");
     EXPECT_EQ(CountOf(session.frame.commandsReceived(), kReloadCommand), 4u);
     EXPECT_EQ(CheckMark(display, 1000), std::optional<bool>(true));
+    // P restarts while S's window lives: its item finds P's new window.
+    HWND restartedP = session.AddModule(1);
+    SendMenuCommand(frame, 1001);
+    EXPECT_FALSE(IsWindowVisible(restartedP)) << "P's new window found while the other slots hold theirs";
 }
 
 // A configuration file the host holds open for writing cannot be read (the
