@@ -20,13 +20,15 @@ constexpr uint32_t kStateBit1 = 1u << 1;
 constexpr size_t kAsciiLineLength = 160;
 constexpr wchar_t kFirstNonAscii = 0x80;
 
+// The copy walks the buffer itself, so it cannot write past its end.
 bool CopyAsciiLine(const wchar_t* text, char (&line)[kAsciiLineLength]) {
-    for (size_t i = 0; i < kAsciiLineLength; ++i) {
-        if (text[i] >= kFirstNonAscii) {
+    for (char& out : line) {
+        const wchar_t c = *text++;
+        if (c >= kFirstNonAscii) {
             return false;
         }
-        line[i] = static_cast<char>(text[i]);
-        if (text[i] == L'\0') {
+        out = static_cast<char>(c);
+        if (c == L'\0') {
             return true;
         }
     }

@@ -10,7 +10,8 @@
 // The program's standard output and standard error go to <log file>,
 // created anew; its standard input is NUL. When the program is still
 // running after <seconds> seconds, it is stopped together with every
-// process it started, and a line saying so ends the log file. Whatever it
+// process it started, and a line saying so ends the log file (with another
+// when it still runs 10 s after its stop). Whatever it
 // leaves running when it ends by itself is stopped too.
 // Processes are stopped through a job object that holds the program; where
 // the program cannot get one (Windows before 8 when the kit already runs
@@ -187,8 +188,12 @@ DWORD Run(DWORD seconds, HANDLE log, int argc, wchar_t** argv) {
         } else {
             EndProcessTree(tree, kExitTimedOut);
         }
-        WaitForSingleObject(process.hProcess, kStopWaitMs);
+        const bool stopped = WaitForSingleObject(process.hProcess, kStopWaitMs) == WAIT_OBJECT_0;
         WriteText(log, "\r\nrun_limited: stopped after the time limit of " + std::to_string(seconds) + " s\r\n");
+        if (!stopped) {
+            WriteText(log, "run_limited: the program still ran " + std::to_string(kStopWaitMs / kMsPerSecond) +
+                               " s after its stop\r\n");
+        }
         exitCode = kExitTimedOut;
     } else {
         GetExitCodeProcess(process.hProcess, &exitCode);

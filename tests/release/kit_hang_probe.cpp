@@ -43,6 +43,12 @@ int main(int argc, char** argv) {
         GetTempPathA(MAX_PATH, temp);
         CreateDirectoryA((std::string(temp) + "kit_hang_probe").c_str(), nullptr);
         std::printf("kit_hang_probe: hanging on purpose, temporary folder %s\n", temp);
+        // Whether run_limited put it into a job of its own, or watches the
+        // process list instead.
+        BOOL inJob = FALSE;
+        if (IsProcessInJob(GetCurrentProcess(), nullptr, &inJob)) {
+            std::printf("kit_hang_probe: %s\n", inJob ? "inside a job" : "not inside a job");
+        }
         std::fflush(stdout);
         StartCopy("--child");
     }

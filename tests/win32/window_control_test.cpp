@@ -99,6 +99,9 @@ const MdiChildRow kDecoys[] = {
     {L"Norvale SMTP Server ", L"inner_blank"},
     {L"Gamma Window", L"mdlg_mcex"},
     {L"Delta Window", L"mdlg_mc"},
+    // A class name beyond ASCII: its "Found window: " line is converted to
+    // the host's code page rather than copied.
+    {L"Accented Window", L"inner_\u00e9t\u00e9"},
 };
 const MdiChildRow kByClass[] = {
     {L"Alpha Server", L"mdlg_msc"}, {L"Beta Server", L"mdlg_mpp"}, {L"Core Console", L"mdlg_core"}};
@@ -177,6 +180,9 @@ TEST(Discovery, FillsSlotsByTheRulesOfEachFlag) {
         }
         detail.push_back(kScanComplete);
         EXPECT_EQ(s.host.LogLines(25), detail);
+        for (const hostmodel::HostCall& line : s.host.CallsOf(hostmodel::Op::WriteLog)) {
+            EXPECT_EQ(line.fileName, "10") << "the log source of " << line.text;
+        }
         EXPECT_EQ(s.host.LogLines(15), std::vector<std::string>{kLoaded});
         EXPECT_NE(fixture::ThreadOfLogLine(s.host, kScanComplete), GetCurrentThreadId())
             << "the scan runs on the daemon's own thread";

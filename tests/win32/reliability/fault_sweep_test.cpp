@@ -209,6 +209,11 @@ const struct {
     {"_iob", "data (the standard streams), not a function"},
     {"fwrite vfprintf", "the runtime's last words to stderr before it ends the process: nobody reads the answer"},
     {"memchr memcpy memmove memset strcmp strlen strncmp wcslen", "computes on memory the caller owns: cannot fail"},
+#ifdef ORBWICK_COVERAGE_BUILD
+    {"GetModuleHandleW IsDBCSLeadByteEx __mb_cur_max _errno _locking atoi exit fclose fopen fputc fread fseek getenv "
+     "localeconv setlocale strcat strchr strerror _open _mkdir _getpid _fdopen _close _access",
+     "the coverage runtime's, writing its counts as the library unloads: only in a build with --coverage"},
+#endif
 };
 
 bool NotInjected(const std::string& name) {
