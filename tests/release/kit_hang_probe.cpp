@@ -5,7 +5,8 @@
 // file that still grows after run-tests.cmd has ended shows a process the
 // time limit failed to stop. It also leaves a folder in its temporary folder
 // and names that in its log, as a test program stopped at its limit would,
-// for the check that the kit removes it.
+// for the check that the kit removes it. It says whether it runs inside a
+// job, and whether its standard input is empty.
 #include <windows.h>
 
 #include <cstdio>
@@ -51,6 +52,13 @@ int main(int argc, char** argv) {
         }
         std::fflush(stdout);
         StartCopy("--child");
+        // run_limited gives its programs NUL as standard input: a read ends
+        // at once, with nothing.
+        char first = 0;
+        DWORD read = 0;
+        const bool empty = ReadFile(GetStdHandle(STD_INPUT_HANDLE), &first, 1, &read, nullptr) && read == 0;
+        std::printf("kit_hang_probe: standard input %s\n", empty ? "empty" : "not NUL");
+        std::fflush(stdout);
     }
     for (;;) {
         std::puts(line);

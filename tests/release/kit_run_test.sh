@@ -130,6 +130,7 @@ check_time_limit() {
         *) in_job="inside a job" ;;
     esac
     grep -qx "kit_hang_probe: $in_job" "$work/hangs.log" || fail "$how: the program did not run $in_job"
+    grep -qx "kit_hang_probe: standard input empty" "$work/hangs.log" || fail "$how: the program's input was not NUL"
     # The three processes wrote every 200 ms; a log that still grows holds a survivor.
     size=$(wc -c <"$dir/results/hangs.log")
     sleep 1
