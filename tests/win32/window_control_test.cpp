@@ -452,6 +452,8 @@ TEST(Menu, InTheHostsThirdMenuWhateverTheMdiWindowsDo) {
         HMENU bar = GetMenu(s.frame.frame());
         HMENU window = fixture::FindPopup(bar, L"Window");
         ASSERT_NE(window, nullptr);
+        // A popup the host fills only as it opens is empty until then.
+        AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(CreatePopupMenu()), L"Tools");
         ASSERT_EQ(GetSubMenu(bar, row.maximiseFirst ? 3 : 2), window) << "the child's system menu comes first";
         ASSERT_EQ(s.Start() & 0xFF, 1);
         ASSERT_TRUE(
