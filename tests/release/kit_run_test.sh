@@ -332,6 +332,10 @@ for limit in 0 1a 86401; do
     (cd "$dir" && timeout 60 wine run_limited.exe $limit x.log host_unit_tests.exe </dev/null >"$work/out" 2>&1) || rc=$?
     [ $rc -eq 125 ] && grep -q '^usage: run_limited ' "$work/out" || fail "the limit $limit: exit code $rc, not 125"
 done
+# The check naming the DLL alone, in a folder without the list: exit code 2.
+rc=0
+(cd "$dir" && timeout 60 wine run_limited.exe --check kit-checksums.txt orbwick.dll </dev/null >"$work/out" 2>&1) || rc=$?
+[ $rc -eq 2 ] || fail "--check with the DLL alone and no list: exit code $rc, not 2"
 echo "kit_run_test: an argument with a blank, a quote and a closing backslash reaches the program whole, after its path with blanks"
 
 # On a server edition the summary says so: a copy of run_limited that Wine
