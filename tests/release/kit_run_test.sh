@@ -326,11 +326,13 @@ rc=0
     rc=$?
 [ $rc -eq 125 ] && grep -q '^run_limited: cannot create the log file (error ' "$work/out" ||
     fail "a log file that cannot be created: exit code $rc, not 125 with the reason"
-# Limits it refuses: none, one with a letter, more than a day.
-for limit in 0 1a 86401; do
+# Command lines it refuses: limits of none, with a letter, of more than a
+# day; a limit alone.
+for arguments in "0 x.log host_unit_tests.exe" "1a x.log host_unit_tests.exe" "86401 x.log host_unit_tests.exe" 60; do
     rc=0
-    (cd "$dir" && timeout 60 wine run_limited.exe $limit x.log host_unit_tests.exe </dev/null >"$work/out" 2>&1) || rc=$?
-    [ $rc -eq 125 ] && grep -q '^usage: run_limited ' "$work/out" || fail "the limit $limit: exit code $rc, not 125"
+    # shellcheck disable=SC2086
+    (cd "$dir" && timeout 60 wine run_limited.exe $arguments </dev/null >"$work/out" 2>&1) || rc=$?
+    [ $rc -eq 125 ] && grep -q '^usage: run_limited ' "$work/out" || fail "run_limited $arguments: exit code $rc, not 125"
 done
 # The check naming the DLL alone, in a folder without the list: exit code 2.
 rc=0
