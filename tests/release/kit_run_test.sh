@@ -338,6 +338,14 @@ done
 rc=0
 (cd "$dir" && timeout 60 wine run_limited.exe --check kit-checksums.txt orbwick.dll </dev/null >"$work/out" 2>&1) || rc=$?
 [ $rc -eq 2 ] || fail "--check with the DLL alone and no list: exit code $rc, not 2"
+# A list naming a file of one letter, in sha256sum's binary form: a match.
+cp "$kit/orbwick.dll" "$dir/"
+printf 'x' >"$dir/a"
+(cd "$dir" && sha256sum orbwick.dll | sed 's/$/\r/' && sha256sum -b a | sed 's/$/\r/') >"$dir/kit-checksums.txt"
+rc=0
+(cd "$dir" && timeout 60 wine run_limited.exe --check kit-checksums.txt orbwick.dll a </dev/null >"$work/out" 2>&1) || rc=$?
+[ $rc -eq 0 ] || fail "--check of a file named with one letter: exit code $rc, not 0"
+rm "$dir/orbwick.dll" "$dir/a" "$dir/kit-checksums.txt"
 echo "kit_run_test: an argument with a blank, a quote and a closing backslash reaches the program whole, after its path with blanks"
 
 # On a server edition the summary says so: a copy of run_limited that Wine
