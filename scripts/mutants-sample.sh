@@ -32,7 +32,10 @@
 # baseline time) up to the first that fails:
 #   caught      a test that passed on the baseline failed or crashed
 #   timeout     a test ran out of its time limit, and out of twice the limit
-#               when run once more, and no other test failed: not caught
+#               when run once more, and no test before it failed: not caught.
+#               The tests after it are not run: a mutant that makes one test
+#               hang mostly makes every test of its line hang, and each would
+#               cost three times the limit
 #   SURVIVED    every test passed, or no test executes the line
 #   equivalent  listed in scripts/mutants.equivalent with its reason and its
 #               line's text, which still matches; not run (an entry whose
@@ -322,8 +325,8 @@ while IFS="$tab" read -r id file line start end op original replacement <&3; do
                 if [ $? = 2 ]; then
                     run_one "$kind" "$name" $((limit * 2)) && continue
                     if [ $? = 2 ]; then
-                        ran_out="$ran_out $name"
-                        continue
+                        ran_out=" $name"
+                        break
                     fi
                 fi
                 result=caught
@@ -334,7 +337,7 @@ $tests
 EOF
             if [ $result = SURVIVED ] && [ -n "$ran_out" ]; then
                 result=timeout
-                by="(out of $limit s, then of $((limit * 2)) s:$ran_out)"
+                by="(out of $limit s, then of $((limit * 2)) s:$ran_out; the tests after it not run)"
             elif [ $result = SURVIVED ]; then
                 by="(passed: $(echo "$tests" | cut -d' ' -f2 | tr '\n' ' '))"
             fi
