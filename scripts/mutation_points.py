@@ -164,7 +164,9 @@ class Enumerator:
         key = (rel, start, end, replacement)
         if key not in self.points:
             self.points[key] = {"file": rel, "start": start, "end": end, "original": original,
-                                "replacement": replacement, "op": op, "scope": scope}
+                                "replacement": replacement, "op": op,
+                                # an id is one word ("operator delete" too)
+                                "scope": scope.replace(" ", "_")}
 
     # -- the walk ---------------------------------------------------------
 
