@@ -31,8 +31,10 @@
 # then built in the scratch copy and its tests run cheapest first (by their
 # baseline time) up to the first that fails:
 #   caught      a test that passed on the baseline failed or crashed
-#   timeout     a test ran out of its time limit, and out of twice the limit
-#               when run once more, and no test before it failed: not caught.
+#   timeout     a test ran out of its time limit (three times its baseline
+#               time and a minute, at most the limit below), and out of twice
+#               that when run once more, and no test before it failed: not
+#               caught.
 #               The tests after it are not run: a mutant that makes one test
 #               hang mostly makes every test of its line hang, and each would
 #               cost three times the limit
@@ -48,7 +50,8 @@
 # (ORBWICK_STRESS_SEED) and the fault sweep's (ORBWICK_FAULTS_SEED) are each
 # the sample's seed unless set in the environment; the baseline and every
 # mutant run with the same. ORBWICK_MUTANT_TIMEOUT sets the time limit of one
-# test run in seconds (600; the tests' own CTest limits do not apply).
+# test run in seconds (600; the tests' own CTest limits do not apply): the
+# baseline's, and the most a test gets with a mutant.
 
 py=/usr/bin/python3
 points_py=$root/scripts/mutation_points.py
@@ -290,6 +293,14 @@ judging_tests() {
     done | sort -n -k1,1 | cut -f2 | tr '/' ' '
 }
 
+# A test's time limit with a mutant: three times its baseline time and a
+# minute, at most the limit. A mutant that makes a test loop then costs
+# minutes, not three times the limit, and no test gets less than the
+# unmutated build needed by far.
+limit_of() {
+    awk -F '\t' -v t="$1/$2" -v max="$limit" '$1 == t { l = $3 * 3 + 60; print (l < max ? l : max); exit }' "$baseline"
+}
+
 table=$work/results-$area-$seed-$sample_n${sample_only:+-again}.txt
 : >"$table"
 caught=0 equivalent=0 nobuild=0 timedout=0 unjudged=0 total=0
@@ -321,11 +332,12 @@ while IFS="$tab" read -r id file line start end op original replacement <&3; do
             result=SURVIVED
             ran_out=""
             while read -r kind name; do
-                run_one "$kind" "$name" "$limit" && continue
+                test_limit=$(limit_of "$kind" "$name")
+                run_one "$kind" "$name" "$test_limit" && continue
                 if [ $? = 2 ]; then
-                    run_one "$kind" "$name" $((limit * 2)) && continue
+                    run_one "$kind" "$name" $((test_limit * 2)) && continue
                     if [ $? = 2 ]; then
-                        ran_out=" $name"
+                        ran_out=" $name (out of $test_limit s, then of $((test_limit * 2)) s)"
                         break
                     fi
                 fi
@@ -337,7 +349,7 @@ $tests
 EOF
             if [ $result = SURVIVED ] && [ -n "$ran_out" ]; then
                 result=timeout
-                by="(out of $limit s, then of $((limit * 2)) s:$ran_out; the tests after it not run)"
+                by="(ran out:$ran_out; the tests after it not run)"
             elif [ $result = SURVIVED ]; then
                 by="(passed: $(echo "$tests" | cut -d' ' -f2 | tr '\n' ' '))"
             fi
