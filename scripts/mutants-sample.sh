@@ -37,7 +37,7 @@
 #               caught.
 #               The tests after it are not run: a mutant that makes one test
 #               hang mostly makes every test of its line hang, and each would
-#               cost three times the limit
+#               cost its limit three times over
 #   SURVIVED    every test passed, or no test executes the line
 #   equivalent  listed in scripts/mutants.equivalent with its reason and its
 #               line's text, which still matches; not run (an entry whose

@@ -35,7 +35,11 @@ void StartCopy(const char* role) {
 int main(int argc, char** argv) {
     const char* role = argc > 1 ? argv[1] : "";
     const char* line = "kit_hang_probe: still runs";
-    if (std::strcmp(role, "--child") == 0) {
+    // The started copy ends after 2 s, before the limit of 3 s, as a
+    // launcher that leaves its own child running: only a look at the process
+    // list while it lived ties the copy's copy to the program.
+    const bool launcher = std::strcmp(role, "--child") == 0;
+    if (launcher) {
         StartCopy("--grandchild");
         line = "kit_hang_probe: the started copy still runs";
     } else if (std::strcmp(role, "--grandchild") == 0) {
@@ -61,10 +65,6 @@ int main(int argc, char** argv) {
         std::printf("kit_hang_probe: standard input %s\n", empty ? "empty" : "not NUL");
         std::fflush(stdout);
     }
-    // The started copy ends after 2 s, before the limit of 3 s, as a
-    // launcher that leaves its own child running: only a look at the process
-    // list while it lived ties the copy's copy to the program.
-    const bool launcher = std::strcmp(role, "--child") == 0;
     for (int written = 0; !launcher || written < 10; ++written) {
         std::puts(line);
         std::fflush(stdout);

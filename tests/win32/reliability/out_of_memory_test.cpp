@@ -151,15 +151,11 @@ TEST(OutOfMemory, EachAllocationFailingInTurn) {
     EXPECT_GT(started, 1) << "allocations after STARTUP (worker, hook) were reached";
 }
 
-}  // namespace
-
 // The daemon's per-thread exception data (daemon/exception_data.cpp, linked
 // into this program too, so its throws use the same table): an exception
 // caught on one thread stays that thread's while another thread throws and
 // catches in between. Entries shared between threads would hand the first
 // thread's rethrow the second's exception.
-namespace {
-
 struct TwoCatches {
     HANDLE firstCaught = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     HANDLE secondCaught = CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -190,8 +186,6 @@ DWORD WINAPI SecondCatch(void* parameter) {
     return 0;
 }
 
-}  // namespace
-
 TEST(OutOfMemory, ExceptionsInFlightOnTwoThreadsStayApart) {
     TwoCatches two;
     ASSERT_TRUE(two.firstCaught && two.secondCaught && two.firstDone);
@@ -205,3 +199,5 @@ TEST(OutOfMemory, ExceptionsInFlightOnTwoThreadsStayApart) {
         CloseHandle(handle);
     }
 }
+
+}  // namespace
