@@ -2,7 +2,9 @@
 
 #include "daemon_state.h"
 #include "library_hold.h"
+#include "norvlib.h"
 #include "settings.h"
+#include "texts.h"
 #include "window_scan.h"
 
 namespace {
@@ -94,11 +96,21 @@ bool IsLostSlot(int slot) {
     return inUse && (slotWindow == nullptr || !IsWindow(slotWindow));
 }
 
+// The check mark of a slot's item set from what its window shows now.
+void MarkFromWindow(int slot, HWND slotWindow) {
+    const unsigned command = slot == kCoreSlot ? IDM_CORE_WINDOW : ModuleCommand(slot);
+    CheckMenuItem(g_daemon.menu.load(), command, MF_BYCOMMAND | (IsShown(slotWindow) ? MF_CHECKED : MF_UNCHECKED));
+}
+
 // Looks for the windows of the lost slots by the first scan's rule before a
 // command acts on them or a save reads them, on the host's thread, and keeps
-// what it finds, unless the host called an export meanwhile. Nothing is
-// looked for while every slot holds a window.
-void FindLostWindows() {
+// what it finds, unless the host called an export meanwhile. A window found
+// anew gets its item's mark from what it shows: the host made it, shown or
+// not, without the daemon's command. Nothing is looked for while every slot
+// holds a window. False when the search ran out of memory: then nothing it
+// found is kept, since a slot it did not reach may be the one the command
+// needs.
+bool FindLostWindows() {
     bool lost[kModuleCount + 1] = {};
     bool anyLost = false;
     for (int slot = 0; slot <= kCoreSlot; ++slot) {
@@ -106,19 +118,29 @@ void FindLostWindows() {
         anyLost = anyLost || lost[slot];
     }
     if (!anyLost) {
-        return;
+        return true;
     }
     HWND found[kModuleCount + 1] = {};
-    FindSlotWindows(g_daemon.mainWindow, g_daemon.newHost, lost, found, &CommandStillCurrent);
-    if (!CommandStillCurrent()) {
-        return;
+    if (!FindSlotWindows(g_daemon.mainWindow, g_daemon.newHost, lost, found, &CommandStillCurrent)) {
+        return false;
     }
-    const RunLock lock;
-    for (int slot = 0; slot <= kCoreSlot; ++slot) {
-        if (found[slot] != nullptr) {
-            g_daemon.slots[slot] = found[slot];
+    if (!CommandStillCurrent()) {
+        return true;
+    }
+    {
+        const RunLock lock;
+        for (int slot = 0; slot <= kCoreSlot; ++slot) {
+            if (found[slot] != nullptr) {
+                g_daemon.slots[slot] = found[slot];
+            }
         }
     }
+    for (int slot = 0; slot <= kCoreSlot && CommandStillCurrent(); ++slot) {
+        if (found[slot] != nullptr) {
+            MarkFromWindow(slot, found[slot]);
+        }
+    }
+    return true;
 }
 
 bool IsDaemonCommand(unsigned command) {
@@ -126,16 +148,16 @@ bool IsDaemonCommand(unsigned command) {
            command == IDM_SAVE_SETTINGS;
 }
 
-void RunCommand(unsigned command) {
-    const CommandScope scope;
-    if (!IsDaemonCommand(command)) {
-        return;
+// Carries out one of the daemon's commands; false when it ran out of memory
+// before acting, so that it acted on nothing.
+bool CarryOutCommand(unsigned command) {
+    if (!FindLostWindows()) {
+        return false;
     }
-    FindLostWindows();
     // Window texts read while looking are answered by the host's own
     // windows, which may close the daemon down meanwhile.
     if (!CommandStillCurrent()) {
-        return;
+        return true;
     }
     const int slot = SlotOfCommand(command);
     if (slot == kCoreSlot) {
@@ -150,6 +172,35 @@ void RunCommand(unsigned command) {
         // Before the menu exists no module window is known yet: a save then
         // would write an empty list and erase the operator's saved choice.
         SaveSettings([] { return CommandStillCurrent(); });
+    }
+    return true;
+}
+
+// A command that ran out of memory says so in the host's log (a line of the
+// daemon's own needs no memory); a save refused that way shows the save
+// failure box as every other refused save does.
+void RefuseCommandForMemory(unsigned command) {
+    WriteHostLog(g_daemon.host, kLogLevelOutcome, kLogCommandOutOfMemory);
+    if (command == IDM_SAVE_SETTINGS && CommandStillCurrent()) {
+        ShowSaveFailedMessage(g_daemon.host, [] { return CommandStillCurrent(); });
+    }
+}
+
+// Running out of memory stops a command before it acts on windows it found
+// only in part: the search for lost windows keeps nothing then, and a save
+// allocates its lines before it writes anything.
+void RunCommand(unsigned command) {
+    const CommandScope scope;
+    if (!IsDaemonCommand(command)) {
+        return;
+    }
+    bool carriedOut = false;
+    try {
+        carriedOut = CarryOutCommand(command);
+    } catch (...) {
+    }
+    if (!carriedOut && CommandStillCurrent()) {
+        RefuseCommandForMemory(command);
     }
 }
 

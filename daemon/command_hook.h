@@ -15,8 +15,11 @@
 // every other identifier is ignored. Before one of its commands acts, the
 // windows of the slots it may use that hold no existing window (a module the
 // host restarted, or one not found at the scan) are looked for again by the
-// scan's rule. A command that runs out of memory is
-// dropped; nothing thrown leaves the procedure. Then,
+// scan's rule; a window found anew gets its item's check mark from what it
+// shows. A command that runs out of memory (in that search included) acts on
+// nothing it found: it changes no window and no mark, logs "Orbwick: command
+// not carried out (out of memory)", and a save shows the save failure box;
+// nothing thrown leaves the procedure. Then,
 // for every code, it calls the next hook and returns that hook's answer: the
 // message is never consumed here, so the host's window still receives it.
 // The hook is a HostThreadFrame for every code and message, so a host (or a

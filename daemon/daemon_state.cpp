@@ -12,6 +12,19 @@ struct RunCriticalSection {
     ~RunCriticalSection() { DeleteCriticalSection(&section); }
 } g_runLock;
 
+// Under the run lock. The hook's handle is cleared with it when it names
+// that popup, so no later command checks an item of a destroyed menu.
+void DestroyUnattachedMenu() {
+    HMENU popup = g_daemon.unattachedMenu;
+    if (popup == nullptr) {
+        return;
+    }
+    g_daemon.unattachedMenu = nullptr;
+    HMENU expected = popup;
+    g_daemon.menu.compare_exchange_strong(expected, nullptr);
+    DestroyMenu(popup);
+}
+
 }  // namespace
 
 RunLock::RunLock() { EnterCriticalSection(&g_runLock.section); }
@@ -25,12 +38,14 @@ WorkerRun BeginWorkerRun() {
     for (int i = 0; i <= kCoreSlot; ++i) {
         g_daemon.slots[i] = nullptr;
     }
+    DestroyUnattachedMenu();
     g_daemon.menu = nullptr;
     return g_daemon.workerRun.fetch_add(1) + 1;
 }
 
 void EndWorkerRun() {
     RunLock lock;
+    DestroyUnattachedMenu();
     g_daemon.workerRun.fetch_add(1);
 }
 

@@ -21,6 +21,7 @@ struct DaemonState {
     std::atomic<HWND> mainWindow;               // the host's frame window
     HHOOK hook;                                 // the message-filter hook
     std::atomic<HMENU> menu;                    // the Display control menu, 0 until built
+    HMENU unattachedMenu;                       // that menu while in no host menu (run lock)
     std::atomic<ModuleSet> enabledSet;          // modules listed in the host's Protocols section
     std::atomic<ModuleSet> hiddenSet;           // modules listed in the host's HiddenWindows section
     std::atomic<HWND> slots[kModuleCount + 1];  // module slots 0..10, then the core slot
@@ -56,8 +57,10 @@ inline unsigned EntryMark() { return g_daemon.entries; }
 
 // STARTUP: begins a new run, clearing the module slots (the core slot too)
 // and the menu handle together with it. Returns the new run's number.
-WorkerRun BeginWorkerRun();
 // CLOSEDOWN: the current run ends; no run is current until the next STARTUP.
+// Both destroy a Display control popup that never reached a host menu: it
+// belongs to nobody else.
+WorkerRun BeginWorkerRun();
 void EndWorkerRun();
 bool IsCurrentRun(WorkerRun run);
 

@@ -192,7 +192,7 @@ bool ReadSubMenu(HMENU menuBar, int position, HMENU* popup) {
 }
 
 // Removes the earlier Display controls from one host menu; false when an item
-// could not be read, so one may be left.
+// could not be read or removed, so one may be left.
 bool RemoveFromHostMenu(HMENU hostMenu) {
     const int count = GetMenuItemCount(hostMenu);
     bool complete = count >= 0;
@@ -202,8 +202,13 @@ bool RemoveFromHostMenu(HMENU hostMenu) {
         if (kind != ItemKind::DisplayControl) {
             continue;
         }
+        // A popup still in the menu is never destroyed: the host would show
+        // an item whose popup is gone, and no second one may join it.
         HMENU earlier = GetSubMenu(hostMenu, i);
-        RemoveMenu(hostMenu, static_cast<UINT>(i), MF_BYPOSITION);
+        if (!RemoveMenu(hostMenu, static_cast<UINT>(i), MF_BYPOSITION)) {
+            complete = false;
+            continue;
+        }
         DestroyMenu(earlier);
         if (i > 0 && IsSeparator(hostMenu, static_cast<UINT>(i - 1))) {
             RemoveMenu(hostMenu, static_cast<UINT>(i - 1), MF_BYPOSITION);
@@ -219,7 +224,8 @@ bool RemoveFromHostMenu(HMENU hostMenu) {
 // popup is removed and destroyed with the separator ahead of it, so the host
 // shows one Display control, whose marks follow the windows. False when the
 // menu bar could not be looked through completely: an earlier Display
-// control may then still be there, and no second one is added.
+// control may then still be there (also when one could not be removed),
+// and no second one is added.
 bool RemoveEarlierDisplayMenus(HMENU menuBar) {
     const int menus = GetMenuItemCount(menuBar);
     bool complete = menus >= 0;
@@ -234,7 +240,7 @@ bool RemoveEarlierDisplayMenus(HMENU menuBar) {
     return complete;
 }
 
-enum class Attach { Done, NoHostMenu, Failed, RunEnded };
+enum class Attach { Done, NoHostMenu, EarlierKept, Failed, RunEnded };
 
 // The separator and the popup, both or neither.
 bool InsertIntoHostMenu(HMENU hostMenu, UINT position, HMENU popup) {
@@ -263,15 +269,14 @@ Attach AttachToHostMenu(WorkerGate& gate, HMENU popup) {
         }
         return gate.Open() ? Attach::NoHostMenu : Attach::RunEnded;
     }
-    bool inserted = false;
+    Attach attached = Attach::EarlierKept;
     const bool published = gate.Publish([&] {
-        inserted = RemoveEarlierDisplayMenus(menuBar) &&
-                   InsertIntoHostMenu(hostMenu, InsertPosition(hostMenu, mdiClient), popup);
+        if (RemoveEarlierDisplayMenus(menuBar)) {
+            attached = InsertIntoHostMenu(hostMenu, InsertPosition(hostMenu, mdiClient), popup) ? Attach::Done
+                                                                                                : Attach::Failed;
+        }
     });
-    if (!published) {
-        return Attach::RunEnded;
-    }
-    return inserted ? Attach::Done : Attach::Failed;
+    return published ? attached : Attach::RunEnded;
 }
 
 // A popup that never reached the host menu belongs to nobody else: it is
@@ -309,12 +314,17 @@ bool BuildDisplayMenu(std::atomic<HMENU>& menu, WorkerGate& gate) {
         DiscardPopup(menu, popup);
         throw;
     }
-    if (attached == Attach::Failed || attached == Attach::RunEnded) {
+    // A popup kept without a host menu is handed over to the state, which
+    // destroys it when this run ends; the hook's saves still see a menu.
+    if (attached == Attach::NoHostMenu && !gate.Publish([&] { g_daemon.unattachedMenu = popup; })) {
+        attached = Attach::RunEnded;
+    }
+    if (attached != Attach::Done && attached != Attach::NoHostMenu) {
         DiscardPopup(menu, popup);
         if (attached == Attach::RunEnded) {
             return false;
         }
-        gate.Log(kLogLevelOutcome, kLogNoMenu);
+        gate.Log(kLogLevelOutcome, attached == Attach::EarlierKept ? kLogEarlierMenuKept : kLogNoMenu);
         return gate.Open();
     }
     return gate.Pass([&] { DrawMenuBar(gate.mainWindow); });

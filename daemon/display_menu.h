@@ -22,13 +22,16 @@
 // of children when that menu is the client's window menu, else at its end,
 // in place of a Display control an earlier start attached anywhere in the
 // menu bar (the popup and the separator ahead of it). Without a host menu to
-// attach to, the popup is still built and kept, and the host's log says so
-// once. Runs on the start-up
+// attach to, the popup is still built and kept until the run ends (the next
+// STARTUP or CLOSEDOWN destroys it), and the host's log says so once. Runs on the start-up
 // worker; labels are read from the host's windows with SendMessageW, through
 // the worker's gate like every other step. Once the run has ended it stores
 // and attaches nothing and returns false; a popup it made but did not attach
 // is then destroyed. A popup that cannot be made, whose items cannot all be
 // appended, or that cannot be put into the host menu is not attached at all
 // (nor its separator), and the host's log says "Orbwick: Display control
-// menu could not be made"; the daemon goes on without it.
+// menu could not be made"; the daemon goes on without it. When an earlier
+// Display control could not be read or taken out of the menu bar, no second
+// one is added and the log says "Orbwick: Display control not added (an
+// earlier one could not be removed)".
 bool BuildDisplayMenu(std::atomic<HMENU>& menu, WorkerGate& gate);

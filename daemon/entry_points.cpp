@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <iterator>
 #include <new>
 
 #include "command_hook.h"
@@ -48,6 +49,15 @@ std::wstring QueryBaseDirectory(const HostRecord& host) {
         directory += L'\\';
     }
     return directory;
+}
+
+// The platform puts "?" for each character of the folder's name that the
+// 8-bit text the host hands over cannot hold; no file name has one. The
+// extended-length prefix "\\?\" is the one place a "?" belongs.
+bool HasUnmappedCharacters(const std::wstring& directory) {
+    constexpr wchar_t kExtendedLengthPrefix[] = L"\\\\?\\";
+    const size_t from = directory.rfind(kExtendedLengthPrefix, 0) == 0 ? std::size(kExtendedLengthPrefix) - 1 : 0;
+    return directory.find(L'?', from) != std::wstring::npos;
 }
 
 enum class Hook { Remove, Keep };
@@ -175,6 +185,9 @@ int32_t StartDaemon(const HostRecord* record, unsigned mark) {
     WriteHostLog(g_daemon.host, kLogLevelOutcome, kLogLoaded);
     if (!g_daemon.settingsRead && !EnteredSince(mark)) {
         WriteHostLog(g_daemon.host, kLogLevelOutcome, kLogConfigNotRead);
+        if (HasUnmappedCharacters(g_daemon.baseDirectory) && !EnteredSince(mark)) {
+            WriteHostLog(g_daemon.host, kLogLevelOutcome, kLogBaseDirectoryNotInCodePage);
+        }
     }
     return RunningAnswer();
 }

@@ -24,6 +24,18 @@ inline constexpr wchar_t kLogPassOutOfMemory[] = L"Orbwick: start-up pass stoppe
 inline constexpr wchar_t kLogConfigNotRead[] = L"Orbwick: norvale.ini could not be read";
 inline constexpr wchar_t kLogNoMainWindow[] = L"Orbwick daemon could not find main window";
 inline constexpr wchar_t kLogScanComplete[] = L"Orbwick: window scan complete";
+// A restart found an earlier Display control it could not take out of the
+// host's menu: no second one is added, and this start runs without one.
+inline constexpr wchar_t kLogEarlierMenuKept[] =
+    L"Orbwick: Display control not added (an earlier one could not be removed)";
+// A command of the Display control menu ran out of memory before it acted:
+// it changed nothing (a save shows the failure box too).
+inline constexpr wchar_t kLogCommandOutOfMemory[] = L"Orbwick: command not carried out (out of memory)";
+// The host handed over its folder as 8-bit text with "?" in it: the folder's
+// name has characters the system's code page cannot hold, so norvale.ini
+// cannot be found under that name.
+inline constexpr wchar_t kLogBaseDirectoryNotInCodePage[] =
+    L"Orbwick: the server's folder name has characters outside the system's code page";
 inline constexpr wchar_t kLogNoThirdMenu[] = L"Orbwick: no third menu to attach Display control to";
 inline constexpr wchar_t kLogFoundWindowPrefix[] = L"Found window: ";  // followed by the class name
 // Followed by the host module names of the enabled modules still absent,

@@ -114,15 +114,27 @@ TEST(Startup, AsksForBaseDirectoryThenMainWindow) {
     EXPECT_EQ(indices, (std::vector<int32_t>{8, 6}));
 }
 
-TEST(Startup, SurvivesMissingOrEmptyBaseDirectory) {
-    const std::optional<std::string> rows[] = {std::nullopt, std::string()};
+// A folder the host names with "?" (letters its code page lacks) is named
+// in the log as the reason; the "?" of the extended-length prefix is not.
+TEST(Startup, SurvivesMissingEmptyOrUnreadableBaseDirectory) {
+    const std::string notRead = "Orbwick: norvale.ini could not be read";
+    const std::string codePage = "Orbwick: the server's folder name has characters outside the system's code page";
+    const struct {
+        const char* name;
+        std::optional<std::string> directory;
+        std::vector<std::string> lines;
+    } rows[] = {
+        {"null pointer", std::nullopt, {kLoaded, notRead}},
+        {"empty text", std::string(), {kLoaded, notRead}},
+        {"letters outside the code page", std::string("C:\\Norvale \x3f\x3f\x3f\\"), {kLoaded, notRead, codePage}},
+        {"extended-length prefix", std::string("\\\\?\\C:\\no such folder\\"), {kLoaded, notRead}},
+    };
     for (const auto& row : rows) {
-        SCOPED_TRACE(row ? "empty text" : "null pointer");
-        StartedDaemon started(3, 0, row);
+        SCOPED_TRACE(row.name);
+        StartedDaemon started(3, 0, row.directory);
         EXPECT_EQ(started.result & 0xFF, 1);
         // No norvale.ini in the current directory either.
-        EXPECT_EQ(started.host.LogLines(15),
-                  (std::vector<std::string>{kLoaded, "Orbwick: norvale.ini could not be read"}));
+        EXPECT_EQ(started.host.LogLines(15), row.lines);
     }
 }
 

@@ -10,10 +10,17 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
 
 #include "daemon_session.h"
+#include "import_patch.h"
+#include "message_box_closer.h"
 
 using fixture::DaemonSession;
+using hostmodel::Op;
 using hostmodel::PumpUntil;
 using hostmodel::SendMenuCommand;
 
@@ -34,44 +41,117 @@ bool OpensForWriting(const std::string& path) {
     return true;
 }
 
-// Kernel handles left open: the process's handle count where the platform
-// keeps one. Wine answers 0 there but hands out its lowest free entries
-// first, so the highest of 32 handles taken at once rises with a handle left
-// open among them; that mark is compared round by round. Wine keeps an entry
-// of its own for each load and unload of a library (a bare LoadLibrary and
-// FreeLibrary of the build shows it), which a round may take.
-struct HandleMarks {
-    DWORD count = 0;
-    uintptr_t lowestFree = 0;
-};
+// The kernel handles the daemon opens and closes itself, counted through its
+// import table: every handle one of these calls of the DLL's hands out is
+// noted, and noted off when the DLL closes it. A round must end with none.
+hostmodel::HostLock g_handlesLock;
+std::set<HANDLE> g_openHandles;
 
-HandleMarks MarkHandles() {
-    HandleMarks marks;
-    GetProcessHandleCount(GetCurrentProcess(), &marks.count);
-    HANDLE probes[32];
-    for (HANDLE& probe : probes) {
-        probe = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        marks.lowestFree = std::max(marks.lowestFree, reinterpret_cast<uintptr_t>(probe));
+HANDLE Opened(HANDLE handle) {
+    if (handle != nullptr && handle != INVALID_HANDLE_VALUE) {
+        const std::lock_guard<hostmodel::HostLock> lock(g_handlesLock);
+        g_openHandles.insert(handle);
     }
-    for (HANDLE probe : probes) CloseHandle(probe);
-    return marks;
+    return handle;
 }
 
-uintptr_t EntriesOfALoad() {
-    uintptr_t entries = 0;
-    for (int i = 0; i < 2; ++i) {  // the first warms the platform up
-        const uintptr_t before = MarkHandles().lowestFree;
-        FreeLibrary(LoadLibraryW(kFailingBuild));
-        entries = MarkHandles().lowestFree - before;
+HANDLE WINAPI CountedCreateEventW(SECURITY_ATTRIBUTES* a, BOOL manual, BOOL initial, const wchar_t* name) {
+    return Opened(CreateEventW(a, manual, initial, name));
+}
+HANDLE WINAPI CountedCreateSemaphoreW(SECURITY_ATTRIBUTES* a, LONG initial, LONG maximum, const wchar_t* name) {
+    return Opened(CreateSemaphoreW(a, initial, maximum, name));
+}
+HANDLE WINAPI CountedCreateThread(SECURITY_ATTRIBUTES* a, SIZE_T stack, LPTHREAD_START_ROUTINE start, void* parameter,
+                                  DWORD flags, DWORD* id) {
+    return Opened(CreateThread(a, stack, start, parameter, flags, id));
+}
+HANDLE WINAPI CountedCreateFileA(const char* name, DWORD access, DWORD share, SECURITY_ATTRIBUTES* a, DWORD how,
+                                 DWORD flags, HANDLE model) {
+    return Opened(CreateFileA(name, access, share, a, how, flags, model));
+}
+HANDLE WINAPI CountedCreateFileW(const wchar_t* name, DWORD access, DWORD share, SECURITY_ATTRIBUTES* a, DWORD how,
+                                 DWORD flags, HANDLE model) {
+    return Opened(CreateFileW(name, access, share, a, how, flags, model));
+}
+BOOL WINAPI CountedDuplicateHandle(HANDLE fromProcess, HANDLE from, HANDLE toProcess, HANDLE* to, DWORD access,
+                                   BOOL inherit, DWORD options) {
+    const BOOL done = DuplicateHandle(fromProcess, from, toProcess, to, access, inherit, options);
+    if (done && toProcess == GetCurrentProcess()) {
+        Opened(*to);
     }
-    return entries;
+    return done;
+}
+BOOL WINAPI CountedOpenProcessToken(HANDLE process, DWORD access, HANDLE* token) {
+    const BOOL done = OpenProcessToken(process, access, token);
+    if (done) {
+        Opened(*token);
+    }
+    return done;
+}
+BOOL WINAPI CountedCloseHandle(HANDLE handle) {
+    {
+        const std::lock_guard<hostmodel::HostLock> lock(g_handlesLock);
+        g_openHandles.erase(handle);
+    }
+    return CloseHandle(handle);
+}
+
+// Every import of the DLL that hands out or closes a kernel handle, patched
+// while the library is loaded; the count starts afresh.
+class HandleCount {
+public:
+    explicit HandleCount(HMODULE module) {
+        g_openHandles.clear();
+        const std::pair<const char*, const void*> counted[] = {
+            {"CreateEventW", reinterpret_cast<const void*>(&CountedCreateEventW)},
+            {"CreateSemaphoreW", reinterpret_cast<const void*>(&CountedCreateSemaphoreW)},
+            {"CreateThread", reinterpret_cast<const void*>(&CountedCreateThread)},
+            {"CreateFileA", reinterpret_cast<const void*>(&CountedCreateFileA)},
+            {"CreateFileW", reinterpret_cast<const void*>(&CountedCreateFileW)},
+            {"DuplicateHandle", reinterpret_cast<const void*>(&CountedDuplicateHandle)},
+            {"OpenProcessToken", reinterpret_cast<const void*>(&CountedOpenProcessToken)},
+            {"CloseHandle", reinterpret_cast<const void*>(&CountedCloseHandle)},
+        };
+        for (const auto& [name, replacement] : counted) {
+            patches_.push_back(std::make_unique<fixture::ImportPatch>(module, name, replacement));
+            applied_ += patches_.back()->applied() ? 1 : 0;
+        }
+    }
+    int applied() const { return applied_; }
+    size_t open() const {
+        const std::lock_guard<hostmodel::HostLock> lock(g_handlesLock);
+        return g_openHandles.size();
+    }
+
+private:
+    std::vector<std::unique_ptr<fixture::ImportPatch>> patches_;
+    int applied_ = 0;
+};
+
+// Module P restarted by the host while the daemon runs (its window destroyed
+// and a new one made), the new one hidden by the host: its slot is lost, so
+// the next command looks for it, which may run out of memory.
+void RestartHiddenP(DaemonSession& s, HWND& slotOfP) {
+    SendMessageW(s.frame.client(), WM_MDIDESTROY, reinterpret_cast<WPARAM>(GetParent(slotOfP)), 0);
+    slotOfP = s.frame.AddModuleWindow(L"Norvale POP3 Server", L"mdlg_mpp");
+    ShowWindow(GetParent(slotOfP), SW_HIDE);
+}
+
+// A save merges the windows hidden now (S shown, P hidden, E absent), or it
+// is refused where the operator sees it: a level-15 line and the box.
+void ExpectSavedOrRefused(DaemonSession& s, const fixture::MessageBoxCloser& boxes, size_t linesBefore) {
+    const auto merges = s.host.CallsOf(Op::MergeSection);
+    if (!merges.empty()) {
+        EXPECT_EQ(merges.back().fileBytes, "NORVALEP\r\n") << "the save merged what is hidden now";
+        return;
+    }
+    EXPECT_GT(s.host.LogLines(kLogLevelOutcome).size(), linesBefore) << "a save that merged nothing says why";
+    EXPECT_EQ(boxes.count, 1) << "a save that merged nothing shows the failure box";
 }
 
 TEST(OutOfMemory, EachAllocationFailingInTurn) {
     int refused = 0, started = 0;
     long n = 1;
-    HandleMarks warm, previous;
-    const uintptr_t entriesOfALoad = EntriesOfALoad();
     // One configuration folder for every round, as one host has: a handle
     // left open in one round would still be open in the next.
     const fixture::TempDirectory base;
@@ -79,23 +159,15 @@ TEST(OutOfMemory, EachAllocationFailingInTurn) {
     ASSERT_TRUE(base.WriteFile("norvale.ini", fixture::ConfigText("SPE", "P")));
     for (;; ++n) {
         SCOPED_TRACE(testing::Message() << "allocation " << n << " fails");
-        // The first round warms the platform up.
-        const HandleMarks marks = MarkHandles();
-        if (n == 2)
-            warm = marks;
-        if (n > 2 && marks.count == 0) {
-            EXPECT_LE(marks.lowestFree, previous.lowestFree + entriesOfALoad)
-                << "the round before left a kernel handle open";
-        }
-        previous = marks;
+        const int threadsBefore = fixture::ThreadCount();
         DaemonSession s;
         s.host.SetBaseDirectory(base.Path());
         s.libraryName = kFailingBuild;
         s.frame.AddModuleWindow(L"Norvale SMTP Server", L"mdlg_msc");
-        s.frame.AddModuleWindow(L"Norvale POP3 Server", L"mdlg_mpp");
+        HWND slotOfP = s.frame.AddModuleWindow(L"Norvale POP3 Server", L"mdlg_mpp");
         s.AddCore();
-        // Armed through a reference of the test's own, dropped once the
-        // session holds the library.
+        // Armed and counted through a reference of the test's own, dropped
+        // once the count is read and its patches are gone.
         HMODULE build = LoadLibraryW(kFailingBuild);
         ASSERT_NE(build, nullptr);
         auto failAllocation =
@@ -103,23 +175,34 @@ TEST(OutOfMemory, EachAllocationFailingInTurn) {
         auto allocationFailed =
             reinterpret_cast<AllocationFailedFn>(reinterpret_cast<void*>(GetProcAddress(build, "AllocationFailed")));
         ASSERT_TRUE(failAllocation && allocationFailed);
+        std::optional<HandleCount> handles(std::in_place, build);
+        ASSERT_EQ(handles->applied(), 8) << "every import that opens or closes a handle is counted";
         failAllocation(n);
         const bool accepted = (s.Start() & 0xFF) == 1;
-        FreeLibrary(build);
         EXPECT_TRUE(OpensForWriting(config)) << "norvale.ini is closed again after STARTUP";
-        const std::vector<unsigned> commands = {1001, 1097, 1098, 1099, 1090};
+        const std::vector<unsigned> commands = {1099, 1001, 1097, 1098, 1099, 1090};
+        bool failed = true;
         if (accepted) {
             ++started;
             PumpUntil([&] { return s.MenuAttached() || allocationFailed(); }, fixture::kWaitMs);
             hostmodel::PumpFor(30);
-            for (unsigned command : commands) SendMenuCommand(s.frame.frame(), command);
+            RestartHiddenP(s, slotOfP);
+            {
+                const fixture::MessageBoxCloser boxes;
+                const size_t lines = s.host.LogLines(kLogLevelOutcome).size();
+                SendMenuCommand(s.frame.frame(), commands[0]);
+                if (s.MenuAttached()) {
+                    ExpectSavedOrRefused(s, boxes, lines);
+                }
+                for (size_t c = 1; c < commands.size(); ++c) SendMenuCommand(s.frame.frame(), commands[c]);
+            }
             std::vector<unsigned> received = s.frame.commandsReceived();
             received.erase(std::remove(received.begin(), received.end(), 499u), received.end());  // a save's own
             EXPECT_EQ(received, commands) << "the hook chain goes on to the host";
-            const bool failed = allocationFailed() != 0;
-            EXPECT_TRUE(s.CloseAndUnload()) << "the worker ended and let go of the library";
-            if (!failed)
-                break;  // a whole run that never reached allocation n
+            failed = allocationFailed() != 0;
+            s.library()->Closedown();
+            EXPECT_TRUE(PumpUntil([&] { return fixture::ThreadCount() <= threadsBefore; }, fixture::kWaitMs))
+                << "the worker ended";
         } else {
             ++refused;
             EXPECT_TRUE(allocationFailed());
@@ -136,17 +219,22 @@ TEST(OutOfMemory, EachAllocationFailingInTurn) {
             // behind would now run unmapped code for the next message, and a
             // worker would keep the library mapped.
             s.library().reset();
-            EXPECT_TRUE(PumpUntil([] { return !fixture::LibraryLoaded(kFailingBuild); }, fixture::kWaitMs));
+        }
+        EXPECT_EQ(handles->open(), 0u) << "kernel handles the daemon opened and did not close";
+        handles.reset();
+        FreeLibrary(build);
+        EXPECT_TRUE(s.CloseAndUnload()) << "the worker ended and let go of the library";
+        if (!accepted) {
             for (unsigned command : commands) SendMenuCommand(s.frame.frame(), command);
             EXPECT_EQ(s.frame.commandsReceived(), commands);
         }
+        if (!failed)
+            break;  // a whole run that never reached allocation n
         if (HasFatalFailure() || n > 5000)
             break;
     }
     std::printf("allocations failed in turn: %ld (STARTUP refused %d times, accepted %d times)\n", n - 1, refused,
                 started);
-    // The system's own threads may hold a few handles more at one moment.
-    EXPECT_LE(MarkHandles().count, warm.count + 16) << "kernel handles left open";
     EXPECT_GT(refused, 0) << "allocations inside STARTUP were reached";
     EXPECT_GT(started, 1) << "allocations after STARTUP (worker, hook) were reached";
 }

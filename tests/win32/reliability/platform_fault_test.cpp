@@ -13,6 +13,7 @@
 #include <random>
 
 #include "daemon_session.h"
+#include "import_patch.h"
 #include "menu_reader.h"
 #include "message_box_closer.h"
 
@@ -28,6 +29,13 @@ constexpr unsigned kReloadCommand = 499;
 
 size_t CountOf(const std::vector<unsigned>& ids, unsigned id) {
     return static_cast<size_t>(std::count(ids.begin(), ids.end(), id));
+}
+
+// The popup the daemon makes, seen through its import of CreatePopupMenu.
+HMENU g_popupMade = nullptr;
+HMENU WINAPI RecordPopup() {
+    g_popupMade = CreatePopupMenu();
+    return g_popupMade;
 }
 
 // Menu bars the Display control menu cannot be attached to. The MDI
@@ -65,7 +73,11 @@ TEST(PlatformFaults, MenuBarsWithoutAThirdPopupGetNothingAndCommandsStillWork) {
             const int barItems = GetMenuItemCount(GetMenu(frame));
             const std::vector<int> popups = fixture::PopupItemCounts(GetMenu(frame));
 
+            g_popupMade = nullptr;
             ASSERT_EQ(session.Start() & 0xFF, 1);
+            // Before the worker's first wait has passed.
+            fixture::ImportPatch patch(session.library()->module(), "CreatePopupMenu",
+                                       reinterpret_cast<void*>(&RecordPopup));
             ASSERT_TRUE(session.WaitForWorkerEnd());
             const auto outcomes = session.host.LogLines(kLogLevelOutcome);
             EXPECT_EQ(
@@ -85,6 +97,14 @@ TEST(PlatformFaults, MenuBarsWithoutAThirdPopupGetNothingAndCommandsStillWork) {
             SendMenuCommand(frame, 1098);
             EXPECT_TRUE(IsWindowVisible(moduleS) && IsWindowVisible(moduleD) && IsWindowVisible(core));
             EXPECT_EQ(fixture::PopupItemCounts(GetMenu(frame)), popups);
+            // Saves work without a menu to choose them from, and the popup
+            // that reached no menu is destroyed at CLOSEDOWN.
+            SendMenuCommand(frame, 1099);
+            EXPECT_EQ(session.host.CallsOf(Op::MergeSection).size(), 1u);
+            ASSERT_NE(g_popupMade, nullptr);
+            EXPECT_TRUE(IsMenu(g_popupMade));
+            session.library()->Closedown();
+            EXPECT_FALSE(IsMenu(g_popupMade)) << "the popup that never reached a menu outlived CLOSEDOWN";
         }
         if (shape.name == std::string("no menu bar")) {
             DestroyMenu(originalBar);  // detached from the frame, so the frame did not destroy it
@@ -153,6 +173,45 @@ TEST(PlatformFaults, WindowsDestroyedAfterTheScanAreHarmlessAndFoundAgain) {
     HWND restartedP = session.AddModule(1);
     SendMenuCommand(frame, 1001);
     EXPECT_FALSE(IsWindowVisible(restartedP)) << "P's new window found while the other slots hold theirs";
+    // P restarts again while its item is unchecked: its new window is on
+    // screen, so the save, which finds it, checks its item.
+    EXPECT_EQ(CheckMark(display, 1001), std::optional<bool>(false));
+    SendMessageW(session.frame.client(), WM_MDIDESTROY, reinterpret_cast<WPARAM>(GetParent(restartedP)), 0);
+    session.AddModule(1);
+    SendMenuCommand(frame, 1099);
+    EXPECT_EQ(CheckMark(display, 1001), std::optional<bool>(true)) << "the mark follows the new window";
+    EXPECT_EQ(session.host.CallsOf(Op::MergeSection).back().fileBytes, "");
+}
+
+BOOL WINAPI RefuseRemoveMenu(HMENU, UINT, UINT) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+}
+
+// A start after CLOSEDOWN that cannot take the earlier Display control out of
+// the menu bar adds no second one, leaves the earlier one whole and says so.
+TEST(PlatformFaults, AnEarlierMenuThatCannotBeRemovedGetsNoSecond) {
+    DaemonSession session("S", "");
+    session.AddModule(0);
+    ASSERT_TRUE(session.StartAndWaitForMenu());
+    const HMENU earlier = session.DisplayMenu();
+    session.library()->Closedown();
+    {
+        fixture::ImportPatch refuse(session.library()->module(), "RemoveMenu",
+                                    reinterpret_cast<void*>(&RefuseRemoveMenu));
+        ASSERT_TRUE(refuse.applied());
+        session.host.ClearCalls();
+        const HostRecord record = session.host.MakeRecord(fixture::kOldHost.major, fixture::kOldHost.minor);
+        ASSERT_EQ(session.library()->Startup(record) & 0xFF, 1);
+        ASSERT_TRUE(session.WaitForWorkerEnd());
+    }
+    EXPECT_EQ(fixture::CountPopups(GetMenu(session.frame.frame()), L"Display control"), 1);
+    EXPECT_EQ(session.DisplayMenu(), earlier);
+    EXPECT_EQ(GetMenuItemCount(earlier), 7) << "the earlier popup is left whole";
+    const auto lines = session.host.LogLines(kLogLevelOutcome);
+    EXPECT_NE(std::find(lines.begin(), lines.end(),
+                        "Orbwick: Display control not added (an earlier one could not be removed)"),
+              lines.end());
 }
 
 // A configuration file the host holds open for writing cannot be read (the
