@@ -14,6 +14,7 @@
 namespace {
 
 constexpr int32_t kModuleRunning = 3;  // status bits 0 and 1: present and serving
+constexpr int32_t kModuleNotStarted = -1;
 
 hostmodel::RecordingHost& Operations() {
     static hostmodel::RecordingHost operations;
@@ -73,3 +74,5 @@ const HostRecord& HostInterfaceRecord() {
 }
 
 void ReportModuleRunning(int index) { Operations().SetModuleState(hostmodel::ModuleLetter(index), kModuleRunning); }
+
+void ReportModuleStopped(int index) { Operations().SetModuleState(hostmodel::ModuleLetter(index), kModuleNotStarted); }

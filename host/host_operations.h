@@ -12,3 +12,6 @@ const HostRecord& HostInterfaceRecord();
 
 // From now on ModuleState reports module `index` as running (3).
 void ReportModuleRunning(int index);
+// From now on ModuleState reports module `index` as not started (-1), as
+// while the host restarts it.
+void ReportModuleStopped(int index);

@@ -17,6 +17,8 @@ const wchar_t kUsage[] =
     L"  --modules <letters>     modules that run, from SPECDHFWXIB (default: [Protocols] of norvale.ini)\n"
     L"  --late <letter>=<ms>    start that module <ms> after the host (repeatable)\n"
     L"  --never <letters>       these modules never start\n"
+    L"  --restart <letter>=<ms> at script time <ms>, destroy that module's window and make it anew\n"
+    L"                          (repeatable)\n"
     L"  --daemon <path>         daemon DLL to load (repeatable; default orbwick.dll beside the program)\n"
     L"  --run-ms <ms>           close by itself after <ms> (default: run until closed)\n"
     L"  --commands <list>       scripted WM_COMMANDs: \"<ms>:<id>,<ms>:<id>,...\"\n"
@@ -88,13 +90,26 @@ bool ParseLetters(const std::wstring& text, std::string& letters) {
     return true;
 }
 
+// "<letter>=<ms>", as --late and --restart take it.
+bool ParseLetterTime(const std::wstring& text, char& letter, uint32_t& ms) {
+    return text.size() >= 3 && text[1] == L'=' && ParseLetter(text[0], letter) && ParseNumber(text.substr(2), ms);
+}
+
 bool ParseLate(const std::wstring& text, HostOptions& options) {
     LateStart late{};
-    if (text.size() < 3 || text[1] != L'=' || !ParseLetter(text[0], late.letter) ||
-        !ParseNumber(text.substr(2), late.delayMs)) {
+    if (!ParseLetterTime(text, late.letter, late.delayMs)) {
         return false;
     }
     options.late.push_back(late);
+    return true;
+}
+
+bool ParseRestart(const std::wstring& text, HostOptions& options) {
+    ModuleRestart restart{};
+    if (!ParseLetterTime(text, restart.letter, restart.atMs)) {
+        return false;
+    }
+    options.restarts.push_back(restart);
     return true;
 }
 
@@ -153,6 +168,7 @@ const std::map<std::wstring, ValueParser>& ValueOptions() {
         {L"--host-version", ParseVersion},
         {L"--modules", ParseModules},
         {L"--late", ParseLate},
+        {L"--restart", ParseRestart},
         {L"--never", [](const std::wstring& v, HostOptions& o) { return ParseLetters(v, o.never); }},
         {L"--daemon",
          [](const std::wstring& v, HostOptions& o) {

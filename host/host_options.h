@@ -17,6 +17,11 @@ struct LateStart {
     uint32_t delayMs;  // counted from the host's start
 };
 
+struct ModuleRestart {
+    char letter;    // module letter, upper case
+    uint32_t atMs;  // counted from the start of the script
+};
+
 struct HostOptions {
     std::wstring baseDir;  // empty: the current directory
     uint8_t majorVersion = 4;
@@ -26,6 +31,7 @@ struct HostOptions {
     std::string never;                      // letters of modules that never start
     uint32_t runMs = 0;                     // 0: run until closed
     std::vector<ScriptedCommand> commands;  // in the order given
+    std::vector<ModuleRestart> restarts;    // in the order given
     std::optional<uint32_t> openMenuMs;
     std::wstring screenshot;  // PNG file; empty: none
     std::optional<uint32_t> screenshotMs;

@@ -80,6 +80,35 @@ void StartModule(int index) {
     UpdateStatistics();
 }
 
+void RestartModule(int index) {
+    HostState& host = Host();
+    const std::wstring name = std::wstring(L"Module NORVALE") + static_cast<wchar_t>(hostmodel::ModuleLetter(index));
+    if (host.moduleChild[index] == nullptr) {
+        LogLine(kHostLevelError, name + L" is not running; not restarted");
+        return;
+    }
+    ReportModuleStopped(index);
+    const HWND window = HostWindows().RestartHostModule(host.moduleChild[index], index);
+    if (window == nullptr) {
+        // The old window may stay (nothing was destroyed) or be gone with no
+        // new one: the module then counts as stopped.
+        const bool kept = IsWindow(host.moduleChild[index]) != FALSE;
+        if (kept) {
+            ReportModuleRunning(index);
+        } else {
+            host.moduleChild[index] = nullptr;
+            UpdateStatistics();
+        }
+        LogLine(kHostLevelError, name + L" could not be restarted: " +
+                                     (kept ? L"its old window stays" : L"its window is gone and no new one was made"));
+        return;
+    }
+    host.moduleChild[index] = GetParent(window);
+    ReportModuleRunning(index);
+    LogLine(kHostLevelInfo,
+            name + L" restarted: " + hostmodel::ModuleTitle(index) + L" (its window destroyed and made anew)");
+}
+
 void StartInitialModules() {
     const HostState& host = Host();
     for (int i = 0; i < hostmodel::kHostModuleCount; ++i) {

@@ -21,6 +21,13 @@ void StartInitialModules();
 // timer); `elapsedMs` counts from the host's start.
 void StartDueLateModules(DWORD elapsedMs);
 
+// The host restarts module `index`: ModuleState reports it not started while
+// its MDI child (with the module window) is destroyed and made anew at the
+// same place, then running again. A module that does not run is left alone;
+// a module whose window could not be made anew counts as stopped. Each case
+// is logged.
+void RestartModule(int index);
+
 // Shows in "System Statistics" how many modules run.
 void UpdateStatistics();
 

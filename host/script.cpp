@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "host_log.h"
+#include "host_modules.h"
 #include "host_state.h"
 #include "module_windows.h"
 #include "screenshot.h"
@@ -25,6 +26,8 @@ struct ScriptState {
     DWORD scriptStart = 0;
     std::vector<ScriptedCommand> commands;  // by time
     size_t nextCommand = 0;
+    std::vector<ModuleRestart> restarts;  // by time
+    size_t nextRestart = 0;
     bool menuRequested = false;
     bool menuKeysPosted = false;
     DWORD menuShownAt = 0;
@@ -48,6 +51,19 @@ void PostDueCommands(DWORD elapsed) {
         const UINT id = g_script.commands[g_script.nextCommand++].commandId;
         LogLine(kHostLevelInfo, L"Script: WM_COMMAND " + std::to_wstring(id) + L" posted to the frame");
         PostMessageW(Host().frame, WM_COMMAND, id, 0);
+    }
+}
+
+// A restart is done at once, so a command due at the same time finds the
+// module's new window.
+void RestartDueModules(DWORD elapsed) {
+    while (g_script.nextRestart < g_script.restarts.size() && g_script.restarts[g_script.nextRestart].atMs <= elapsed) {
+        const char letter = g_script.restarts[g_script.nextRestart++].letter;
+        const int index = hostmodel::ModuleIndexOfLetter(letter);
+        LogLine(kHostLevelInfo, std::wstring(L"Script: restarting module NORVALE") + static_cast<wchar_t>(letter));
+        if (index >= 0) {
+            RestartModule(index);
+        }
     }
 }
 
@@ -138,6 +154,9 @@ void StartScript() {
     g_script.commands = options.commands;
     std::stable_sort(g_script.commands.begin(), g_script.commands.end(),
                      [](const ScriptedCommand& a, const ScriptedCommand& b) { return a.atMs < b.atMs; });
+    g_script.restarts = options.restarts;
+    std::stable_sort(g_script.restarts.begin(), g_script.restarts.end(),
+                     [](const ModuleRestart& a, const ModuleRestart& b) { return a.atMs < b.atMs; });
     g_script.waitingForMenu = options.afterMenuTimeoutMs.has_value();
     g_script.scriptStart = Host().startTick;
     if (options.autoCloseBoxes) {
@@ -157,6 +176,7 @@ void OnScriptTimer() {
         return;
     }
     const DWORD elapsed = Now() - g_script.scriptStart;
+    RestartDueModules(elapsed);
     PostDueCommands(elapsed);
     if (Host().options.openMenuMs && !g_script.menuRequested && elapsed >= *Host().options.openMenuMs) {
         OpenDisplayControlMenu();

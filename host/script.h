@@ -1,5 +1,5 @@
-// What a demo or a test scripts: late module starts, WM_COMMANDs posted to
-// the frame at given times, opening the "Display control" menu, the
+// What a demo or a test scripts: late module starts, module restarts and
+// WM_COMMANDs posted to the frame at given times, opening the "Display control" menu, the
 // screenshot, closing by itself, and closing message boxes. Driven by the
 // frame's script timer; user-interface thread only.
 #pragma once

@@ -3,7 +3,8 @@
 # stand-in host norvhost.exe, writes a sample base directory with a
 # norvale.ini, runs the host with the daemon under Wine, opens the
 # "Display control" menu, saves a PNG screenshot of the host with the menu
-# open, prints the host's log and ends by itself.
+# open, then has the host restart module P (a new, shown window) and uses P's
+# item, which hides that new window; prints the host's log and ends by itself.
 #
 #   scripts/demo.sh                 private Xvfb display (or the user's display
 #                                   when ORBWICK_USE_DISPLAY=1 and DISPLAY is set)
@@ -18,7 +19,7 @@ interactive=0
 for arg in "$@"; do
     case "$arg" in
         --interactive) interactive=1 ;;
-        -h|--help) sed -n '2,14p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        -h|--help) sed -n '2,15p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
         *) echo "demo: unknown argument: $arg" >&2; exit 2 ;;
     esac
 done
@@ -76,8 +77,10 @@ rm -f "$demo_dir/norvhost.log" "$demo_dir/$screenshot" "$demo_dir/state.txt" "$d
 tr -d '\r' < "$demo_dir/norvale.ini"
 
 # The script clock starts when the daemon's menu is in the menu bar; then the
-# menu is opened, photographed, and (unless interactive) the host closes.
-set -- --after-menu 20000 --open-menu 300 --screenshot "$screenshot" --state state.txt --auto-close-boxes
+# menu is opened and photographed (about 0.8 s), the host restarts module P,
+# P's item is used, and (unless interactive) the host closes.
+set -- --after-menu 20000 --open-menu 300 --screenshot "$screenshot" --state state.txt --auto-close-boxes \
+    --restart P=1600 --commands 2000:1001
 if [ $interactive = 0 ]; then
     set -- "$@" --run-ms 2500
 fi
@@ -105,6 +108,10 @@ if ! grep -q 'the "Display control" menu is open' "$demo_dir/norvhost.log"; then
     echo "demo: FAILED: the Display control menu did not open; $demo_dir/$screenshot shows the host without it" >&2
     exit 1
 fi
+if ! grep -q 'Module NORVALEP restarted' "$demo_dir/norvhost.log"; then
+    echo "demo: FAILED: the host did not restart module P (see $demo_dir/norvhost.log)" >&2
+    exit 1
+fi
 size=$(stat -c %s "$demo_dir/$screenshot")
 if [ "$size" -ge 204800 ]; then
     echo "demo: FAILED: $demo_dir/$screenshot is $size bytes (at most 200 KB expected)" >&2
@@ -126,6 +133,9 @@ echo "== screenshot ($size bytes): $(pwd)/$demo_dir/$screenshot"
 echo "   It shows the host with Window > Display control open."
 echo "   Hidden, their items unchecked: $hidden_titles."
 echo "   Shown, their items checked: $shown_titles, Norvale Core Process."
+echo "   Then the host restarted module P: its window was destroyed and a new,"
+echo "   shown one made. P's item, used next, found that new window and hid it;"
+echo "   the state at exit is as in the picture."
 if [ $mismatch = 1 ]; then
     echo "demo: FAILED: the host's state ($demo_dir/state.txt) differs from that description" >&2
     exit 1

@@ -180,6 +180,25 @@ HWND HostFrame::AddSystemMessages(const RECT* where) { return AddMdiChild(kSyste
 
 HWND HostFrame::AddSystemStatistics(const RECT* where) { return AddMdiChild(kSystemStatisticsTitle, where); }
 
+bool HostFrame::RemoveMdiChild(HWND child) {
+    if (child == nullptr || !IsWindow(child)) {
+        return false;
+    }
+    SendMessageW(client_, WM_MDIDESTROY, reinterpret_cast<WPARAM>(child), 0);
+    return !IsWindow(child);
+}
+
+// An MDI child's restored place is in its client's coordinates.
+HWND HostFrame::RestartHostModule(HWND oldChild, int index) {
+    WINDOWPLACEMENT placement = {};
+    placement.length = sizeof placement;
+    if (oldChild == nullptr || !IsWindow(oldChild) || !GetWindowPlacement(oldChild, &placement) ||
+        !RemoveMdiChild(oldChild)) {
+        return nullptr;
+    }
+    return AddHostModule(index, &placement.rcNormalPosition);
+}
+
 void DispatchLikeHost(MSG& message, HWND client) {
     if (CallMsgFilterW(&message, 0)) {
         return;

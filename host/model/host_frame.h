@@ -85,6 +85,17 @@ public:
     HWND AddSystemMessages(const RECT* where = nullptr);
     HWND AddSystemStatistics(const RECT* where = nullptr);
 
+    // Destroys an MDI child of the client with the windows inside it, as the
+    // host does when a module stops; false when `child` is no window.
+    bool RemoveMdiChild(HWND child);
+    // The host restarting module `index`: its MDI child `oldChild` (with the
+    // module window) is destroyed, and a new one is made by AddHostModule at
+    // the old child's place (restored place when it was minimised or
+    // maximised), shown, where new children go in the window order. Returns
+    // the new module window; null, with nothing made, when `oldChild` is no
+    // window or its place cannot be read.
+    HWND RestartHostModule(HWND oldChild, int index);
+
     const std::vector<unsigned>& commandsReceived() const { return commands_; }
 
 private:

@@ -1,7 +1,7 @@
 // norvhost.exe and orbwick.dll as separate processes, the way an operator
 // meets them: start-up hiding, toggling and saving into the host's real
-// configuration file, the next start, a refused merge, and a module that
-// never starts.
+// configuration file, the next start, a refused merge, a module that never
+// starts, and a module the host restarts.
 
 #include <gtest/gtest.h>
 #include <wincodec.h>
@@ -194,6 +194,36 @@ TEST(EndToEnd, LateModuleIsWaitedFor) {
     ASSERT_EQ(started.size(), 1u);
     ASSERT_EQ(menu.size(), 1u);
     EXPECT_LT(run.log.find(started[0]), run.log.find(menu[0])) << "the menu came before the late module";
+}
+
+// The host restarts module P after the menu appeared: its window goes and a
+// new, shown one comes. The next P command or save finds the new window; P's
+// item then shows what the new window shows, and the save holds NORVALEP
+// exactly when the new window is hidden.
+TEST(EndToEnd, RestartedModuleIsFoundByTheNextCommand) {
+    struct Row {
+        const char* name;
+        const wchar_t* script;
+        bool shown;         // P's new window, and its item's mark
+        const char* saved;  // [HiddenWindows] after the save
+    };
+    const Row rows[] = {
+        {"P restarted, then toggled and saved", L"--restart P=100 --commands 300:1001,500:1099", false, "NORVALEP\r\n"},
+        {"P hidden, then restarted and saved", L"--commands 100:1001,500:1099 --restart P=300", true, ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        BaseDirectory base;
+        base.WriteFile(kConfigName, Config(""));
+        const HostRun run = RunAfterMenu(base, std::wstring(row.script) + L" --run-ms 1000");
+        EXPECT_EQ(LogLinesWith(run.log, "Module NORVALEP restarted: Norvale POP3 Server").size(), 1u) << run.log;
+        EXPECT_EQ(base.ReadFile(kConfigName), Config(row.saved));
+        EXPECT_EQ(LogLinesWith(base.ReadFile(L"state.txt"), "\tNorvale POP3 Server\t").size(), 1u) << "one P window";
+        const HostState state = e2e::ReadState(base);
+        ExpectShown(state, "Norvale POP3 Server", row.shown);
+        ExpectItem(state, 1001, row.shown);
+        ExpectShown(state, "Norvale SMTP Server", true);
+    }
 }
 
 bool HasPlatformPngEncoder() {

@@ -17,6 +17,7 @@ TEST(HostOptions, ParsesEveryOption) {
                                             L"--modules",       L"spd",
                                             L"--late",          L"d=700",
                                             L"--never",         L"X",
+                                            L"--restart",       L"p=900",
                                             L"--run-ms",        L"5000",
                                             L"--commands",      L"100:1097,50:1099",
                                             L"--open-menu",     L"300",
@@ -38,6 +39,9 @@ TEST(HostOptions, ParsesEveryOption) {
     EXPECT_EQ(options.late[0].letter, 'D');
     EXPECT_EQ(options.late[0].delayMs, 700u);
     EXPECT_EQ(options.never, "X");
+    ASSERT_EQ(options.restarts.size(), 1u);
+    EXPECT_EQ(options.restarts[0].letter, 'P');
+    EXPECT_EQ(options.restarts[0].atMs, 900u);
     EXPECT_EQ(options.runMs, 5000u);
     ASSERT_EQ(options.commands.size(), 2u);
     EXPECT_EQ(options.commands[0].atMs, 100u);
@@ -92,6 +96,8 @@ TEST(HostOptions, RejectsMalformedArguments) {
         {L"--late", L"D700"},
         {L"--late", L"Q=700"},
         {L"--late", L"D="},
+        {L"--restart", L"Q=700"},
+        {L"--restart", L"P=7s"},
         {L"--commands", L"100"},
         {L"--commands", L"100:1099,"},
         {L"--commands", L"100:70000"},
@@ -113,9 +119,9 @@ TEST(HostOptions, RejectsMalformedArguments) {
 TEST(HostOptions, UsageNamesEveryOption) {
     const std::wstring usage = HostUsageText();
     for (const wchar_t* option :
-         {L"--base-dir", L"--host-version", L"--version", L"--modules", L"--late", L"--never", L"--daemon", L"--run-ms",
-          L"--commands", L"--open-menu", L"--screenshot", L"--screenshot-ms", L"--after-menu", L"--merge-fails",
-          L"--auto-close-boxes", L"--log", L"--state"}) {
+         {L"--base-dir", L"--host-version", L"--version", L"--modules", L"--late", L"--restart", L"--never",
+          L"--daemon", L"--run-ms", L"--commands", L"--open-menu", L"--screenshot", L"--screenshot-ms", L"--after-menu",
+          L"--merge-fails", L"--auto-close-boxes", L"--log", L"--state"}) {
         SCOPED_TRACE(std::string(option, option + wcslen(option)));
         EXPECT_NE(usage.find(option), std::wstring::npos);
     }
