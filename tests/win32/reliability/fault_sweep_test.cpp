@@ -19,6 +19,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -47,6 +48,7 @@ std::atomic<bool> g_armed{false};  // the phase under test runs: calls are count
 std::atomic<int> g_target{-1};     // the row whose calls fail
 std::atomic<long> g_failAt{0};     // the call of it that fails, or kEveryCall
 std::atomic<long> g_calls[kMaxRows];
+std::atomic<bool> g_struck{false};  // a call of the row failed in this run
 
 bool Strikes(int row) {
     if (!g_armed.load()) {
@@ -54,7 +56,11 @@ bool Strikes(int row) {
     }
     const long call = ++g_calls[row];
     const long at = g_failAt.load();
-    return row == g_target.load() && (at == kEveryCall || at == call);
+    const bool strikes = row == g_target.load() && (at == kEveryCall || at == call);
+    if (strikes) {
+        g_struck = true;
+    }
+    return strikes;
 }
 
 struct Swept {
@@ -169,6 +175,7 @@ void BuildTable() {
     SWEEP(InsertMenuW, FALSE, ERROR_NOT_ENOUGH_MEMORY);
     SWEEP(MessageBoxW, 0, ERROR_NOT_ENOUGH_MEMORY);
     SWEEP(MsgWaitForMultipleObjects, WAIT_FAILED, ERROR_INVALID_HANDLE);
+    SWEEP(RemoveMenu, FALSE, ERROR_ACCESS_DENIED);       // a menu of the host's it may not change
     SWEEP(SendDlgItemMessageW, 0, ERROR_ACCESS_DENIED);  // blocked, as UIPI does
     SWEEP(SendMessageW, 0, ERROR_ACCESS_DENIED);
     SWEEP(SetWindowsHookExW, nullptr, ERROR_NO_MORE_USER_HANDLES);
@@ -184,7 +191,7 @@ const struct {
     const char* reason;
 } kNotInjected[] = {
     {"CheckMenuItem DrawMenuBar GetClassNameW GetDlgItem GetMenu GetMenuItemCount GetMenuItemID GetMenuItemInfoW "
-     "GetParent GetSubMenu GetWindow GetWindowThreadProcessId RemoveMenu",
+     "GetParent GetSubMenu GetWindow GetWindowThreadProcessId",
      "reads or changes a window or menu it is given, and fails only when that is gone: failing while it is there "
      "paints a state that cannot occur (reliability_platform_faults destroys windows and menus for real)"},
     {"EnumChildWindows EnumThreadWindows",
@@ -234,8 +241,9 @@ bool NotInjected(const std::string& name) {
 enum class Life { Start, Commands, Saves, Restart, Closedown, kCount };
 constexpr int kLives = static_cast<int>(Life::kCount);
 const char* const kLifeNames[kLives] = {
-    "start and first pass", "commands (a toggle, Hide all, Show all)", "saves (merged, then refused by the host)",
-    "restart (CLOSEDOWN, FreeLibrary, LoadLibrary, STARTUP)", "CLOSEDOWN while the worker polls, then unload"};
+    "start and first pass", "commands (a toggle, Hide all, Show all) after the host restarted module E",
+    "saves (merged, then refused by the host)", "restart (CLOSEDOWN, FreeLibrary, LoadLibrary, STARTUP)",
+    "CLOSEDOWN while the worker polls, then unload"};
 
 // The test's norvale.ini; every module and the core window have windows.
 const char kEnabled[] = "SPEDB";
@@ -245,6 +253,19 @@ constexpr DWORD kUnloadBoundMs = 1000;
 constexpr DWORD kQuietMs = 150;  // longer than the worker's first wait
 const char kLoadedLine[] = "Orbwick daemon loaded successfully";
 const char kWaitingPrefix[] = "Orbwick: waiting for ";
+const char kRefusedPrefix[] = "Orbwick daemon could not load";
+const char kNotReadLine[] = "Orbwick: norvale.ini could not be read";
+const char kCommandRefusedLine[] = "Orbwick: command not carried out (out of memory)";
+
+// Whether one of the lines from `from` on is `line` (or, with prefix, starts with it).
+bool Said(const std::vector<std::string>& lines, size_t from, const std::string& line, bool prefix = false) {
+    for (size_t i = from; i < lines.size(); ++i) {
+        if (prefix ? lines[i].rfind(line, 0) == 0 : lines[i] == line) {
+            return true;
+        }
+    }
+    return false;
+}
 
 // A file's bytes as one line of text.
 std::string Escaped(const std::string& bytes) {
@@ -293,7 +314,9 @@ private:
     void Startup(bool settle = true);
     void Closedown();
     void Command(unsigned command);
+    void RestartModule(int module);
     bool Save();
+    void CheckAnswer(int32_t answer, size_t linesBefore, bool struckInStartup);
     void Teardown();
     void Violation(const std::string& what) { violations.push_back(what); }
 
@@ -305,7 +328,8 @@ private:
     const int threadsBefore_ = fixture::ThreadCount();
     bool running_ = false;  // STARTUP answered 1, no CLOSEDOWN since, and the daemon did not say it cannot run
     std::set<int> operatorHid_;
-    bool closed_ = false;  // CLOSEDOWN returned since the latest load
+    bool configNotRead_ = false;  // the log said norvale.ini could not be read
+    bool closed_ = false;         // CLOSEDOWN returned since the latest load
     size_t callsAtClosedown_ = 0;
     std::string snapshotAtClosedown_;
 };
@@ -363,7 +387,9 @@ void SweepRun::Startup(bool settle) {
     const HMENU earlierMenu = s_.DisplayMenu();
     const size_t linesBefore = s_.host.LogLines(kLogLevelOutcome).size();
     const std::string before = HostSnapshot(s_);
+    g_struck = false;
     const int32_t answer = s_.library()->Startup(s_.host.MakeRecord(fixture::kOldHost.major, fixture::kOldHost.minor));
+    CheckAnswer(answer, linesBefore, g_struck.load());
     if (!ConfigOpensExclusively(s_)) {
         Violation("norvale.ini cannot be opened for writing after STARTUP");
     }
@@ -390,6 +416,12 @@ void SweepRun::Startup(bool settle) {
         return;
     }
     if (s_.DisplayMenu() != nullptr && s_.DisplayMenu() != earlierMenu) {
+        for (int i = 0; i < fixture::kModules; ++i) {
+            if (!Enabled(i) && fixture::CheckMark(s_.DisplayMenu(), 1000u + i).has_value()) {
+                Violation(std::string("Display control has an item for module ") + hostmodel::ModuleLetter(i) +
+                          ", which norvale.ini does not enable");
+            }
+        }
         return;
     }
     const auto lines = s_.host.LogLines(kLogLevelOutcome);
@@ -401,6 +433,28 @@ void SweepRun::Startup(bool settle) {
     }
     Violation("STARTUP answered 1, but no Display control came and no line says why");
     running_ = false;
+}
+
+// STARTUP's answer is exactly whether the daemon runs: 0 with the line that
+// says why it could not load, 1 without one. A start that could not read all
+// of norvale.ini (a file call or a conversion of the reader's failed) says
+// so, and its saves are refused.
+void SweepRun::CheckAnswer(int32_t answer, size_t linesBefore, bool struckInStartup) {
+    const auto lines = s_.host.LogLines(kLogLevelOutcome);
+    const bool refused = Said(lines, linesBefore, kRefusedPrefix, true);
+    if ((answer & 0xFF) == 1 && refused) {
+        Violation("STARTUP answered 1, but the log says the daemon could not load");
+    }
+    if ((answer & 0xFF) == 0 && !refused) {
+        Violation("STARTUP answered 0, but no line says why the daemon could not load");
+    }
+    configNotRead_ = Said(lines, linesBefore, kNotReadLine);
+    const std::string struck = g_target.load() >= 0 ? g_swept[static_cast<size_t>(g_target.load())].name : "";
+    const bool readerFailed = struckInStartup && (struck == "ReadFile" || struck == "CreateFileA" ||
+                                                  struck == "CreateFileW" || struck == "MultiByteToWideChar");
+    if ((answer & 0xFF) == 1 && readerFailed && !configNotRead_) {
+        Violation("a call reading norvale.ini failed in STARTUP, but the log does not say it could not be read");
+    }
 }
 
 void SweepRun::Closedown() {
@@ -422,7 +476,19 @@ void SweepRun::Command(unsigned command) {
             }
         }
     }
+    const size_t lines = s_.host.LogLines(kLogLevelOutcome).size();
+    const std::string before = HostSnapshot(s_);
     hostmodel::SendMenuCommand(s_.frame.frame(), command);
+    if (command != 1099 && Said(s_.host.LogLines(kLogLevelOutcome), lines, kCommandRefusedLine) &&
+        HostSnapshot(s_) != before) {
+        Violation("a command that was not carried out changed the host's windows or menus");
+    }
+}
+
+// The host restarts a module: its MDI child goes, a new one (shown) comes.
+void SweepRun::RestartModule(int module) {
+    SendMessageW(s_.frame.client(), WM_MDIDESTROY, reinterpret_cast<WPARAM>(GetParent(slots_[module])), 0);
+    slots_[module] = s_.AddModule(module);
 }
 
 // A save merges exactly the lines a clean run would write, "NORVALE<letter>"
@@ -451,6 +517,9 @@ bool SweepRun::Save() {
         }
         if (!neverHidden.empty()) {
             Violation("a save wrote" + neverHidden + " as hidden, which the operator never hid");
+        }
+        if (configNotRead_) {
+            Violation("a save merged although norvale.ini could not be read at start");
         }
     }
     return calls.size() != merges || s_.host.LogLines(kLogLevelOutcome).size() != lines;
@@ -503,6 +572,9 @@ void SweepRun::Execute() {
     case Life::Start:
         break;
     case Life::Commands:
+        g_armed = false;
+        RestartModule(2);
+        g_armed = true;
         Command(1000);
         Command(1097);
         Command(1098);
@@ -822,6 +894,10 @@ TEST(FaultSweep, EveryImportFailingInEveryLife) {
             }
         }
         std::printf("[ calls    ] %s:%s\n", kLifeNames[life], called.c_str());
+        if (called.empty()) {
+            ++violations;
+            std::printf("fault sweep violation: %s makes no call that can fail\n", kLifeNames[life]);
+        }
     }
     const Report report = RunPlan(plan, directory);
     std::set<int> functions;
@@ -835,11 +911,16 @@ TEST(FaultSweep, EveryImportFailingInEveryLife) {
             std::printf("fault sweep violation: %s: %s\n", Describe(plan[i]).c_str(), v.c_str());
         }
     }
+    for (int life = 0; life < kLives; ++life) {
+        const auto runs = std::count_if(plan.begin(), plan.end(), [&](const Planned& p) { return p.life == life; });
+        std::printf("[ life     ] %s: %d runs\n", kLifeNames[life], static_cast<int>(runs));
+    }
     std::printf("fault sweep: %d runs over %d functions in %d lives, %d violations\n", static_cast<int>(plan.size()),
                 static_cast<int>(functions.size()), kLives, violations);
     std::printf("[ figures  ] %s mode, %lu ms, seed %u, %d clean runs counting the calls\n", full ? "full" : "default",
                 static_cast<unsigned long>(GetTickCount() - started), seed, kLives);
     EXPECT_EQ(violations, 0);
+    EXPECT_FALSE(plan.empty()) << "a sweep that runs nothing tests nothing";
 }
 
 }  // namespace
