@@ -77,23 +77,27 @@ export ORBWICK_STRESS_SEED="${ORBWICK_STRESS_SEED:-$seed}"
 export ORBWICK_FAULTS_SEED="${ORBWICK_FAULTS_SEED:-$seed}"
 
 # The sources linked into orbwick.dll, read from the release build's linker
-# map once, before the run goes into its private display.
+# map before the run goes into its private display. The DLL is built (only
+# what changed) when the map is missing or the product's sources or build
+# files changed since the list was read.
 product=$root/build/win32/product
+dll_map=$product/daemon/orbwick.map
 linked=$work/linked.txt
 if [ "${ORBWICK_MUTANTS_INSIDE:-0}" != 1 ]; then
     scripts/bootstrap.sh
     $py "$points_py" list "$root" "$points"
-    dll_map=$product/daemon/orbwick.map
-    if [ ! -f "$dll_map" ] ||
-        [ -n "$(find daemon cfgfile hostif sysutils cmake CMakeLists.txt -type f -newer "$dll_map" | head -n 1)" ]; then
+    if [ ! -s "$linked" ] || [ ! -f "$dll_map" ] ||
+        [ -n "$(find daemon cfgfile hostif sysutils cmake CMakeLists.txt "$dll_map" -type f -newer "$linked" |
+            head -n 1)" ]; then
         echo "== building orbwick.dll for its linker map ($dll_map)"
         if ! { cmake --preset win32 && cmake --build --preset win32 --target orbwick; } >"$work/dll-build.log" 2>&1; then
             echo "orbwick.dll does not build (see $work/dll-build.log); the sample's areas come from its linker" \
                 "map: cmake --preset win32 && cmake --build --preset win32 --target orbwick" >&2
             exit 2
         fi
+        $py "$points_py" linked "$product" "$root" >"$linked.new"
+        mv "$linked.new" "$linked"
     fi
-    $py "$points_py" linked "$product" "$root" >"$linked"
 fi
 sample=$work/sample-$area-$seed-$sample_n${since:+-since}.tsv
 $py "$points_py" sample "$points" "$seed" "$sample_n" "$area" "$linked" "$root" $since >"$sample"

@@ -619,8 +619,8 @@ def linked_sources(product, root):
     commands_file = os.path.join(product, "compile_commands.json")
     for path in (map_file, commands_file):
         if not os.path.exists(path):
-            fail("no %s: build the DLL first (cmake --preset win32 && cmake --build --preset win32 "
-                 "--target orbwick)" % path)
+            fail("no %s: build the DLL (cmake --preset win32 && cmake --build --preset win32 --target "
+                 "orbwick; when the DLL is there but not its map, remove build/win32/product first)" % path)
     link_dir = os.path.dirname(map_file)
     objects = []  # (folder the object or its archive lies in, object name)
     with open(map_file, encoding="latin-1") as f:
