@@ -100,7 +100,11 @@ if [ "${ORBWICK_MUTANTS_INSIDE:-0}" != 1 ]; then
     fi
 fi
 sample=$work/sample-$area-$seed-$sample_n${since:+-since}.tsv
-$py "$points_py" sample "$points" "$seed" "$sample_n" "$area" "$linked" "$root" $since >"$sample"
+$py "$points_py" sample "$points" "$seed" "$sample_n" "$area" "$linked" "$root" ${since:+"$since"} >"$sample"
+if [ ! -s "$sample" ] && [ $dry_run = 0 ]; then
+    echo "mutation sample: no point to draw (area $area${since:+, on lines changed since $since})"
+    exit 0
+fi
 # Only the named mutants of the sample (a second look at its survivors).
 if [ -n "${sample_only:-}" ]; then
     for wanted in $sample_only; do
@@ -120,7 +124,7 @@ if [ $dry_run = 1 ]; then
     while IFS="$tab" read -r id file line start end op original replacement _; do
         printf '%-58s %s\n' "$id" "$(describe "$id" "$file" "$line" "$start" "$end" "$op" "$original" "$replacement")"
     done <"$sample"
-    $py "$points_py" summary "$points" "$area" "$linked" "$root" $since
+    $py "$points_py" summary "$points" "$area" "$linked" "$root" ${since:+"$since"}
     exit 0
 fi
 
@@ -319,7 +323,7 @@ limit_of() {
     awk -F '\t' -v t="$1/$2" -v max="$limit" '$1 == t { l = $3 * 3 + 60; print (l < max ? l : max); exit }' "$baseline"
 }
 
-table=$work/results-$area-$seed-$sample_n${sample_only:+-again}.txt
+table=$work/results-$area-$seed-$sample_n${since:+-since}${sample_only:+-again}.txt
 : >"$table"
 caught=0 equivalent=0 nobuild=0 timedout=0 unjudged=0 total=0
 while IFS="$tab" read -r id file line start end op original replacement _ <&3; do
