@@ -1,19 +1,26 @@
 # The seeded sample of scripts/mutants.sh (sourced by it, from the tree's
 # root, with $root, $work, $src, $win32, $native, $points, $sample_n, $seed,
-# $area, $dry_run and $sample_args set):
-#   scripts/mutants.sh --sample N --seed S [--area dll|kit|all] [--dry-run] [<id>...]
+# $area, $since, $dry_run and $sample_args set):
+#   scripts/mutants.sh --sample N --seed S [--area dll|reference|kit|native|all]
+#                      [--since REV] [--dry-run] [<id>...]
 # (ids: only those mutants of the sample)
 #
 # Mutation points: scripts/mutation_points.py parses the product's sources
 # (daemon/, cfgfile/, hostif/, sysutils/, packaging/test-kit/) with libclang
 # and lists every point of seven operators, each one text edit with a stable
-# id. Each point belongs to an area: "dll", the code that ships in
-# orbwick.dll (daemon/, cfgfile/, hostif/, sysutils/ as built for Win32);
-# "kit", the test kit's runner (packaging/test-kit/); "native", the native
-# stand-ins (*_native.cpp), which only the native tests build and no sample
-# draws unless asked for "all". N points of the area (dll unless --area says
-# otherwise) are drawn uniformly with the seed S. --dry-run lists them and
-# the number of points of each area.
+# id. Each point belongs to an area, by what the linker put into orbwick.dll
+# (the release build's map, build/win32/product/daemon/orbwick.map, built
+# first when it is missing or older than the product's sources or build
+# files): "dll", the sources whose objects the map names and the code of
+# headers their code reaches; "reference", the product's other code (the
+# general configuration reader, cfgfile/cfgfile.cpp, which the fuzzers and
+# tests compare against); "kit", the test kit's runner (packaging/test-kit/);
+# "native", the native stand-ins (*_native.cpp), which only the native tests
+# build. N points of the area (dll unless --area says otherwise; all: every
+# point) are drawn uniformly with the seed S, with --since REV only from the
+# points whose edit touches a line changed since git revision REV (git diff
+# REV, the tree as it is, and files git does not know). --dry-run lists them
+# and prints the points of each area and what the sample draws from.
 #
 # A run judges each mutant by the tests that execute its line, taken from a
 # coverage map: the tree is built once more with gcc's --coverage (Win32 and
@@ -39,9 +46,10 @@
 #               hang mostly makes every test of its line hang, and each would
 #               cost its limit three times over
 #   SURVIVED    every test passed, or no test executes the line
-#   equivalent  listed in scripts/mutants.equivalent with its reason and its
-#               line's text, which still matches; not run (an entry whose
-#               text no longer matches is stale: the mutant runs)
+#   equivalent  listed in scripts/mutants.equivalent with its reason, its
+#               line's text, its original and its replacement, which all
+#               still match; not run (an entry of which one no longer
+#               matches is stale: the mutant runs)
 #   no-build    it does not compile
 #   unjudged    every test that executes it failed on the baseline
 #
@@ -53,6 +61,7 @@
 # test run in seconds (600; the tests' own CTest limits do not apply): the
 # baseline's, and the most a test gets with a mutant.
 
+. scripts/mutants-report.sh
 py=/usr/bin/python3
 points_py=$root/scripts/mutation_points.py
 equivalent_list=$root/scripts/mutants.equivalent
@@ -67,12 +76,35 @@ export ORBWICK_EXPLORE_SEED="${ORBWICK_EXPLORE_SEED:-$seed}"
 export ORBWICK_STRESS_SEED="${ORBWICK_STRESS_SEED:-$seed}"
 export ORBWICK_FAULTS_SEED="${ORBWICK_FAULTS_SEED:-$seed}"
 
+# The sources linked into orbwick.dll, read from the release build's linker
+# map before the run goes into its private display. The DLL is built (only
+# what changed) when the map is missing or the product's sources or build
+# files changed since the list was read.
+product=$root/build/win32/product
+dll_map=$product/daemon/orbwick.map
+linked=$work/linked.txt
 if [ "${ORBWICK_MUTANTS_INSIDE:-0}" != 1 ]; then
     scripts/bootstrap.sh
     $py "$points_py" list "$root" "$points"
+    if [ ! -s "$linked" ] || [ ! -f "$dll_map" ] ||
+        [ -n "$(find daemon cfgfile hostif sysutils cmake CMakeLists.txt "$dll_map" -type f -newer "$linked" |
+            head -n 1)" ]; then
+        echo "== building orbwick.dll for its linker map ($dll_map)"
+        if ! { cmake --preset win32 && cmake --build --preset win32 --target orbwick; } >"$work/dll-build.log" 2>&1; then
+            echo "orbwick.dll does not build (see $work/dll-build.log); the sample's areas come from its linker" \
+                "map: cmake --preset win32 && cmake --build --preset win32 --target orbwick" >&2
+            exit 2
+        fi
+        $py "$points_py" linked "$product" "$root" >"$linked.new"
+        mv "$linked.new" "$linked"
+    fi
 fi
-sample=$work/sample-$area-$seed-$sample_n.tsv
-$py "$points_py" sample "$points" "$seed" "$sample_n" "$area" >"$sample"
+sample=$work/sample-$area-$seed-$sample_n${since:+-since}.tsv
+$py "$points_py" sample "$points" "$seed" "$sample_n" "$area" "$linked" "$root" ${since:+"$since"} >"$sample"
+if [ ! -s "$sample" ] && [ $dry_run = 0 ]; then
+    echo "mutation sample: no point to draw (area $area${since:+, on lines changed since $since})"
+    exit 0
+fi
 # Only the named mutants of the sample (a second look at its survivors).
 if [ -n "${sample_only:-}" ]; then
     for wanted in $sample_only; do
@@ -89,10 +121,10 @@ describe() {
 }
 
 if [ $dry_run = 1 ]; then
-    while IFS="$tab" read -r id file line start end op original replacement; do
+    while IFS="$tab" read -r id file line start end op original replacement _; do
         printf '%-58s %s\n' "$id" "$(describe "$id" "$file" "$line" "$start" "$end" "$op" "$original" "$replacement")"
     done <"$sample"
-    echo "mutation points: $($py "$points_py" summary "$points" "$area")"
+    $py "$points_py" summary "$points" "$area" "$linked" "$root" ${since:+"$since"}
     exit 0
 fi
 
@@ -233,15 +265,16 @@ run_one() {
     esac
 }
 
-# The tests of each mutant, and whether an equivalent entry still holds.
+# The tests of each mutant, and whether an equivalent entry still holds
+# (its line, original and replacement all match).
 plan=$work/plan-$area-$seed-$sample_n.tsv
 : >"$plan"
-while IFS="$tab" read -r id file line start end op original replacement <&3; do
+$py "$points_py" equivalent "$points" "$src" "$equivalent_list" >"$work/equivalent-now.tsv"
+while IFS="$tab" read -r id file line start end op original replacement _ <&3; do
     reason="" stale_entry=""
-    entry=$(awk -F '\t' -v id="$id" '$1 == id { print; exit }' "$equivalent_list")
+    entry=$(awk -F '\t' -v id="$id" '$2 == id { print; exit }' "$work/equivalent-now.tsv")
     if [ -n "$entry" ]; then
-        listed_text=$(printf '%s\n' "$entry" | cut -f2 | tr -s ' ')
-        if [ "$listed_text" = "$($py "$points_py" line "$points" "$src" "$id")" ]; then
+        if [ "$(printf '%s\n' "$entry" | cut -f1)" = ok ]; then
             reason=$(printf '%s\n' "$entry" | cut -f3)
         else
             stale_entry=1
@@ -280,18 +313,7 @@ if [ -n "$wanted" ]; then
 $wanted
 EOF
 fi
-failed_baseline=$(awk -F '\t' '$2 != "pass" { printf "%s%s (%s)", sep, $1, $2; sep = ", " }' "$baseline")
-echo "baseline: $(wc -l <"$baseline") tests, $(awk -F '\t' '$2 != "pass"' "$baseline" | wc -l) failed or ran" \
-    "out of time without any mutant${failed_baseline:+ (not judged: $failed_baseline)};" \
-    "$(($(date +%s) - baseline_started)) s"
-
-# The tests of a plan's row that judge: those that passed on the baseline,
-# cheapest first by their baseline time ("kind name" lines).
-judging_tests() {
-    echo "$1" | tr ',' '\n' | grep . | while read -r test; do
-        awk -F '\t' -v t="$test" '$1 == t && $2 == "pass" { print $3 "\t" $1 }' "$baseline"
-    done | sort -n -k1,1 | cut -f2 | tr '/' ' '
-}
+baseline_line "$baseline" $(($(date +%s) - baseline_started))
 
 # A test's time limit with a mutant: three times its baseline time and a
 # minute, at most the limit. A mutant that makes a test loop then costs
@@ -301,10 +323,10 @@ limit_of() {
     awk -F '\t' -v t="$1/$2" -v max="$limit" '$1 == t { l = $3 * 3 + 60; print (l < max ? l : max); exit }' "$baseline"
 }
 
-table=$work/results-$area-$seed-$sample_n${sample_only:+-again}.txt
+table=$work/results-$area-$seed-$sample_n${since:+-since}${sample_only:+-again}.txt
 : >"$table"
 caught=0 equivalent=0 nobuild=0 timedout=0 unjudged=0 total=0
-while IFS="$tab" read -r id file line start end op original replacement <&3; do
+while IFS="$tab" read -r id file line start end op original replacement _ <&3; do
     total=$((total + 1))
     log=$work/logs/$(echo "$id" | tr '/:' '__').log
     : >"$log"
@@ -313,7 +335,7 @@ while IFS="$tab" read -r id file line start end op original replacement <&3; do
     reason=$(printf '%s\n' "$row" | cut -f2)
     stale_entry=$(printf '%s\n' "$row" | cut -f3)
     covering=$(printf '%s\n' "$row" | cut -f4)
-    tests=$(judging_tests "$covering")
+    tests=$(judging_tests "$covering" "$baseline")
     by=""
     if [ -n "$reason" ]; then
         result=equivalent
@@ -375,11 +397,8 @@ done 3<"$sample"
 # The tree built as it is again.
 cmake --build "$win32" -j2 >/dev/null 2>&1 || true
 cmake --build "$native" -j2 >/dev/null 2>&1 || true
-{
-    echo "mutation sample: $caught of $total caught (seed $seed, area $area), $equivalent equivalent," \
-        "$nobuild did not build, $timedout timed out"
-    echo "baseline failures: ${failed_baseline:-none}"
-} | tee -a "$table"
+sample_result $caught $total "$seed" "$area${since:+, since $since}" $equivalent $nobuild $timedout "$baseline" |
+    tee -a "$table"
 judged=$((total - equivalent - nobuild - timedout - unjudged))
 echo "($(( judged > 0 ? caught * 100 / judged : 0 )) % of the $judged that built, are not equivalent and" \
     "ended in time; $((judged - caught)) survived, $unjudged not judged; table in $table, logs in $work/logs)"

@@ -1,11 +1,15 @@
 #!/bin/sh
 # Measures how many realistic faults of the product the tests catch:
 #   scripts/mutants.sh [--check] [<id>...]
-#   scripts/mutants.sh --sample N --seed S [--area dll|kit|all] [--dry-run] [<id>...]
+#   scripts/mutants.sh --sample N --seed S [--area dll|reference|kit|native|all]
+#                      [--since REV] [--dry-run] [<id>...]
+#   scripts/mutants.sh --self-test
 # The second form draws N mutants at random (the same N for the same seed,
 # area and tree) from the mutation points of one area of the product's
-# sources (by default the code that ships in orbwick.dll), found by
-# scripts/mutation_points.py with libclang; see scripts/mutants-sample.sh.
+# sources (by default the code linked into orbwick.dll), found by
+# scripts/mutation_points.py with libclang, only from lines changed since git
+# revision REV when given; see scripts/mutants-sample.sh. The third checks
+# the sample's report of its baseline on a made-up one.
 # Each mutant of scripts/mutants.list (or only the named ones) is applied on
 # its own to a scratch copy of this tree (build/mutants/src, with build trees
 # of its own), the code is rebuilt and the tests named for the mutant are run
@@ -19,8 +23,8 @@
 #             the product); not counted
 #   no-build  it does not compile; not counted
 # --check only verifies that every mutant still applies, without building,
-# and that every entry of scripts/mutants.equivalent still names the line it
-# was written for (it fails on a stale entry).
+# and that every entry of scripts/mutants.equivalent still names the mutant
+# and the line it was written for (it fails on a stale entry).
 # The first run builds the scratch copy from nothing; the whole kept list
 # takes about half an hour on the 2-core build machine. Not part of
 # scripts/test.sh. Exit code 0 when every mutant applied and built and none
@@ -43,22 +47,29 @@ if [ "${1:-}" = "--check" ]; then
     mkdir -p "$work"
 fi
 sample_args="$*"
-sample_n="" seed="" dry_run=0 sample_only="" area=dll
+sample_n="" seed="" dry_run=0 sample_only="" area=dll since=""
 case "${1:-}" in
---sample | --seed | --dry-run | --area)
+--self-test)
+    . scripts/mutants-report.sh
+    report_self_test
+    exit
+    ;;
+--sample | --seed | --dry-run | --area | --since)
     while [ $# -gt 0 ]; do
         case $1 in
         --sample) sample_n=${2:-}; shift 2 || true ;;
         --seed) seed=${2:-}; shift 2 || true ;;
         --area) area=${2:-}; shift 2 || true ;;
+        --since) since=${2:-}; shift 2 || { set -- bad; break; } ;;
         --dry-run) dry_run=1; shift ;;
         -*) set -- bad; break ;;
         *) sample_only="${sample_only:-} $1"; shift ;;
         esac
     done
-    case $area in dll | kit | all) ;; *) set -- bad ;; esac
-    if [ $# -gt 0 ] || ! [ "$sample_n" -gt 0 ] 2>/dev/null || ! [ "$seed" -ge 0 ] 2>/dev/null; then
-        echo "usage: $0 --sample N --seed S [--area dll|kit|all] [--dry-run] [<id>...]" >&2
+    case $area in dll | reference | kit | native | all) ;; *) set -- bad ;; esac
+    if [ $# -gt 0 ] || ! [ "$sample_n" -gt 0 ] 2>/dev/null || ! [ "$seed" -ge 0 ] 2>/dev/null ||
+        { [ -n "$since" ] && ! git rev-parse -q --verify "$since^{commit}" >/dev/null; }; then
+        echo "usage: $0 --sample N --seed S [--area dll|reference|kit|native|all] [--since REV] [--dry-run] [<id>...]" >&2
         exit 2
     fi
     ;;
@@ -172,9 +183,9 @@ if [ $check_only = 1 ]; then
     /usr/bin/python3 scripts/mutation_points.py equivalent "$points" "$root" scripts/mutants.equivalent \
         >"$work/equivalent.txt"
     stale_equivalent=0
-    while IFS="$(printf '\t')" read -r status id now; do
+    while IFS="$(printf '\t')" read -r status id _ what; do
         if [ "$status" != ok ]; then
-            echo "stale equivalent entry: $id (its line now: ${now:-no such point})"
+            echo "stale equivalent entry: $id ($what)"
             stale_equivalent=$((stale_equivalent + 1))
         fi
     done <"$work/equivalent.txt"

@@ -16,26 +16,45 @@ Operators:
     ret    an early return inserted (at the start of a function or loop body)
     arg    an argument replaced by 0 (numbers) or nullptr (pointers)
 
-Areas: every point belongs to one.
-    dll     the code that ships in orbwick.dll: daemon/, cfgfile/, hostif/,
-            sysutils/ as built for Win32
-    native  the native stand-ins of those units (*_native.cpp), built only
-            for the native tests: reported apart, never drawn for "dll"
-    kit     the test kit's runner (packaging/test-kit/)
+Areas: every point belongs to one, by what the linker put into orbwick.dll
+(the release build's map, build/win32/product/daemon/orbwick.map).
+    dll        the code linked into orbwick.dll: the sources whose objects the
+               map names, and in a header the functions, variables and fields
+               that their code reaches (names, directly or through other code
+               of the headers; a class named brings its constructors,
+               destructor, fields and own operator new and delete; a header's
+               code outside any of these goes with the sources that include
+               the header)
+    reference  the product's other code: the general configuration reader
+               (cfgfile/cfgfile.cpp and what only it reaches), the fuzzers'
+               and tests' reference, not linked into the DLL
+    kit        the test kit's runner (packaging/test-kit/)
+    native     the native stand-ins (*_native.cpp) and what only they reach,
+               built only for the native tests
+Each point lists the sources whose code holds it (its units), so the areas
+follow the map without listing the points again.
 
 Usage (from mutants.sh; paths relative to the tree's root):
     mutation_points.py list <root> <points-file>       every point, tab-separated
                        (kept while the product's files and this script stay the same)
-    mutation_points.py sample <points-file> <seed> <n> <area>
-                       n points of the area (dll, kit, native or all) drawn uniformly
+    mutation_points.py linked <product-tree> <root>     the sources linked into
+                       orbwick.dll, from the map and compile commands of that tree
+    mutation_points.py sample <points-file> <seed> <n> <area> <linked> <root> [<rev>]
+                       n points of the area (dll, reference, kit, native or all)
+                       drawn uniformly; with rev only those on lines changed since
+                       that git revision (git diff rev, the tree as it is)
+    mutation_points.py summary <points-file> <area> <linked> <root> [<rev>]
+                       "area A: P points over F files" for each area, then
+                       "mutation points: P over F files (area A...)", what the
+                       sample draws from
     mutation_points.py apply <points-file> <id> <tree>  the edit, in place
-    mutation_points.py summary <points-file> <area>     "P over F files (...)"
-    mutation_points.py line <points-file> <root> <id>   the text of the point's
-                       line in <root>, blanks collapsed (what an equivalent entry holds)
+    mutation_points.py entry <points-file> <root> <id>  the start of an equivalent
+                       entry for the point: id, line text, original, replacement
     mutation_points.py equivalent <points-file> <root> <list>
-                       each entry of the equivalent list: "ok", "stale" (its line
-                       text no longer matches) or "unknown" (no such point), with
-                       its id and the line's text now
+                       each entry of the equivalent list: "ok", "stale" (the point
+                       of its id is now another edit, or its line text differs) or
+                       "unknown" (no such point), with its id, its reason and what
+                       differs
     mutation_points.py command <build-tree> <test>      how CTest runs the test, as
                        one shell line (its folder, environment and command), so
                        that the caller sets its own time limit
@@ -133,6 +152,9 @@ class Enumerator:
         self.files = set(files)
         self.text = {}
         self.points = {}  # (file, start, end, replacement) -> point
+        self.entities = {}  # header -> extents (file, start, end) of its definitions
+        self.reached = {}  # source -> the header extents its code reaches
+        self.included = {}  # source -> the product headers it includes
 
     def content(self, rel):
         if rel not in self.text:
@@ -413,6 +435,104 @@ class Enumerator:
         for body in bodies:
             self.insert_return(body, scope, return_kind)
 
+    # -- which header code each source's own code reaches ------------------
+
+    ENTITY_KINDS = None
+
+    def reach(self, unit, rel):
+        """The code of product headers that source rel's own code reaches in
+        its translation unit: the functions, variables, enum constants and
+        fields of the headers that its code refers to, and what their code in
+        turn refers to; a class named anywhere brings its constructors, its
+        destructor, its own operator new and delete and its fields. Kept as
+        self.reached[rel] (extents), and the headers it includes as
+        self.included[rel]."""
+        K = self.K
+        if self.ENTITY_KINDS is None:
+            Enumerator.ENTITY_KINDS = {K.FUNCTION_DECL, K.CXX_METHOD, K.CONSTRUCTOR, K.DESTRUCTOR,
+                                       K.FUNCTION_TEMPLATE, K.CONVERSION_FUNCTION, K.VAR_DECL,
+                                       K.ENUM_CONSTANT_DECL, K.FIELD_DECL}
+        lib = self.ci.conf.lib
+        edges = {}  # entity extent -> extents it refers to
+        roots = set()
+
+        def header_extent(cursor):
+            where = self.span(cursor)
+            return where if where is not None and not where[0].endswith(".cpp") else None
+
+        def definition(cursor):
+            pattern = lib.clang_getSpecializedCursorTemplate(cursor)
+            if pattern is not None and not pattern.kind.is_invalid():
+                cursor = pattern
+            found = cursor.get_definition()
+            return found if found is not None else cursor
+
+        def targets(cursor):
+            if cursor.kind == K.OVERLOADED_DECL_REF:
+                # A call in a template that depends on its parameters: every
+                # function of that name it may call.
+                named = [lib.clang_getOverloadedDecl(cursor, i) for i in range(lib.clang_getNumOverloadedDecls(cursor))]
+            else:
+                named = [cursor.referenced] if cursor.referenced is not None else []
+            found = []
+            for target in named:
+                if target.kind in (K.STRUCT_DECL, K.CLASS_DECL, K.CLASS_TEMPLATE):
+                    members = [c for c in definition(target).get_children()
+                               if c.kind in (K.CONSTRUCTOR, K.DESTRUCTOR, K.FIELD_DECL) or
+                               c.spelling.startswith(("operator new", "operator delete"))]
+                    found += [e for e in map(header_extent, members) if e is not None]
+                elif target.kind in self.ENTITY_KINDS:
+                    extent = header_extent(definition(target))
+                    found += [extent] if extent is not None else []
+            return found
+
+        def visit(cursor, owner):
+            if cursor.kind in self.ENTITY_KINDS:
+                extent = header_extent(cursor)
+                if extent is not None and cursor.is_definition():
+                    self.entities.setdefault(extent[0], set()).add(extent)
+                    owner = extent
+                    edges.setdefault(owner, set())
+            if cursor.kind in (K.DECL_REF_EXPR, K.MEMBER_REF_EXPR, K.CALL_EXPR, K.MEMBER_REF, K.TYPE_REF,
+                               K.TEMPLATE_REF, K.OVERLOADED_DECL_REF):
+                if owner is not None:
+                    edges.setdefault(owner, set()).update(targets(cursor))
+                elif self.rel_file(cursor.location) == rel:
+                    roots.update(targets(cursor))
+            for child in cursor.get_children():
+                if child.location.file is not None and self.rel_file(child.location) is None:
+                    continue
+                visit(child, owner)
+
+        # What the source's own code names is reached; what a header names
+        # outside any definition (a declaration's parameter types) is not.
+        for child in unit.cursor.get_children():
+            if child.location.file is not None and self.rel_file(child.location) is None:
+                continue
+            visit(child, None)
+        reached, queue = set(), list(roots)
+        while queue:
+            extent = queue.pop()
+            if extent not in reached:
+                reached.add(extent)
+                queue.extend(edges.get(extent, ()))
+        self.reached[rel] = reached
+        headers = (os.path.relpath(os.path.realpath(i.include.name), self.root) for i in unit.get_includes())
+        self.included[rel] = {h for h in headers if h in self.files}
+
+    def units_of(self, point):
+        """The sources whose code holds the point: its own file for a source;
+        for a header, those that reach the innermost function, variable or
+        field around it, or (outside any) those that include the header."""
+        rel = point["file"]
+        if rel.endswith(".cpp"):
+            return [rel]
+        around = [e for e in self.entities.get(rel, ()) if e[1] <= point["start"] and point["end"] <= e[2]]
+        if around:
+            inner = min(around, key=lambda e: e[2] - e[1])
+            return sorted(u for u, reached in self.reached.items() if inner in reached)
+        return sorted(u for u, headers in self.included.items() if rel in headers)
+
     def run(self):
         index = self.ci.Index.create()
         for rel in sorted(self.files):
@@ -424,6 +544,7 @@ class Enumerator:
             if errors:
                 fail("%s does not parse: %s" % (rel, "; ".join(str(e) for e in errors[:3])))
             self.walk(unit.cursor, "-", None)
+            self.reach(unit, rel)
         return self.numbered()
 
     def numbered(self):
@@ -435,6 +556,7 @@ class Enumerator:
             counters[key] = counters.get(key, 0) + 1
             p["id"] = "%s:%s:%s%d" % (stem, p["scope"], p["op"], counters[key])
             p["line"] = self.content(p["file"])[:p["start"]].count(b"\n") + 1
+            p["units"] = ",".join(self.units_of(p))
         return points
 
 
@@ -446,7 +568,7 @@ def unescape(text):
     return re.sub(r"\\(.)", lambda m: {"t": "\t", "n": "\n"}.get(m.group(1), m.group(1)), text)
 
 
-FIELDS = ["id", "file", "line", "start", "end", "op", "original", "replacement"]
+FIELDS = ["id", "file", "line", "start", "end", "op", "original", "replacement", "units"]
 
 
 def write_points(points, out):
@@ -482,34 +604,136 @@ def list_points(root, points_file):
         f.write(stamp.hexdigest() + "\n")
 
 
-AREAS = ("dll", "kit", "native")
+AREAS = ("dll", "reference", "kit", "native")
+
+PRODUCT_MAP = "daemon/orbwick.map"
 
 
-def area_of(rel):
+def linked_sources(product, root):
+    """The sources whose objects the linker put into orbwick.dll: the
+    objects and archive members its map (<product>/daemon/orbwick.map, the
+    release build's) names, each traced to its source through the compile
+    commands of that build (the object's name, in the folder of the archive
+    it came from)."""
+    map_file = os.path.join(product, PRODUCT_MAP)
+    commands_file = os.path.join(product, "compile_commands.json")
+    for path in (map_file, commands_file):
+        if not os.path.exists(path):
+            fail("no %s: build the DLL (cmake --preset win32 && cmake --build --preset win32 --target "
+                 "orbwick; when the DLL is there but not its map, remove build/win32/product first)" % path)
+    link_dir = os.path.dirname(map_file)
+    objects = []  # (folder the object or its archive lies in, object name)
+    with open(map_file, encoding="latin-1") as f:
+        for line in f:
+            member = re.match(r"^(\S+\.a)\((\S+\.obj)\)\s*$", line)
+            loaded = re.match(r"^LOAD (\S+\.obj)\s*$", line)
+            if member:
+                objects.append((os.path.dirname(os.path.normpath(os.path.join(link_dir, member.group(1)))),
+                                member.group(2)))
+            elif loaded:
+                path = os.path.normpath(os.path.join(link_dir, loaded.group(1)))
+                objects.append((os.path.dirname(path), os.path.basename(path)))
+    compiled = []  # (build folder, object name, source)
+    with open(commands_file) as f:
+        for entry in json.load(f):
+            output = re.search(r"(?:^|\s)-o\s+(\S+)", entry.get("command", ""))
+            if output:
+                compiled.append((os.path.normpath(entry["directory"]), os.path.basename(output.group(1)),
+                                 os.path.relpath(os.path.realpath(entry["file"]), root)))
+    linked = set()
+    for folder, name in objects:
+        sources = {s for d, o, s in compiled if o == name and (folder + "/").startswith(d + "/")}
+        if len(sources) != 1:
+            fail("%s: the object %s in %s comes from %s" % (map_file, name, folder,
+                                                            " and ".join(sorted(sources)) or "no source compiled"))
+        linked |= sources
+    if not any(s.startswith("daemon/") for s in linked):
+        fail("%s names no object of daemon/: not the map of orbwick.dll" % map_file)
+    return sorted(linked)
+
+
+def read_lines(path):
+    with open(path) as f:
+        return {line.strip() for line in f if line.strip()}
+
+
+def area_of(point, linked):
+    """dll: code of a source linked into orbwick.dll, or of a header that
+    such a source's code reaches (see Enumerator.reach); reference: the
+    product's other code (the general configuration reader, which the
+    fuzzers and tests compare against); kit: the test kit's runner; native:
+    the native stand-ins and what only they reach."""
+    rel = point["file"]
     if rel.startswith("packaging/test-kit/"):
         return "kit"
-    if re.search(r"_native\.(cpp|h)$", rel):
+    units = [u for u in point.get("units", "").split(",") if u]
+    if any(u in linked for u in units):
+        return "dll"
+    if re.search(r"_native\.(cpp|h)$", rel) or units and all(re.search(r"_native\.cpp$", u) for u in units):
         return "native"
-    return "dll"
+    return "reference"
 
 
-def draw(points, seed, n, area):
-    """n points of the area drawn uniformly without replacement, the same for
-    the same seed, area and list of points."""
-    ordered = sorted((p for p in points if area == "all" or area_of(p["file"]) == area), key=lambda p: p["id"])
+def changed_lines(root, rev, files):
+    """(file, line) of every line of the tree as it is that differs from
+    revision rev, or that is in a file git does not know."""
+    result = subprocess.run(["git", "-C", root, "diff", "--no-color", "--no-ext-diff", "-U0", rev, "--"] + files,
+                            capture_output=True, text=True, encoding="latin-1")
+    if result.returncode != 0:
+        fail("git diff %s: %s" % (rev, result.stderr.strip()))
+    changed, current = set(), None
+    for line in result.stdout.splitlines():
+        if line.startswith("+++ "):
+            current = line[6:] if line.startswith("+++ b/") else None
+        hunk = re.match(r"^@@ -\S+ \+(\d+)(?:,(\d+))? @@", line)
+        if hunk and current:
+            first, count = int(hunk.group(1)), int(hunk.group(2) or 1)
+            changed.update((current, n) for n in range(first, first + count))
+    untracked = subprocess.run(["git", "-C", root, "ls-files", "--others", "--exclude-standard", "--"] + files,
+                               capture_output=True, text=True).stdout.split()
+    for rel in untracked:
+        with open(os.path.join(root, rel), "rb") as f:
+            changed.update((rel, n) for n in range(1, f.read().count(b"\n") + 2))
+    return changed
+
+
+def on_changed_lines(points, root, rev):
+    """The points whose edit touches a line changed since rev."""
+    changed = changed_lines(root, rev, sorted({p["file"] for p in points}))
+    return [p for p in points
+            if any((p["file"], n) in changed
+                   for n in range(int(p["line"]), int(p["line"]) + p["original"].count("\n") + 1))]
+
+
+def chosen(points, area, linked, root=None, since=None):
+    """The points of the area (all: every one), only those on lines changed
+    since revision since when it is given."""
+    points = [p for p in points if area == "all" or area_of(p, linked) == area]
+    return on_changed_lines(points, root, since) if since else points
+
+
+def draw(points, seed, n):
+    """n of the points drawn uniformly without replacement, the same for the
+    same seed and list of points."""
+    ordered = sorted(points, key=lambda p: p["id"])
     return random.Random(int(seed)).sample(ordered, min(int(n), len(ordered)))
 
 
-def summary(points, area):
-    counts = {a: (0, set()) for a in AREAS}
-    for p in points:
-        n, files = counts[area_of(p["file"])]
-        files.add(p["file"])
-        counts[area_of(p["file"])] = (n + 1, files)
-    chosen = [p for p in points if area == "all" or area_of(p["file"]) == area]
-    return "%d over %d files (area %s; dll %d over %d files, kit %d over %d, native stand-ins %d over %d)" % (
-        len(chosen), len({p["file"] for p in chosen}), area, counts["dll"][0], len(counts["dll"][1]),
-        counts["kit"][0], len(counts["kit"][1]), counts["native"][0], len(counts["native"][1]))
+def summary(points, area, linked, root, since):
+    """One line per area, then the points the sample draws from."""
+    lines = []
+    for name in AREAS:
+        of_area = [p for p in points if area_of(p, linked) == name]
+        lines.append("area %s: %d points over %d files" % (name, len(of_area), len({p["file"] for p in of_area})))
+    whole = chosen(points, area, linked)
+    files = lambda ps: len({p["file"] for p in ps})
+    if since:
+        left = on_changed_lines(whole, root, since)
+        lines.append("mutation points: %d over %d files (area %s, on lines changed since %s; of %d over %d files)"
+                     % (len(left), files(left), area, since, len(whole), files(whole)))
+    else:
+        lines.append("mutation points: %d over %d files (area %s)" % (len(whole), files(whole), area))
+    return "\n".join(lines)
 
 
 def line_text(root, point):
@@ -520,9 +744,17 @@ def line_text(root, point):
     return " ".join(lines[number - 1].split()) if 0 < number <= len(lines) else ""
 
 
+def collapsed(text):
+    return " ".join(text.split())
+
+
+EQUIVALENT_FIELDS = "<id> TAB <line text> TAB <original> TAB <replacement> TAB <reason>"
+
+
 def read_equivalent(path):
-    """The entries of the equivalent list: (id, line text, reason), one a
-    line, tab-separated; lines starting with # are comments."""
+    """The entries of the equivalent list: (id, line text, original,
+    replacement, reason), one a line, tab-separated, texts with their blanks
+    collapsed; lines starting with # are comments."""
     entries = []
     with open(path, encoding="latin-1") as f:
         for number, row in enumerate(f, 1):
@@ -530,20 +762,44 @@ def read_equivalent(path):
             if not row.strip() or row.startswith("#"):
                 continue
             fields = row.split("\t")
-            if len(fields) != 3:
-                fail("%s:%d: not <id> TAB <line text> TAB <reason>" % (path, number))
-            entries.append(tuple(f.strip() for f in fields))
+            if len(fields) != 5 or not all(f.strip() for f in fields):
+                fail("%s:%d: not %s" % (path, number, EQUIVALENT_FIELDS))
+            entries.append(tuple(collapsed(f) for f in fields))
     return entries
 
 
+def pinned(point, points):
+    """The original and replacement an equivalent entry names for the point:
+    the original followed by " @k" when the same edit fits k-th of several
+    places on its line (the ordinal of the id alone could then name another
+    of them)."""
+    key = lambda p: (p["file"], p["line"], collapsed(p["original"]), collapsed(p["replacement"]))
+    same = sorted((p for p in points if key(p) == key(point)), key=lambda p: int(p["start"]))
+    original = collapsed(point["original"])
+    if len(same) > 1:
+        original += " @%d" % (1 + [p["id"] for p in same].index(point["id"]))
+    return original, collapsed(point["replacement"])
+
+
 def check_equivalent(points_file, root, list_file):
-    by_id = {p["id"]: p for p in read_points(points_file)}
-    for point_id, text, _ in read_equivalent(list_file):
-        if point_id not in by_id:
-            print("unknown\t%s\t" % point_id)
+    """Per entry: its state (ok; stale: the point of its id is another
+    mutant now, or on another line; unknown: no such point), its id, its
+    reason and what no longer matches."""
+    points = read_points(points_file)
+    by_id = {p["id"]: p for p in points}
+    for point_id, text, original, replacement, reason in read_equivalent(list_file):
+        point = by_id.get(point_id)
+        if point is None:
+            print("unknown\t%s\t%s\tno such point" % (point_id, reason))
             continue
-        now = line_text(root, by_id[point_id])
-        print("%s\t%s\t%s" % ("ok" if now == " ".join(text.split()) else "stale", point_id, now))
+        now = line_text(root, point)
+        mutant = pinned(point, [p for p in points if p["file"] == point["file"]])
+        if mutant != (original, replacement):
+            print("stale\t%s\t%s\tthe point is now %s -> %s" % (point_id, reason, mutant[0], mutant[1]))
+        elif now != text:
+            print("stale\t%s\t%s\tits line now: %s" % (point_id, reason, now))
+        else:
+            print("ok\t%s\t%s\t" % (point_id, reason))
 
 
 def apply(points_file, wanted, tree):
@@ -673,12 +929,18 @@ def test_command(build, name):
 def main(argv):
     if len(argv) == 3 and argv[0] == "list":
         list_points(os.path.realpath(argv[1]), argv[2])
-    elif len(argv) == 5 and argv[0] == "sample" and argv[4] in AREAS + ("all",):
-        write_points(draw(read_points(argv[1]), argv[2], argv[3], argv[4]), sys.stdout)
+    elif len(argv) in (7, 8) and argv[0] == "sample" and argv[4] in AREAS + ("all",):
+        points = chosen(read_points(argv[1]), argv[4], read_lines(argv[5]), argv[6], (argv[7:] or [""])[0])
+        write_points(draw(points, argv[2], argv[3]), sys.stdout)
+    elif len(argv) == 3 and argv[0] == "linked":
+        print("\n".join(linked_sources(os.path.realpath(argv[1]), os.path.realpath(argv[2]))))
     elif len(argv) == 3 and argv[0] == "command":
         test_command(argv[1], argv[2])
-    elif len(argv) == 4 and argv[0] == "line":
-        print(next((line_text(argv[2], p) for p in read_points(argv[1]) if p["id"] == argv[3]), ""))
+    elif len(argv) == 4 and argv[0] == "entry":
+        points = read_points(argv[1])
+        point = next((p for p in points if p["id"] == argv[3]), None) or fail("no point %s" % argv[3])
+        print("\t".join((point["id"], line_text(argv[2], point)) +
+                        pinned(point, [p for p in points if p["file"] == point["file"]])) + "\t")
     elif len(argv) == 4 and argv[0] == "equivalent":
         check_equivalent(argv[1], argv[2], argv[3])
     elif len(argv) == 4 and argv[0] == "apply":
@@ -687,8 +949,8 @@ def main(argv):
         cover_map(argv[1], argv[2], argv[3])
     elif len(argv) == 5 and argv[0] == "tests":
         tests_for(argv[1], argv[2], argv[3], argv[4])
-    elif len(argv) == 3 and argv[0] == "summary":
-        print(summary(read_points(argv[1]), argv[2]))
+    elif len(argv) in (5, 6) and argv[0] == "summary" and argv[2] in AREAS + ("all",):
+        print(summary(read_points(argv[1]), argv[2], read_lines(argv[3]), argv[4], (argv[5:] or [""])[0]))
     else:
         fail("usage: see the head of this file")
 

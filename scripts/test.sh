@@ -3,7 +3,11 @@
 #  1. the formatting check (.clang-format);
 #  2. that every fault of scripts/mutants.list still applies to the code
 #     (scripts/mutants.sh --check; the mutation run itself is not part of it),
-#     and that the seeded sample still finds its mutation points (a dry run);
+#     that the seeded sample still finds its mutation points (a dry run,
+#     which builds orbwick.dll first when its linker map, which tells the
+#     sample's areas, is missing or older than the sources; the Win32 build
+#     below then finds it made), and that the sample reports a test that
+#     fails on its baseline (scripts/mutants.sh --self-test);
 #  3. the native units with AddressSanitizer and UndefinedBehaviorSanitizer;
 #  4. a short fuzz run of the configuration reader;
 #  5. the Win32 build, which makes the package and prints its contents, the
@@ -38,10 +42,13 @@ scripts/format.sh --check
 step "the mutants of scripts/mutants.list still apply to the code"
 scripts/mutants.sh --check
 step "the mutation points of the seeded sample are still found (a dry run)"
-points_line=$(scripts/mutants.sh --sample 5 --seed 1 --dry-run | tail -n 1)
-echo "$points_line"
+# Its last lines: the points of each area, then those the sample draws from.
+points_lines=$(scripts/mutants.sh --sample 5 --seed 1 --dry-run | grep -E '^(area [a-z]+|mutation points):')
+echo "$points_lines"
+points_line=$(echo "$points_lines" | tail -n 1)
 echo "$points_line" | awk '$1 == "mutation" && $3 >= 300 && $5 >= 10 { ok = 1 } END { exit !ok }' ||
     { echo "the seeded sample found too few mutation points" >&2; exit 1; }
+scripts/mutants.sh --self-test
 
 step "native units (ASan + UBSan)"
 cmake --preset native >/dev/null
