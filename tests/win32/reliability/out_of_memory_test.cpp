@@ -10,14 +10,11 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <memory>
-#include <mutex>
 #include <optional>
-#include <set>
 
 #include "daemon_session.h"
-#include "import_patch.h"
 #include "message_box_closer.h"
+#include "object_count.h"
 
 using fixture::DaemonSession;
 using hostmodel::Op;
@@ -40,93 +37,6 @@ bool OpensForWriting(const std::string& path) {
     CloseHandle(file);
     return true;
 }
-
-// The kernel handles the daemon opens and closes itself, counted through its
-// import table: every handle one of these calls of the DLL's hands out is
-// noted, and noted off when the DLL closes it. A round must end with none.
-hostmodel::HostLock g_handlesLock;
-std::set<HANDLE> g_openHandles;
-
-HANDLE Opened(HANDLE handle) {
-    if (handle != nullptr && handle != INVALID_HANDLE_VALUE) {
-        const std::lock_guard<hostmodel::HostLock> lock(g_handlesLock);
-        g_openHandles.insert(handle);
-    }
-    return handle;
-}
-
-HANDLE WINAPI CountedCreateEventW(SECURITY_ATTRIBUTES* a, BOOL manual, BOOL initial, const wchar_t* name) {
-    return Opened(CreateEventW(a, manual, initial, name));
-}
-HANDLE WINAPI CountedCreateSemaphoreW(SECURITY_ATTRIBUTES* a, LONG initial, LONG maximum, const wchar_t* name) {
-    return Opened(CreateSemaphoreW(a, initial, maximum, name));
-}
-HANDLE WINAPI CountedCreateThread(SECURITY_ATTRIBUTES* a, SIZE_T stack, LPTHREAD_START_ROUTINE start, void* parameter,
-                                  DWORD flags, DWORD* id) {
-    return Opened(CreateThread(a, stack, start, parameter, flags, id));
-}
-HANDLE WINAPI CountedCreateFileA(const char* name, DWORD access, DWORD share, SECURITY_ATTRIBUTES* a, DWORD how,
-                                 DWORD flags, HANDLE model) {
-    return Opened(CreateFileA(name, access, share, a, how, flags, model));
-}
-HANDLE WINAPI CountedCreateFileW(const wchar_t* name, DWORD access, DWORD share, SECURITY_ATTRIBUTES* a, DWORD how,
-                                 DWORD flags, HANDLE model) {
-    return Opened(CreateFileW(name, access, share, a, how, flags, model));
-}
-BOOL WINAPI CountedDuplicateHandle(HANDLE fromProcess, HANDLE from, HANDLE toProcess, HANDLE* to, DWORD access,
-                                   BOOL inherit, DWORD options) {
-    const BOOL done = DuplicateHandle(fromProcess, from, toProcess, to, access, inherit, options);
-    if (done && toProcess == GetCurrentProcess()) {
-        Opened(*to);
-    }
-    return done;
-}
-BOOL WINAPI CountedOpenProcessToken(HANDLE process, DWORD access, HANDLE* token) {
-    const BOOL done = OpenProcessToken(process, access, token);
-    if (done) {
-        Opened(*token);
-    }
-    return done;
-}
-BOOL WINAPI CountedCloseHandle(HANDLE handle) {
-    {
-        const std::lock_guard<hostmodel::HostLock> lock(g_handlesLock);
-        g_openHandles.erase(handle);
-    }
-    return CloseHandle(handle);
-}
-
-// Every import of the DLL that hands out or closes a kernel handle, patched
-// while the library is loaded; the count starts afresh.
-class HandleCount {
-public:
-    explicit HandleCount(HMODULE module) {
-        g_openHandles.clear();
-        const std::pair<const char*, const void*> counted[] = {
-            {"CreateEventW", reinterpret_cast<const void*>(&CountedCreateEventW)},
-            {"CreateSemaphoreW", reinterpret_cast<const void*>(&CountedCreateSemaphoreW)},
-            {"CreateThread", reinterpret_cast<const void*>(&CountedCreateThread)},
-            {"CreateFileA", reinterpret_cast<const void*>(&CountedCreateFileA)},
-            {"CreateFileW", reinterpret_cast<const void*>(&CountedCreateFileW)},
-            {"DuplicateHandle", reinterpret_cast<const void*>(&CountedDuplicateHandle)},
-            {"OpenProcessToken", reinterpret_cast<const void*>(&CountedOpenProcessToken)},
-            {"CloseHandle", reinterpret_cast<const void*>(&CountedCloseHandle)},
-        };
-        for (const auto& [name, replacement] : counted) {
-            patches_.push_back(std::make_unique<fixture::ImportPatch>(module, name, replacement));
-            applied_ += patches_.back()->applied() ? 1 : 0;
-        }
-    }
-    int applied() const { return applied_; }
-    size_t open() const {
-        const std::lock_guard<hostmodel::HostLock> lock(g_handlesLock);
-        return g_openHandles.size();
-    }
-
-private:
-    std::vector<std::unique_ptr<fixture::ImportPatch>> patches_;
-    int applied_ = 0;
-};
 
 // Module P restarted by the host while the daemon runs (its window destroyed
 // and a new one made), the new one hidden by the host: its slot is lost, so
@@ -175,8 +85,8 @@ TEST(OutOfMemory, EachAllocationFailingInTurn) {
         auto allocationFailed =
             reinterpret_cast<AllocationFailedFn>(reinterpret_cast<void*>(GetProcAddress(build, "AllocationFailed")));
         ASSERT_TRUE(failAllocation && allocationFailed);
-        std::optional<HandleCount> handles(std::in_place, build);
-        ASSERT_EQ(handles->applied(), 8) << "every import that opens or closes a handle is counted";
+        std::optional<fixture::ObjectCount> objects(std::in_place, build);
+        ASSERT_EQ(objects->patched(), 10) << "every import that opens or closes a handle or menu is counted";
         failAllocation(n);
         const bool accepted = (s.Start() & 0xFF) == 1;
         EXPECT_TRUE(OpensForWriting(config)) << "norvale.ini is closed again after STARTUP";
@@ -220,8 +130,13 @@ TEST(OutOfMemory, EachAllocationFailingInTurn) {
             // worker would keep the library mapped.
             s.library().reset();
         }
-        EXPECT_EQ(handles->open(), 0u) << "kernel handles the daemon opened and did not close";
-        handles.reset();
+        EXPECT_EQ(objects->openHandles(), 0u) << "kernel handles the daemon opened and did not close";
+        const std::vector<HMENU> menus = objects->liveMenus();
+        EXPECT_LE(menus.size(), 1u) << "menus the daemon made and did not destroy";
+        if (menus.size() == 1) {
+            EXPECT_EQ(menus[0], s.DisplayMenu()) << "the one menu left is the Display control in the host's menu";
+        }
+        objects.reset();
         FreeLibrary(build);
         EXPECT_TRUE(s.CloseAndUnload()) << "the worker ended and let go of the library";
         if (!accepted) {

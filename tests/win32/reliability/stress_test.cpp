@@ -15,6 +15,7 @@
 
 #include "daemon_session.h"
 #include "menu_reader.h"
+#include "object_count.h"
 
 using fixture::CheckMark;
 using fixture::DaemonSession;
@@ -220,33 +221,8 @@ TEST(Stress, TenThousandRandomCommandsKeepMarksInStepWithWindows) {
     EXPECT_TRUE(run.session().host.CallsOf(hostmodel::Op::MergeSection).empty());
 }
 
-// Kernel handles, USER objects and GDI objects of the process, compared
-// between the end of a warm-up and the end of a long run, and the process's
-// threads. Where the platform does not count the process's handles (Wine
-// answers 0), the value of the next kernel handle the process gets stands in
-// for the count: Wine hands out the lowest free entry, so it rises with every
-// handle left open. Windows does not reuse entries lowest first, so there
-// the count is compared and the probe is not.
-struct ObjectCounts {
-    DWORD handles = 0;
-    DWORD user = 0;
-    DWORD gdi = 0;
-    int threads = 0;
-    uintptr_t nextHandle = 0;
-};
-
-ObjectCounts CountObjects() {
-    ObjectCounts counts;
-    GetProcessHandleCount(GetCurrentProcess(), &counts.handles);
-    counts.user = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
-    counts.gdi = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
-    counts.threads = fixture::ThreadCount();
-    HANDLE probe = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    counts.nextHandle = reinterpret_cast<uintptr_t>(probe);
-    CloseHandle(probe);
-    return counts;
-}
-
+// The kernel handles and menus the daemon opens and does not close, counted
+// through its imports, and the process's threads.
 TEST(Stress, ProcessObjectsDoNotGrowOverARun) {
     constexpr int kWarmUp = 1000;
     constexpr int kMeasured = 5000;
@@ -254,35 +230,25 @@ TEST(Stress, ProcessObjectsDoNotGrowOverARun) {
     SCOPED_TRACE("seed " + std::to_string(seed));
     StressRun run(seed);
     ASSERT_TRUE(run.Start());
+    const fixture::ObjectCount objects(run.session().library()->module());
+    ASSERT_EQ(objects.patched(), 10);
     for (int step = 0; step < kWarmUp; ++step) {
         run.Step();
     }
-    const ObjectCounts before = CountObjects();
+    const size_t handlesBefore = objects.openHandles();
+    const size_t menusBefore = objects.liveMenus().size();
+    const int threadsBefore = fixture::ThreadCount();
     for (int step = 0; step < kMeasured; ++step) {
         run.Step();
     }
-    const ObjectCounts after = CountObjects();
-    std::printf(
-        "[ figures  ] %d+%d commands: handles %lu -> %lu, USER %lu -> %lu, GDI %lu -> %lu, threads %d -> %d, "
-        "next handle %#lx -> %#lx\n",
-        kWarmUp, kMeasured, static_cast<unsigned long>(before.handles), static_cast<unsigned long>(after.handles),
-        static_cast<unsigned long>(before.user), static_cast<unsigned long>(after.user),
-        static_cast<unsigned long>(before.gdi), static_cast<unsigned long>(after.gdi), before.threads, after.threads,
-        static_cast<unsigned long>(before.nextHandle), static_cast<unsigned long>(after.nextHandle));
-    // Wine answers 0 for the three per-process counts; they are compared
-    // where the platform keeps them. The system's own threads may hold a
-    // few handles more at one moment than at another; a handle left open on
-    // every few commands adds hundreds.
-    constexpr DWORD kSystemHandleNoise = 16;
-    EXPECT_LE(after.handles, before.handles + kSystemHandleNoise)
-        << "a kernel handle was left open on every few commands";
-    EXPECT_LE(after.user, before.user);
-    EXPECT_LE(after.gdi, before.gdi);
-    ASSERT_GT(before.threads, 0) << "Toolhelp gives no thread list";
-    EXPECT_LE(after.threads, before.threads);
-    if (before.handles == 0) {
-        EXPECT_LE(after.nextHandle, before.nextHandle) << "a kernel handle was left open on every few commands";
-    }
+    std::printf("[ figures  ] %d+%d commands: handles left open %u -> %u, menus %u -> %u, threads %d -> %d\n", kWarmUp,
+                kMeasured, static_cast<unsigned>(handlesBefore), static_cast<unsigned>(objects.openHandles()),
+                static_cast<unsigned>(menusBefore), static_cast<unsigned>(objects.liveMenus().size()), threadsBefore,
+                fixture::ThreadCount());
+    EXPECT_EQ(objects.openHandles(), 0u) << "a kernel handle was left open by a command";
+    EXPECT_EQ(objects.liveMenus().size(), 0u) << "a menu was made by a command and not destroyed";
+    ASSERT_GT(threadsBefore, 0) << "Toolhelp gives no thread list";
+    EXPECT_LE(fixture::ThreadCount(), threadsBefore);
 }
 
 TEST(Stress, AThousandSavesWriteTheSameFile) {
