@@ -602,11 +602,23 @@ TEST(Commands, HideAllAndShowAllActOnEnabledFoundWindowsAndCore) {
     EXPECT_EQ(bed.s.frame.commandsReceived(), (std::vector<unsigned>{1097, 1098}));
 }
 
+// Class names the daemon reads: a search for a lost window reads every one.
+int g_classReads = 0;
+int WINAPI CountClassRead(HWND window, wchar_t* name, int size) {
+    ++g_classReads;
+    return GetClassNameW(window, name, size);
+}
+
+// Module P is enabled but has no window, so its slot stays lost: the host's
+// own commands must not make the daemon look for it.
 TEST(Commands, IgnoresOtherIdentifiersMessagesAndWindows) {
     CommandBed bed;
     ASSERT_TRUE(bed.s.StartAndWaitForMenu());
     SendMenuCommand(bed.s.frame.frame(), 1010);  // start from a mixed state
     const std::string before = bed.State();
+    fixture::ImportPatch classReads(bed.s.library()->module(), "GetClassNameW",
+                                    reinterpret_cast<void*>(&CountClassRead));
+    ASSERT_TRUE(classReads.applied());
     const struct {
         const char* name;
         HWND target;
@@ -632,9 +644,11 @@ TEST(Commands, IgnoresOtherIdentifiersMessagesAndWindows) {
     // Hide all's identifier in the high word only (as a notification code).
     SendMenuCommand(bed.s.frame.frame(), MAKEWPARAM(10, 1097));
     EXPECT_EQ(bed.State(), before);
+    EXPECT_EQ(g_classReads, 0) << "the host's own commands made the daemon look for P's window";
     // The notification code is not examined.
     SendMenuCommand(bed.s.frame.frame(), MAKEWPARAM(1097, 1));
     EXPECT_EQ(bed.State(), "hhhVh --x--");
+    EXPECT_GT(g_classReads, 0) << "the daemon's own command looks for P's window";
     EXPECT_EQ(bed.s.frame.commandsReceived(),
               (std::vector<unsigned>{1010, 999, 1011, 1089, 1091, 1096, 1100, 10, 1097}));
 }

@@ -232,6 +232,60 @@ TEST(PlatformFaults, ConfigurationFileOpenForWritingGivesEmptySets) {
     EXPECT_TRUE(IsWindowVisible(moduleD));
 }
 
+// A read that fails after the first chunk of a long norvale.ini leaves a
+// partial view of the host's modules: the log says the file could not be
+// read, and a save is refused rather than erase what it did not see.
+int g_reads = 0;
+BOOL WINAPI FailSecondRead(HANDLE file, void* buffer, DWORD size, DWORD* read, OVERLAPPED* overlapped) {
+    if (++g_reads == 2) {
+        SetLastError(ERROR_NO_SYSTEM_RESOURCES);
+        return FALSE;
+    }
+    return ReadFile(file, buffer, size, read, overlapped);
+}
+
+TEST(PlatformFaults, AReadFailingAfterTheFirstChunkRefusesSaves) {
+    DaemonSession session;
+    const std::string filler = "[Filler]\r\n" + std::string(40000, ';') + "\r\n";
+    ASSERT_TRUE(session.directory().WriteFile("norvale.ini", fixture::ConfigText("S", "") + filler));
+    HWND moduleS = session.AddModule(0);
+    session.library().emplace(session.libraryName);
+    fixture::ImportPatch failingRead(session.library()->module(), "ReadFile", reinterpret_cast<void*>(&FailSecondRead));
+    ASSERT_TRUE(failingRead.applied());
+    g_reads = 0;
+    ASSERT_EQ(session.library()->Startup(session.host.MakeRecord(3, 0)) & 0xFF, 1);
+    ASSERT_TRUE(session.WaitForMenu());
+    EXPECT_EQ(g_reads, 2);
+    SendMenuCommand(session.frame.frame(), 1000);
+    ASSERT_FALSE(IsWindowVisible(moduleS));
+    fixture::MessageBoxCloser boxes;
+    SendMenuCommand(session.frame.frame(), 1099);
+    EXPECT_TRUE(session.host.CallsOf(Op::MergeSection).empty()) << "a save from a partial read";
+    EXPECT_EQ(boxes.count, 1);
+    EXPECT_EQ(session.host.LogLines(kLogLevelOutcome),
+              (std::vector<std::string>{"Orbwick daemon loaded successfully", "Orbwick: norvale.ini could not be read",
+                                        "Orbwick: settings not saved (norvale.ini was not read at start)"}));
+}
+
+// On a new host the SMTP and POP3 windows are known by their MDI child's
+// title: a restarted P is found by its command also where S's titled child
+// comes first in the window order.
+TEST(PlatformFaults, ARestartedTitledModuleIsFoundBehindAnotherTitledOne) {
+    DaemonSession session("SP", "", fixture::kNewHost);
+    HWND moduleS = session.frame.AddModuleWindow(L"Norvale SMTP Server", L"mdlg_msc");
+    HWND moduleP = session.frame.AddModuleWindow(L"Norvale POP3 Server", L"mdlg_mpp");
+    ASSERT_TRUE(session.StartAndWaitForMenu());
+    SendMessageW(session.frame.client(), WM_MDIDESTROY, reinterpret_cast<WPARAM>(GetParent(moduleP)), 0);
+    moduleP = session.frame.AddModuleWindow(L"Norvale POP3 Server", L"mdlg_mpp");
+    SetWindowPos(GetParent(moduleS), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    ASSERT_EQ(GetWindow(session.frame.client(), GW_CHILD), GetParent(moduleS));
+    SendMenuCommand(session.frame.frame(), 1001);
+    EXPECT_FALSE(IsWindowVisible(moduleP));
+    EXPECT_TRUE(IsWindowVisible(moduleS));
+    EXPECT_EQ(CheckMark(session.DisplayMenu(), 1001), std::optional<bool>(false));
+    EXPECT_EQ(CheckMark(session.DisplayMenu(), 1000), std::optional<bool>(true));
+}
+
 // Large and malformed configuration files. Modules have no windows here, so
 // their items show the sets: present = enabled, unchecked = hidden.
 std::string TenMegabyteFile() {
