@@ -169,6 +169,7 @@ public:
     std::vector<std::string> points;      // recorded, in order (recording run)
     std::vector<std::string> violations;  // invariants the run broke
     bool fired = false;
+    bool holdLibrary = false;  // the host keeps a reference of its own past the teardown (the check's own test)
 
 private:
     friend LRESULT CALLBACK CallWndProc(int, WPARAM, LPARAM);
@@ -795,6 +796,7 @@ void ExplorerRun::CheckClosedDaemon() {
 }
 
 void ExplorerRun::CheckTeardown(int threadsBefore) {
+    const HMODULE held = holdLibrary ? LoadLibraryW(libraryName_) : nullptr;
     Closedown();
     while (hostReferences_ > 0) Unload();
     // The library this run loaded (the failing build in the out-of-memory
@@ -804,6 +806,8 @@ void ExplorerRun::CheckTeardown(int threadsBefore) {
         for (const wchar_t* c = libraryName_; *c != 0; ++c) name += static_cast<char>(*c);
         Violation(name + " still mapped 1 s after the host's last FreeLibrary");
     }
+    if (held != nullptr)
+        FreeLibrary(held);
     if (!PumpUntil([&] { return fixture::ThreadCount() <= threadsBefore; }, 1000))
         Violation("a thread of the daemon outlived CLOSEDOWN and FreeLibrary");
     Pump(20);
@@ -903,6 +907,20 @@ TEST(LifeCycle, EveryHostActionAtEveryInteractionPoint) {
             for (const std::string& v : recording.violations) {
                 ++violations;
                 ADD_FAILURE() << scenario.name << ", recording: " << v;
+            }
+        }
+        {
+            // The teardown's check of the library seen failing in this
+            // scenario: a reference left behind is reported.
+            ExplorerRun probe(scenario.scenario, true, "", Action::Closedown);
+            probe.holdLibrary = true;
+            probe.Execute();
+            bool reported = false;
+            for (const std::string& v : probe.violations)
+                reported = reported || v.find("still mapped") != std::string::npos;
+            if (!reported) {
+                ++violations;
+                ADD_FAILURE() << scenario.name << ": a library left mapped was not reported";
             }
         }
         points += static_cast<int>(recorded.size());
