@@ -28,10 +28,11 @@ rem programs run and failed, the counts; its last line counts test cases
 rem over all programs: "N passed, M failed". After /otherdll with another
 rem DLL its first and its last line say "NOT THE RELEASE". Exit code 0 when
 rem nothing failed, 1 when something failed, 2 when the kit could not work
-rem in its own folder or was given an unknown switch, 3 when its own check
-rem stopped it, 4 when nothing failed but another orbwick.dll was tested
-rem (/otherdll). It waits for a key before its window closes when Explorer
-rem started it, or when run_limited.exe cannot tell; "/nopause" never waits.
+rem in its own folder, another run held it or the kit was given an unknown
+rem switch, 3 when its own check stopped it, 4 when nothing failed but
+rem another orbwick.dll was tested (/otherdll). It waits for a key before
+rem its window closes when Explorer started it, or when run_limited.exe
+rem cannot tell; "/nopause" never waits.
 rem Paths are only ever quoted or handed over through FOR variables, so a
 rem folder with blanks, "&", "!" or "%" in its name works; a UNC folder is
 rem mapped to a drive letter by pushd for the time of the run.
@@ -184,7 +185,7 @@ for %%d in ("%CD%\results") do echo Results: %%~d
 type results\summary.txt
 if defined kit_pause (
     echo.
-    echo Send these lines and the zipped results folder.
+    echo Send these lines and the zipped results folder to the team that gave you the release.
 )
 goto :end_run
 
