@@ -26,7 +26,9 @@
 #     file listed twice, a replaced or missing program, no list: exit code
 #     3 before anything runs); /otherdll ending with exit code 4 and "NOT
 #     THE RELEASE" first and last; a folder named outside the ANSI code page
-#     stopping the kit with advice; a kit without run_limited.exe failing;
+#     stopping the kit with advice; a kit without run_limited.exe, or with
+#     another program in its place, failing; a run of fewer test cases than
+#     the build counted failing; a second run in the same folder refused;
 #  8. clang-tidy.
 # Bootstraps a fresh machine first. Exits non-zero on any failure.
 set -eu
@@ -85,8 +87,10 @@ last_line=$(tr -d '\r' <"$kit_tmp/output.txt" | tail -n 1)
 # summary starts with the SHA-256 of the DLL that was tested, the shipped
 # one, and the request to compare it with SHA256SUMS.txt, says nowhere
 # "NOT THE RELEASE", and gives the kit's own check of its files, which
-# found every file of kit-checksums.txt matching.
+# found every file of kit-checksums.txt matching, and every test case that
+# the programs listed when the kit was built ran.
 programs=$(wc -l <build/win32/packaging/test-kit/kit-programs.txt)
+cases=$(tr ' ' '\n' <build/win32/packaging/test-kit/kit-test-cases.txt | awk -F: '{ n += $2 } END { print n }')
 results=$(ls "$kit_dir/results" | grep -c '\.xml$' || true)
 logs=$(ls "$kit_dir/results" | grep -c '\.log$' || true)
 summary=$(tr -d '\r' <"$kit_dir/results/summary.txt" 2>/dev/null || true)
@@ -99,6 +103,7 @@ if [ $kit_rc -ne 0 ] || ! echo "$last_line" | grep -Eq '^[1-9][0-9]* passed, 0 f
     ! echo "$summary" | sed -n 2p | grep -q "^Compare this SHA-256 with orbwick.dll's line in SHA256SUMS.txt of the release" ||
     echo "$summary" | grep -q 'NOT THE RELEASE' ||
     ! echo "$summary" | grep -qx "Checked: $listed files of the kit match kit-checksums.txt" ||
+    ! echo "$summary" | grep -qx "Test cases run: $cases, of at least $cases expected" ||
     ! echo "$summary" | grep -q '^Service pack: .*; product type: '; then
     # The programs' own output is in their logs; show those of the failed ones.
     for name in $(tr -d '\r' <"$kit_dir/results/summary.txt" 2>/dev/null | sed -n 's/^Programs run: .*; failed://p'); do
@@ -107,7 +112,8 @@ if [ $kit_rc -ne 0 ] || ! echo "$last_line" | grep -Eq '^[1-9][0-9]* passed, 0 f
     echo "test kit: FAILED (exit code $kit_rc, last line \"$last_line\"," \
         "$results XML results and $logs logs of $programs programs; the summary should start with" \
         "orbwick.dll's SHA-256 $dll_sum and the request to compare it, name all $programs programs run," \
-        "the kit's check of its $listed files and the service pack, and not say NOT THE RELEASE)" >&2
+        "the kit's check of its $listed files, $cases test cases run and the service pack, and not say NOT THE" \
+        "RELEASE)" >&2
     exit 1
 fi
 # The life-cycle explorer's summary, from its program's log in the kit.
@@ -118,7 +124,7 @@ tr -d '\r' <"$kit_dir/results/reliability_fault_sweep.log" | grep -E 'fault swee
     { echo "test kit: the fault sweep printed no summary" >&2; exit 1; }
 tr -d '\r' <"$kit_dir/results/reliability_fault_sweep.log" | grep -qE '^fault sweep: .* 0 violations$' ||
     { echo "test kit: the fault sweep found violations" >&2; exit 1; }
-step "the test kit's own failures: a program that hangs is stopped with what it started, the check fails closed, /otherdll is not a release pass, a folder outside the ANSI code page, run_limited.exe missing"
+step "the test kit's own failures: a program that hangs is stopped with what it started, the check fails closed, /otherdll is not a release pass, a folder outside the ANSI code page, run_limited.exe missing or replaced, a test case short, one run per folder"
 scripts/with-wine.sh build/win32 tests/release/kit_run_test.sh "$kit_dir" build/win32/bin/kit_hang_probe.exe
 step "clang-tidy (.clang-tidy) over the native and win32 builds' sources"
 scripts/tidy.sh

@@ -28,21 +28,39 @@ rem programs run and failed, the counts; its last line counts test cases
 rem over all programs: "N passed, M failed". After /otherdll with another
 rem DLL its first and its last line say "NOT THE RELEASE". Exit code 0 when
 rem nothing failed, 1 when something failed, 2 when the kit could not work
-rem in its own folder or was given an unknown switch, 3 when its own check
-rem stopped it, 4 when nothing failed but another orbwick.dll was tested
-rem (/otherdll). It waits for a key before its window closes when Explorer
-rem started it, or when run_limited.exe cannot tell; "/nopause" never waits.
+rem in its own folder, another run held it or the kit was given an unknown
+rem switch, 3 when its own check stopped it, 4 when nothing failed but
+rem another orbwick.dll was tested (/otherdll). It waits for a key before
+rem its window closes when Explorer started it, or when run_limited.exe
+rem cannot tell; "/nopause" never waits.
 rem Paths are only ever quoted or handed over through FOR variables, so a
 rem folder with blanks, "&", "!" or "%" in its name works; a UNC folder is
 rem mapped to a drive letter by pushd for the time of the run.
+rem One run per folder: before it deletes anything the run takes a lock, the
+rem file run-tests.lock held open without sharing by run_limited.exe, which
+rem runs the rest of this script again under it (kit_lock_held set) and lives
+rem as long as that; Windows lets the lock go with the run's processes,
+rem however they end. A second run meanwhile says "another run is in
+rem progress in this folder", deletes nothing and ends with exit code 2.
+rem A pass (exit code 0, or 4 with /otherdll) needs more than no failure:
+rem the summary must hold run_limited.exe's own verdict on the kit's files
+rem (its "Checked:" line), the SHA-256 of orbwick.dll, and at least the test
+rem cases the programs listed when the kit was built (kit_cases, "NAME:COUNT"
+rem each; a skipped test case counts as run, not as passed). What lacks one
+rem of them names it, counts as 1 failed and ends with exit code 1.
 setlocal EnableExtensions DisableDelayedExpansion
 set "kit_list=@KIT_PROGRAMS@"
 set /a kit_expected=@KIT_PROGRAM_COUNT@
+rem The test cases of each program, as it listed them when the kit was built.
+set "kit_cases=@KIT_CASES@"
 rem Seconds, at least three times what each program took on the developers'
 rem machine under load: "NAME:SECONDS" for those that need more than the
 rem default.
 set "kit_default_limit=@KIT_DEFAULT_TIME_LIMIT@"
 set "kit_limits=@KIT_TIME_LIMITS@"
+rem The run under the lock: its switches, and whether to wait for a key, are
+rem settled.
+if defined kit_lock_held goto :in_kit_folder
 set "kit_pause=1"
 set "kit_other_dll="
 set "kit_keep_temp="
@@ -60,6 +78,7 @@ if /i "%~1"=="/nopause" (
 shift
 goto :next_switch
 :switches_read
+:in_kit_folder
 rem Everything happens in the kit's own folder. Should pushd fail (a share
 rem with no drive letter free, access denied), the current folder would be
 rem another one, C:\Windows for a double click on a share: stop instead.
@@ -72,10 +91,35 @@ if not exist "%~nx0" (
     popd
     goto :no_kit_folder
 )
-rem run_limited.exe answers 1 when no Explorer started the script; anything
-rem else, also its failure to start, keeps the wait for a key.
-if defined kit_pause run_limited.exe --started-from-explorer
-if defined kit_pause if errorlevel 1 if not errorlevel 2 set "kit_pause="
+if defined kit_lock_held goto :locked_run
+rem run_limited.exe answers 1 when no Explorer started the script, 0 when
+rem one did; anything else, its failure to start, keeps the wait for a key,
+rem and the run goes on without a lock, as it runs no program then.
+set "kit_helper="
+(call )
+run_limited.exe --started-from-explorer
+set /a kit_answer=%ERRORLEVEL%
+if %kit_answer%==1 set "kit_pause="
+if %kit_answer%==1 set "kit_helper=1"
+if %kit_answer%==0 set "kit_helper=1"
+if not defined kit_helper goto :locked_run
+rem The run itself ends with its exit code plus 10, so that an exit code
+rem from anything else, such as a program put in place of run_limited.exe
+rem that ran no script, is not taken for it.
+set "kit_lock_held=1"
+run_limited.exe --locked run-tests.lock "%~nx0"
+set /a kit_exit=%ERRORLEVEL%
+set "kit_lock_held="
+if %kit_exit%==126 goto :another_run
+if %kit_exit%==125 goto :no_results_folder
+set /a kit_run_exit=kit_exit-10
+for %%c in (0 1 2 3 4) do if %kit_run_exit%==%%c goto :locked_run_ended
+goto :run_not_by_kit
+:locked_run_ended
+popd
+exit /b %kit_run_exit%
+
+:locked_run
 if exist results\ rd /s /q results
 if exist results\ goto :no_results_folder
 md results
@@ -104,6 +148,8 @@ set /a kit_passed=0
 set /a kit_failed=0
 set /a kit_skipped=0
 set /a kit_ran=0
+set /a kit_cases_run=0
+set /a kit_cases_expected=0
 set "kit_failed_programs="
 for %%d in ("%CD%") do echo orbwick @PROJECT_VERSION@ test kit in %%~d
 if defined kit_helper type results\checksums.txt
@@ -119,15 +165,17 @@ if %kit_ran%==0 (
     echo No test program ran: counted as 1 failed
     set /a kit_failed+=1
 )
-set "kit_exit=0"
-if not %kit_failed%==0 set "kit_exit=1"
-if %kit_exit%==0 if "%kit_release%"=="no" set "kit_exit=4"
 if not defined kit_failed_programs set "kit_failed_programs= none"
 call :summary_head
 if not defined kit_helper >> results\summary.txt echo Release: not checked, run_limited.exe could not start
+call :check_verdict
+set "kit_exit=0"
+if not %kit_failed%==0 set "kit_exit=1"
+if %kit_exit%==0 if "%kit_release%"=="no" set "kit_exit=4"
 call :remove_temp_folder
 >> results\summary.txt echo Programs run: %kit_ran% of %kit_expected%; failed:%kit_failed_programs%
 >> results\summary.txt echo Test cases: %kit_passed% passed, %kit_failed% failed, %kit_skipped% skipped
+>> results\summary.txt echo Test cases run: %kit_cases_run%, of at least %kit_cases_expected% expected
 >> results\summary.txt echo Exit code: %kit_exit%
 if "%kit_release%"=="no" >> results\summary.txt echo %kit_passed% passed, %kit_failed% failed - NOT THE RELEASE, another orbwick.dll was tested ^(/otherdll^)
 if not "%kit_release%"=="no" >> results\summary.txt echo %kit_passed% passed, %kit_failed% failed
@@ -135,18 +183,27 @@ echo.
 echo == Summary
 for %%d in ("%CD%\results") do echo Results: %%~d
 type results\summary.txt
-popd
 if defined kit_pause (
     echo.
-    echo Send these lines and the zipped results folder.
-    call :wait_for_key
+    echo Send these lines and the zipped results folder to the team that gave you the release.
 )
+goto :end_run
+
+rem Ends a run with exit code kit_exit: plus 10 under the lock, for the
+rem script that took it.
+:end_run
+popd
+if defined kit_pause call :wait_for_key
+if defined kit_lock_held set /a kit_exit+=10
 exit /b %kit_exit%
 
 rem Runs one program and adds its counts; %1 is the program's name.
 :run_program
 set "name=%~1"
 echo == %name%
+set /a expected_cases=0
+for %%c in (%kit_cases%) do call :own_cases %%c
+set /a kit_cases_expected+=expected_cases
 if not exist "%name%.exe" (
     echo %name%: %name%.exe is missing from the kit's folder: counted as 1 failed
     goto :count_failed_program
@@ -192,6 +249,7 @@ if "%tests%"=="" (
     goto :count_failed_program
 )
 set /a passed=tests-failures-disabled-skipped
+set /a kit_cases_run+=tests-disabled
 set /a kit_passed+=passed
 set /a kit_failed+=failures
 set /a kit_skipped+=skipped
@@ -225,6 +283,10 @@ rem Wine's cmd.exe splits nothing in a FOR /F nested in another FOR, and a
 rem FOR line reads %higher% only once.
 :own_limit
 for /f "tokens=1,2 delims=:" %%a in ("%~1") do if /i "%%a"=="%name%" set "limit=%%b"
+goto :eof
+
+:own_cases
+for /f "tokens=1,2 delims=:" %%a in ("%~1") do if /i "%%a"=="%name%" set /a expected_cases=%%b
 goto :eof
 
 :at_least
@@ -262,6 +324,33 @@ if not defined kit_helper call :facts_without_helper
 >> results\summary.txt echo Windows: %kit_windows%, processor %kit_processor%
 >> results\summary.txt echo Kit: orbwick @PROJECT_VERSION@ test kit, %kit_expected% test programs
 if defined kit_helper type results\checksums.txt >>results\summary.txt
+goto :eof
+
+rem Whether the summary holds what a pass needs; each thing it lacks is named,
+rem and all of them count as 1 failed.
+:check_verdict
+set "kit_has_check="
+set "kit_has_sum="
+for /f "usebackq tokens=1,2" %%a in ("results\summary.txt") do (
+    if "%%a"=="Checked:" set "kit_has_check=1"
+    if "%%a %%b"=="orbwick.dll: SHA-256" set "kit_has_sum=1"
+)
+set "kit_lacks="
+if not defined kit_has_check (
+    >> results\summary.txt echo Not a pass: no "Checked:" line, the check of the kit's files by run_limited.exe
+    set "kit_lacks=1"
+)
+if not defined kit_has_sum (
+    >> results\summary.txt echo Not a pass: no SHA-256 of orbwick.dll
+    set "kit_lacks=1"
+)
+if %kit_cases_run% lss %kit_cases_expected% (
+    >> results\summary.txt echo Not a pass: expected at least %kit_cases_expected% test cases, %kit_cases_run% ran
+    set "kit_lacks=1"
+)
+if not defined kit_lacks goto :eof
+>> results\summary.txt echo The above counts as 1 failed. If a program failed or was stopped, see its results\NAME.log; otherwise unpack the kit again from its zip, checked against SHA256SUMS.txt of the release ^(see README.txt^).
+set /a kit_failed+=1
 goto :eof
 
 rem A folder of the kit's own in %TEMP% for the programs' temporary files,
@@ -317,9 +406,8 @@ if %kit_check%==3 >> results\summary.txt echo Only orbwick.dll differs. Unpack t
 if %kit_check%==1 >> results\summary.txt echo The files named above do not match kit-checksums.txt. Unpack the kit again from its zip, checked against SHA256SUMS.txt of the release ^(see README.txt^).
 >> results\summary.txt echo Exit code: 3
 type results\summary.txt
-popd
-if defined kit_pause call :wait_for_key
-exit /b 3
+set /a kit_exit=3
+goto :end_run
 
 rem The kit's folder or the folder for temporary files cannot be named in
 rem the ANSI code page: the programs would run, but not write their results.
@@ -330,9 +418,8 @@ call :remove_temp_folder
 >> results\summary.txt echo Nothing was run.
 >> results\summary.txt echo Exit code: 2
 type results\summary.txt
-popd
-if defined kit_pause call :wait_for_key
-exit /b 2
+set /a kit_exit=2
+goto :end_run
 
 rem Switches come only from a command line, so nothing waits for a key.
 :unknown_switch
@@ -345,14 +432,30 @@ for %%d in ("%~dp0") do echo run-tests.cmd: cannot work in its own folder, %%~d
 echo On a network share no drive letter may be free, or access may be denied.
 echo Copy the kit's folder to a local disk, for example C:\orbwick-tests,
 echo and run it there. Nothing was run.
-if defined kit_pause call :wait_for_key
-exit /b 2
+set /a kit_exit=2
+goto :end_run
 
 :no_results_folder
 for %%d in ("%CD%") do echo run-tests.cmd: cannot write the folder results in %%~d
 echo The kit's folder must be writable, and no file of an earlier run open.
 echo Unpack the kit into a folder of your own, for example C:\orbwick-tests,
 echo not under C:\Program Files or on a read-only share. Nothing was run.
-popd
-if defined kit_pause call :wait_for_key
-exit /b 2
+set /a kit_exit=2
+goto :end_run
+
+rem Another run holds the lock: nothing of it is touched.
+:another_run
+for %%d in ("%CD%") do echo run-tests.cmd: another run is in progress in this folder, %%~d
+echo Wait for it to end, or run the kit from a copy in another folder.
+echo Nothing was run and nothing was deleted.
+set /a kit_exit=2
+goto :end_run
+
+rem run_limited.exe ended without the run's own exit code: the run was
+rem stopped, or run_limited.exe is not the kit's own and ran nothing.
+:run_not_by_kit
+echo run-tests.cmd: not a pass: the run under run_limited.exe's lock did not end as the kit's run does ^(exit code %kit_exit%^).
+echo So nothing vouches for this run: no "Checked:" line of the kit's check, no SHA-256 of orbwick.dll, no count of test cases.
+echo If the run was not stopped, run_limited.exe is not the kit's own: unpack the kit again from its zip, checked against SHA256SUMS.txt of the release ^(see README.txt^).
+set /a kit_exit=1
+goto :end_run

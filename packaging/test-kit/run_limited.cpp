@@ -7,6 +7,7 @@
 //   run_limited --facts <dll>
 //   run_limited --check <checksum list> <dll> [<file>...]
 //   run_limited --plain-folders
+//   run_limited --locked <lock file> <batch file>
 // The program's standard output and standard error go to <log file>,
 // created anew; its standard input is NUL. When the program is still
 // running after <seconds> seconds, it is stopped together with every
@@ -35,6 +36,16 @@
 // for temporary files can be named in the ANSI code page, as the test
 // programs name them: exit code 0 if so, 1 otherwise, with a line for each
 // that cannot.
+// With --locked it runs <batch file> in the current folder through cmd.exe
+// while it holds <lock file> open without sharing, so that no other run can
+// open it: one run of the kit per folder. The handle is inherited by cmd.exe
+// and by everything the run starts, and Windows closes it with the last of
+// them, however they end (the file goes with it): a run that was killed
+// leaves no lock behind, but one of its processes that still runs keeps it.
+// Ctrl+C does not end run_limited itself, only what cmd.exe decides. Exit
+// code: the batch file's; 126 when another process holds the lock, and
+// nothing was run; 125 when the lock file could not be opened or cmd.exe
+// not started (the reason on standard error).
 // It uses nothing newer than Windows XP SP3 / Server 2003, as every program
 // of the kit.
 #include <windows.h>
@@ -56,6 +67,7 @@ constexpr int kExitCheckOtherDll = 3;
 constexpr int kExitNotPlain = 1;
 constexpr DWORD kExitTimedOut = 124;
 constexpr DWORD kExitNotRun = 125;
+constexpr DWORD kExitLockHeld = 126;
 constexpr DWORD kMaxSeconds = 24 * 60 * 60;
 // How long a stopped program may take to end, before run_limited gives up
 // waiting for it.
@@ -340,6 +352,52 @@ bool PlainFolders() {
     return currentPlain && tempPlain;
 }
 
+// Ctrl+C and Ctrl+Break reach every process of the console: the lock stays
+// until cmd.exe, which asks whether to stop the batch file, has ended.
+BOOL WINAPI KeepLockOnInterrupt(DWORD event) {
+    return event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT ? TRUE : FALSE;
+}
+
+DWORD RunLocked(const wchar_t* lockPath, const wchar_t* batchFile) {
+    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+    HANDLE lock = CreateFileW(lockPath, GENERIC_WRITE | DELETE, 0, &inherit, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (lock == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_SHARING_VIOLATION) {
+            return kExitLockHeld;
+        }
+        std::fprintf(stderr, "run_limited: cannot open the lock file (error %lu)\n", error);
+        return kExitNotRun;
+    }
+    // cmd.exe from the system folder, not one the current folder may hold;
+    // the batch file's name in quotes inside the quotes that /c removes.
+    wchar_t system[MAX_PATH + 1] = {};
+    const UINT length = GetSystemDirectoryW(system, MAX_PATH + 1);
+    const std::wstring shell = std::wstring(system, length <= MAX_PATH ? length : 0) + L"\\cmd.exe";
+    std::wstring commandLine = L"\"" + shell + L"\" /d /c \"\"" + batchFile + L"\"\"";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    SetConsoleCtrlHandler(KeepLockOnInterrupt, TRUE);
+    if (length == 0 || length > MAX_PATH ||
+        !CreateProcessW(shell.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                        &process)) {
+        std::fprintf(stderr, "run_limited: cannot start cmd.exe (error %lu)\n", GetLastError());
+        CloseHandle(lock);
+        return kExitNotRun;
+    }
+    CloseHandle(process.hThread);
+    DWORD exitCode = kExitNotRun;
+    if (WaitForSingleObject(process.hProcess, INFINITE) != WAIT_OBJECT_0 ||
+        !GetExitCodeProcess(process.hProcess, &exitCode)) {
+        exitCode = kExitNotRun;
+    }
+    CloseHandle(process.hProcess);
+    CloseHandle(lock);
+    return exitCode;
+}
+
 }  // namespace
 
 int main() {
@@ -361,6 +419,9 @@ int main() {
     }
     if (argc == 2 && std::wcscmp(argv[1], L"--plain-folders") == 0) {
         return PlainFolders() ? 0 : kExitNotPlain;
+    }
+    if (argc == 4 && std::wcscmp(argv[1], L"--locked") == 0) {
+        return static_cast<int>(RunLocked(argv[2], argv[3]));
     }
     wchar_t* end = nullptr;
     const unsigned long seconds = argc >= 4 ? std::wcstoul(argv[1], &end, 10) : 0;

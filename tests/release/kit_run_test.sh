@@ -30,8 +30,11 @@
 # - a kit in a folder named with a letter outside the ANSI code page ("Ł"),
 #   or whose folder for temporary files is so named, stops before any
 #   program runs, exit code 2, with the advice to move it (or to set TEMP);
-# - a kit whose run_limited.exe cannot start fails, says why, and waits for
-#   a key;
+# - a kit whose run_limited.exe cannot start, or is another program of the
+#   kit, or a run of fewer test cases than the build counted, fails and
+#   says what is missing; without run_limited.exe it waits for a key;
+# - a second run while the first runs is refused (exit code 2), the first's
+#   results kept; a killed run or a lock file left over blocks no run;
 # - run_limited fails (exit code 125) and says why when it cannot create the
 #   log file or the time limit is not a whole number of seconds up to a day;
 # - the summary gives the DLL's SHA-256 and version, the date of the run,
@@ -44,7 +47,8 @@
 set -eu
 kit=$1 probe=$2
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+first=''
+trap 'rm -rf "$work"; [ -z "$first" ] || kill -KILL -$first 2>/dev/null' EXIT
 fail() { echo "kit_run_test: $*" >&2; [ ! -f "$work/out" ] || cat "$work/out" >&2; exit 1; }
 cr=$(printf '\r')
 dir="$work/kit Prüfung & co!"
@@ -119,6 +123,7 @@ check_time_limit() {
     grep -qx "    set ORBWICK_KIT_TIME_LIMIT=$higher" "$work/out" || fail "$how: no command with a limit of $higher s"
     grep -q '^host_unit_tests: [1-9][0-9]* passed, 0 failed' "$work/out" || fail "$how: host_unit_tests not counted"
     ! grep -q 'Press a key' "$work/out" || fail "$how: waits for a key when not started from Explorer"
+    [ ! -e "$dir/run-tests.lock" ] || fail "$how: the lock file outlived the run"
     tr -d '\r' <"$dir/results/hangs.log" >"$work/hangs.log"
     grep -q 'kit_hang_probe: hanging on purpose' "$work/hangs.log" || fail "$how: hangs.log lacks the program's output"
     grep -q 'kit_hang_probe: the started copy still runs' "$work/hangs.log" || fail "$how: the probe's copy never ran"
@@ -251,6 +256,8 @@ check_stopped "without its test programs" above "$expected"
 fresh_kit host_unit_tests
 flip_byte "$dir/orbwick.dll"
 actual=$(sha256sum <"$dir/orbwick.dll" | cut -d' ' -f1)
+# A lock file that no process holds, as a crash may leave, does not count.
+: >"$dir/run-tests.lock"
 run_kit /otherdll
 [ $rc -eq 4 ] || fail "/otherdll, every program passing: exit code $rc, not 4"
 grep -q '^host_unit_tests: [1-9][0-9]* passed, 0 failed' "$work/out" || fail "/otherdll: host_unit_tests not run"
@@ -306,7 +313,51 @@ grep -q '^orbwick.dll: version and SHA-256 not known, run_limited.exe could not 
     fail "without run_limited.exe: the summary's facts"
 grep -q '^No test program ran: counted as 1 failed$' "$work/out" || fail "without run_limited.exe: no line saying none ran"
 grep -q 'Press a key' "$work/out" || fail "without run_limited.exe: does not wait for a key"
+for lack in 'no "Checked:" line' 'no SHA-256 of orbwick.dll'; do
+    grep -q "^Not a pass: $lack" "$work/out" || fail "without run_limited.exe: no line saying $lack"
+done
 echo "kit_run_test: without run_limited.exe the kit fails, says why and waits for a key"
+
+# Another program of the kit in place of run_limited.exe runs no script.
+fresh_kit host_unit_tests
+cp "$dir/host_unit_tests.exe" "$dir/run_limited.exe"
+run_kit
+[ $rc -eq 1 ] && grep -q '^So nothing vouches for this run: no "Checked:" line' "$work/out" ||
+    fail "run_limited.exe replaced by host_unit_tests.exe: exit code $rc, or no line saying what is missing"
+# One test case more expected of host_unit_tests than the build counted.
+cases=$(sed -n "s/^set \"kit_cases=.* host_unit_tests:\([0-9]*\) .*/\1/p" "$kit/run-tests.cmd")
+fresh_kit host_unit_tests
+sed -i "s/ host_unit_tests:$cases / host_unit_tests:$((cases + 1)) /" "$dir/run-tests.cmd"
+run_kit
+[ $rc -eq 1 ] && grep -qx "Not a pass: expected at least $((cases + 1)) test cases, $cases ran" "$work/out" &&
+    [ "$(tail -n 1 "$work/out")" = "$cases passed, 1 failed" ] || fail "one test case short: exit code $rc, or not said"
+echo "kit_run_test: a run_limited.exe that is another program, or a test case short, fails and says what is missing"
+
+# One run per folder: a second run while the first's program hangs (120 s)
+# is refused; the first, killed with its processes (a session of its own),
+# leaves no lock.
+fresh_kit hangs
+cp "$probe" "$dir/hangs.exe"
+add_sum hangs.exe
+(cd "$dir" && ORBWICK_KIT_TIME_LIMIT=120 exec setsid wine cmd /c run-tests.cmd </dev/null >/dev/null 2>&1) &
+first=$!
+tries=0
+until grep -q 'kit_hang_probe: hanging on purpose' "$dir/results/hangs.log" 2>/dev/null; do
+    tries=$((tries + 1)) && [ $tries -le 600 ] && sleep 0.1 || fail "the first run's program did not start"
+done
+run_kit
+[ $rc -eq 2 ] && grep -q '^run-tests.cmd: another run is in progress in this folder' "$work/out" &&
+    grep -q 'kit_hang_probe: hanging on purpose' "$dir/results/hangs.log" ||
+    fail "a second run beside the first: exit code $rc, not 2 with its line and the first's results kept"
+kill -KILL -$first
+{ wait $first; } 2>/dev/null || true
+tries=0
+while kill -0 -$first 2>/dev/null && [ $((tries += 1)) -le 600 ]; do sleep 0.1; done
+first=''
+run_kit
+[ $rc -eq 1 ] && grep -q '^hangs: stopped after the time limit of 3 s' "$work/out" ||
+    fail "the run after a killed one: exit code $rc, not 1 with hangs stopped"
+echo "kit_run_test: a second run beside the first is refused (exit code 2, the first's results kept); a killed run leaves no lock"
 
 # An argument with a blank, a quote and a closing backslash reaches the
 # program as it was given, after the program's own path with blanks:
