@@ -219,6 +219,13 @@ check_stopped "orbwick.dll changed by one byte" otherdll \
     "orbwick.dll: SHA-256 $actual, but kit-checksums.txt has $(listed orbwick.dll) for it"
 # These with one program in the kit's list, so that a kit which fails to
 # stop does not run them all.
+# A list line that differs from the DLL's SHA-256 only in its last digit.
+fresh_kit host_unit_tests
+sum=$(listed orbwick.dll)
+case $sum in *0) edited=${sum%?}1 ;; *) edited=${sum%?}0 ;; esac
+sed -i "s/^$sum /$edited /" "$dir/kit-checksums.txt"
+check_stopped "orbwick.dll's line differing in its last digit" otherdll \
+    "orbwick.dll: SHA-256 $sum, but kit-checksums.txt has $edited for it"
 fresh_kit host_unit_tests
 rm "$dir/orbwick.dll"
 check_stopped "orbwick.dll deleted" above "orbwick.dll: missing from the kit's folder, but kit-checksums.txt lists it"
@@ -271,6 +278,15 @@ last=$(tail -n 1 "$work/out")
 echo "$last" | grep -Eqx '[1-9][0-9]* passed, 0 failed - NOT THE RELEASE, another orbwick.dll was tested \(/otherdll\)' ||
     fail "/otherdll: last line \"$last\""
 echo "kit_run_test: /otherdll tests the changed DLL: exit code 4, first and last lines \"NOT THE RELEASE\""
+# A program that fails under /otherdll fails the run: exit code 1, never
+# the 4 of another DLL's pass.
+fresh_kit "host_unit_tests hangs"
+flip_byte "$dir/orbwick.dll"
+cp "$probe" "$dir/hangs.exe"
+add_sum hangs.exe
+run_kit /otherdll
+[ $rc -eq 1 ] || fail "/otherdll with a program that fails: exit code $rc, not 1"
+echo "kit_run_test: /otherdll with a program that fails: exit code 1"
 
 # Folders the programs cannot name through the ANSI code page: the kit stops
 # before any program runs and says what to do.
