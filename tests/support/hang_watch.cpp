@@ -322,14 +322,16 @@ void BoundDaemonCalls() {
     g_suspend = Kernel32<SuspendThreadFn>("SuspendThread");
     g_getContext = Kernel32<GetThreadContextFn>("GetThreadContext");
     testing::UnitTest::GetInstance()->listeners().Append(new TestNames);
-    HANDLE watcher = CreateThread(nullptr, 0, &WatchHostThread, nullptr, 0, nullptr);
+    // Suspended until the program's own threads are known, itself among them.
+    HANDLE watcher = CreateThread(nullptr, 0, &WatchHostThread, nullptr, CREATE_SUSPENDED, nullptr);
     if (watcher == nullptr) {
         std::fprintf(stderr, "No thread to watch the calls into the daemon: a hang will not end the program\n");
         return;
     }
-    CloseHandle(watcher);
     g_ownThreads = ThreadsOfThisProcess();
     hostmodel::SetStepWatcher(&OnStep);
+    ResumeThread(watcher);
+    CloseHandle(watcher);
 }
 
 }  // namespace fixture
