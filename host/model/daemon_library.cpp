@@ -3,6 +3,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "call_watch.h"
+
 namespace hostmodel {
 
 namespace {
@@ -32,7 +34,10 @@ std::wstring DaemonLibraryPath(const wchar_t* name) {
 }
 
 DaemonLibrary::DaemonLibrary(const wchar_t* name) {
-    module_ = LoadLibraryW(DaemonLibraryPath(name).c_str());
+    {
+        const WatchedStep step(StepKind::DaemonCall, "LoadLibrary of the daemon library");
+        module_ = LoadLibraryW(DaemonLibraryPath(name).c_str());
+    }
     if (module_ == nullptr) {
         throw std::runtime_error("the daemon library could not be loaded");
     }
@@ -43,12 +48,24 @@ DaemonLibrary::DaemonLibrary(const wchar_t* name) {
 
 DaemonLibrary::~DaemonLibrary() { Unload(); }
 
-int32_t DaemonLibrary::Startup(const HostRecord& record) const { return exports_.startup(&record); }
-int32_t DaemonLibrary::Daemon() const { return exports_.daemon(); }
-int32_t DaemonLibrary::Closedown() const { return exports_.closedown(); }
+int32_t DaemonLibrary::Startup(const HostRecord& record) const {
+    const WatchedStep step(StepKind::DaemonCall, "STARTUP");
+    return exports_.startup(&record);
+}
+
+int32_t DaemonLibrary::Daemon() const {
+    const WatchedStep step(StepKind::DaemonCall, "DAEMON");
+    return exports_.daemon();
+}
+
+int32_t DaemonLibrary::Closedown() const {
+    const WatchedStep step(StepKind::DaemonCall, "CLOSEDOWN");
+    return exports_.closedown();
+}
 
 void DaemonLibrary::Unload() {
     if (module_ != nullptr) {
+        const WatchedStep step(StepKind::DaemonCall, "FreeLibrary of the daemon library");
         FreeLibrary(module_);
         module_ = nullptr;
     }

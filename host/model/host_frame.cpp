@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "call_watch.h"
 #include "host_modules.h"
 
 namespace hostmodel {
@@ -222,6 +223,7 @@ namespace {
 void DrainQueue() {
     MSG message;
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        const WatchedStep step(StepKind::DaemonCall, "message %lu dispatched by the host's loop", message.message);
         DispatchLikeHost(message, nullptr);
     }
 }
@@ -229,6 +231,7 @@ void DrainQueue() {
 }  // namespace
 
 bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs, DWORD pollMs) {
+    const WatchedStep step(StepKind::HostWait, "a wait of at most %lu ms", timeoutMs);
     const DWORD start = GetTickCount();
     for (;;) {
         DrainQueue();
@@ -248,6 +251,7 @@ void PumpFor(DWORD milliseconds) {
 }
 
 void SendMenuCommand(HWND window, unsigned command) {
+    const WatchedStep step(StepKind::DaemonCall, "WM_COMMAND %lu sent to a host window", command);
     PostMessageW(window, WM_COMMAND, command, 0);
     DrainQueue();
 }

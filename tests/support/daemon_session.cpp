@@ -18,6 +18,12 @@ DWORD WorkerThread(const hostmodel::RecordingHost& host) {
     return scanner != 0 ? scanner : ThreadOfLogLine(host, kNoMainWindow);
 }
 
+// "NORVALE" and the letter of one of the host's modules.
+bool IsHostModuleName(const std::string& name) {
+    return name.size() == 8 && name.compare(0, 7, "NORVALE") == 0 &&
+           std::string(hostmodel::kModuleLetters).find(name[7]) != std::string::npos;
+}
+
 }  // namespace
 
 std::string ConfigText(const std::string& enabled, const std::string& hidden) {
@@ -45,6 +51,7 @@ DaemonSession::DaemonSession(HostVersion version, hostmodel::FrameLayout layout)
     GetCurrentDirectoryW(MAX_PATH, current);
     previousDirectory_ = current;
     SetCurrentDirectoryA(directory_.Path().c_str());
+    threadsBefore_ = ThreadsOfThisProcess();
 }
 
 DaemonSession::DaemonSession(const std::string& enabled, const std::string& hidden, HostVersion version,
@@ -78,21 +85,52 @@ HWND DaemonSession::AddMdiChildWithStyle(const std::wstring& title, DWORD style)
 }
 
 int32_t DaemonSession::Start() {
+    threadsBefore_ = ThreadsOfThisProcess();
     library_.emplace(libraryName);
     return library_->Startup(host.MakeRecord(version_.major, version_.minor));
 }
 
-bool DaemonSession::StartAndWaitForMenu() { return (Start() & 0xFF) == 1 && WaitForMenu(); }
+bool DaemonSession::StartAndWaitForMenu() {
+    if ((Start() & 0xFF) != 1) {
+        ADD_FAILURE() << "no Display control menu: STARTUP refused the start";
+        return false;
+    }
+    return WaitForMenu();
+}
+
+// What the worker does (the menu, the scan line) is done by its thread
+// before it ends, so what is not done once that thread is seen gone never is.
+bool DaemonSession::WaitForWorker(const char* what, const std::function<bool()>& done) {
+    std::string why;
+    hostmodel::PumpUntil([&] { return done() || !(why = NothingMoreToCome()).empty(); }, kWaitMs);
+    if (done()) {
+        return true;
+    }
+    ADD_FAILURE() << "no " << what << ": " << (why.empty() ? "not within the wait" : why);
+    return false;
+}
 
 bool DaemonSession::WaitForMenu() {
-    return hostmodel::PumpUntil([this] { return MenuAttached(); }, kWaitMs);
+    return WaitForWorker("Display control menu", [this] { return MenuAttached(); });
 }
 
 bool DaemonSession::WaitForWorkerEnd() {
-    if (!hostmodel::PumpUntil([this] { return WorkerThread(host) != 0; }, kWaitMs)) {
-        return false;
+    return WaitForWorker("scan line from the start-up worker", [this] { return WorkerThread(host) != 0; }) &&
+           WaitForThreadEnd(WorkerThread(host));
+}
+
+std::string DaemonSession::NothingMoreToCome() const {
+    for (const hostmodel::HostCall& call : host.CallsOf(hostmodel::Op::ModuleState)) {
+        if (!IsHostModuleName(call.text)) {
+            return "the daemon asked the host for module \"" + call.text + "\", which no host has";
+        }
     }
-    return WaitForThreadEnd(WorkerThread(host));
+    for (DWORD thread : ThreadsOfThisProcess()) {
+        if (threadsBefore_.count(thread) == 0) {
+            return std::string();
+        }
+    }
+    return "no thread begun since the start is left (the start-up worker ended, or never began)";
 }
 
 bool DaemonSession::CloseAndUnload() {

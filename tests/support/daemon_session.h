@@ -10,7 +10,9 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "temp_directory.h"
@@ -70,11 +72,20 @@ public:
     // Start(), then pumps until the Display control menu is attached; false
     // when STARTUP failed or the menu never appeared.
     bool StartAndWaitForMenu();
-    // Pumps until the Display control menu is attached; false on time-out.
+    // Pumps until done(), something the start-up worker brings about, is true;
+    // false, with a failure naming `what` and why, when the wait ran out or
+    // ended early because nothing more can come (see NothingMoreToCome).
+    bool WaitForWorker(const char* what, const std::function<bool()>& done);
+    // WaitForWorker for the Display control menu.
     bool WaitForMenu();
-    // Pumps until the worker has scanned (or found no main window) and its
-    // thread has ended; false on time-out.
+    // WaitForWorker for the worker's scan line (or its line that it found no
+    // main window), then pumps until its thread has ended (bounded).
     bool WaitForWorkerEnd();
+    // Why the daemon can no longer bring anything about, empty while it still
+    // may: every thread begun since the session was made (or since Start())
+    // has ended, or the worker asked the host for a module under a name no
+    // host has, which it would wait for for ever.
+    std::string NothingMoreToCome() const;
     // CLOSEDOWN, FreeLibrary, then pumps until the library is unmapped;
     // false when it was still loaded after the wait.
     bool CloseAndUnload();
@@ -93,6 +104,7 @@ private:
     HostVersion version_;
     std::optional<hostmodel::DaemonLibrary> library_;
     std::wstring previousDirectory_;
+    std::set<DWORD> threadsBefore_;  // the process's threads before the daemon's
 };
 
 }  // namespace fixture

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <set>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -66,7 +67,7 @@ TEST(Polling, AsksFromTheHighestEnabledModuleDownAndStopsAtTheFirstAbsent) {
         ASSERT_TRUE(PumpUntil([&] { return s.host.CallsOf(Op::ModuleState).size() >= threePolls; }, kWaitMs));
         EXPECT_FALSE(s.MenuAttached()) << "nothing happens while a module is absent";
         s.host.SetModuleState(row.absentAtFirst, 0);
-        ASSERT_TRUE(PumpUntil([&] { return s.MenuAttached(); }, kWaitMs));
+        ASSERT_TRUE(s.WaitForMenu());
         ASSERT_TRUE(s.CloseAndUnload());
 
         const auto names = ModuleStateNames(s.host);
@@ -301,23 +302,44 @@ TEST(Unloading, WhileTheWorkerWaitsForAModuleThatNeverComes) {
     EXPECT_TRUE(IsWindowVisible(backup)) << "the pass never ran";
 }
 
+// CLOSEDOWN's wait for the worker, seen through the daemon's import of
+// MsgWaitForMultipleObjects: g_closedownWaits is set as the wait begins.
+HANDLE g_closedownWaits = nullptr;
+DWORD WINAPI NoteClosedownWaits(DWORD count, const HANDLE* handles, BOOL all, DWORD milliseconds, DWORD mask) {
+    SetEvent(g_closedownWaits);
+    return MsgWaitForMultipleObjects(count, handles, all, milliseconds, mask);
+}
+
 // CLOSEDOWN stops the worker wherever it is in its normal life and returns
 // only once its thread has ended, so that a FreeLibrary right after it
-// unmaps the library at once, without waiting for anything.
+// unmaps the library at once, without waiting for anything. A message sent
+// to the host's thread meanwhile is answered, and the wait goes on.
 TEST(Unloading, ClosedownEndsTheWorkerSoFreeLibraryUnmapsAtOnce) {
-    enum class Moment { FirstWait, Polling, PassDone };
+    enum class Moment { FirstWait, Polling, PassDone, SendingDuringTheWait };
     const struct {
         const char* name;
         Moment moment;
     } rows[] = {{"right after STARTUP, in the first wait", Moment::FirstWait},
                 {"polling for a module that never comes", Moment::Polling},
-                {"after the first pass", Moment::PassDone}};
+                {"after the first pass", Moment::PassDone},
+                {"in a host call that sends to the host's thread once CLOSEDOWN waits", Moment::SendingDuringTheWait}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         DaemonSession s("SB", "");
         s.frame.AddModuleWindow(L"Norvale Backup", L"mdlg_mbs");
-        if (row.moment != Moment::PassDone)
+        if (row.moment == Moment::FirstWait || row.moment == Moment::Polling)
             s.host.SetModuleState('S', -1);
+        std::atomic<bool> inside{false}, answered{false};
+        g_closedownWaits = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        if (row.moment == Moment::SendingDuringTheWait) {
+            s.host.SetOnLog([&](int32_t level, const char*) {
+                if (level == kLogLevelDetail && !inside.exchange(true)) {
+                    WaitForSingleObject(g_closedownWaits, kWaitMs);
+                    SendMessageW(s.frame.frame(), WM_NULL, 0, 0);
+                    answered = true;
+                }
+            });
+        }
         hostmodel::PumpFor(50);  // the platform's own threads for the first windows
         const std::set<DWORD> before = ThreadsOfThisProcess();
         ASSERT_EQ(s.Start() & 0xFF, 1);
@@ -333,11 +355,20 @@ TEST(Unloading, ClosedownEndsTheWorkerSoFreeLibraryUnmapsAtOnce) {
         if (row.moment == Moment::PassDone) {
             ASSERT_TRUE(s.WaitForWorkerEnd());
         }
+        std::optional<fixture::ImportPatch> patch;
+        if (row.moment == Moment::SendingDuringTheWait) {
+            ASSERT_TRUE(PumpUntil([&] { return inside.load(); }, kWaitMs));
+            patch.emplace(s.library()->module(), "MsgWaitForMultipleObjects",
+                          reinterpret_cast<void*>(&NoteClosedownWaits));
+            ASSERT_TRUE(patch->applied());
+        }
         std::vector<HANDLE> threads;
         for (DWORD id : started) threads.push_back(OpenThread(SYNCHRONIZE, FALSE, id));
         const size_t calls = s.host.Calls().size();
 
         EXPECT_EQ(s.library()->Closedown(), 0);
+        patch.reset();
+        EXPECT_EQ(answered.load(), row.moment == Moment::SendingDuringTheWait) << "the worker's message answered";
         for (HANDLE thread : threads) {
             EXPECT_TRUE(thread == nullptr || WaitForSingleObject(thread, 0) == WAIT_OBJECT_0)
                 << "no thread of the daemon is left when CLOSEDOWN returns";
@@ -350,6 +381,8 @@ TEST(Unloading, ClosedownEndsTheWorkerSoFreeLibraryUnmapsAtOnce) {
         if (row.moment == Moment::FirstWait) {
             EXPECT_TRUE(s.host.CallsOf(Op::ModuleState).empty()) << "stopped before its first test";
         }
+        PumpUntil([] { return !fixture::LibraryLoaded(); }, kWaitMs);  // a worker left behind is answered
+        CloseHandle(g_closedownWaits);
     }
 }
 

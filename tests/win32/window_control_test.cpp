@@ -456,9 +456,9 @@ TEST(Menu, InTheHostsThirdMenuWhateverTheMdiWindowsDo) {
         AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(CreatePopupMenu()), L"Tools");
         ASSERT_EQ(GetSubMenu(bar, row.maximiseFirst ? 3 : 2), window) << "the child's system menu comes first";
         ASSERT_EQ(s.Start() & 0xFF, 1);
-        ASSERT_TRUE(
-            hostmodel::PumpUntil([&] { return fixture::FindPopup(window, L"Display control"); }, fixture::kWaitMs))
-            << fixture::Describe(ReadMenu(window));
+        ASSERT_TRUE(s.WaitForWorker("Display control in the Window menu", [&] {
+            return fixture::FindPopup(window, L"Display control") != nullptr;
+        })) << fixture::Describe(ReadMenu(window));
         for (int i = 0; i < GetMenuItemCount(bar); ++i) {
             if (GetSubMenu(bar, i) != window) {
                 EXPECT_EQ(fixture::FindPopup(GetSubMenu(bar, i), L"Display control"), nullptr) << "menu " << i;

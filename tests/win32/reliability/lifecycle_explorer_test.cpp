@@ -372,6 +372,7 @@ void ExplorerRun::Load() {
 void ExplorerRun::Unload() {
     if (hostReferences_ > 0) {
         --hostReferences_;
+        const hostmodel::WatchedStep step(hostmodel::StepKind::DaemonCall, "FreeLibrary of the daemon library");
         FreeLibrary(library_);
     }
 }
@@ -402,7 +403,10 @@ int32_t ExplorerRun::Startup(fixture::HostVersion version, bool otherFrame) {
     const int saved = base_;
     base_ = wndDepth_;
     const HostRecord record = host_.MakeRecord(version.major, version.minor);
-    const int32_t result = exports_.startup(&record);
+    const int32_t result = [&] {
+        const hostmodel::WatchedStep step(hostmodel::StepKind::DaemonCall, "STARTUP");
+        return exports_.startup(&record);
+    }();
     base_ = saved;
     calls_.pop_back();
     host_.SetMainWindow(frame_->frame());
@@ -430,7 +434,10 @@ void ExplorerRun::Closedown() {
     calls_.push_back(kClosedown);
     const int saved = base_;
     base_ = wndDepth_;
-    exports_.closedown();
+    {
+        const hostmodel::WatchedStep step(hostmodel::StepKind::DaemonCall, "CLOSEDOWN");
+        exports_.closedown();
+    }
     base_ = saved;
     calls_.pop_back();
     started_ = false;
