@@ -276,6 +276,9 @@ std::string Escaped(const std::string& bytes) {
     return text;
 }
 
+// The function whose calls fail in this run, "" in a clean run.
+std::string StruckName() { return g_target.load() >= 0 ? g_swept[static_cast<size_t>(g_target.load())].name : ""; }
+
 bool Enabled(int module) { return std::string(kEnabled).find(hostmodel::ModuleLetter(module)) != std::string::npos; }
 
 // The menus of the frame's menu bar with their popups, and which MDI
@@ -449,7 +452,16 @@ void SweepRun::CheckAnswer(int32_t answer, size_t linesBefore, bool struckInStar
         Violation("STARTUP answered 0, but no line says why the daemon could not load");
     }
     configNotRead_ = Said(lines, linesBefore, kNotReadLine);
-    const std::string struck = g_target.load() >= 0 ? g_swept[static_cast<size_t>(g_target.load())].name : "";
+    const std::string struck = StruckName();
+    // The refusals whose cause the failed call names.
+    const std::pair<const char*, const char*> causes[] = {
+        {"SetWindowsHookExW", "Orbwick daemon could not load (message hook not installed)"},
+        {"CreateThread", "Orbwick daemon could not load (start-up worker not started)"}};
+    for (const auto& [function, line] : causes) {
+        if ((answer & 0xFF) == 0 && struckInStartup && struck == function && !Said(lines, linesBefore, line)) {
+            Violation(std::string("STARTUP refused without the line \"") + line + "\"");
+        }
+    }
     const bool readerFailed = struckInStartup && (struck == "ReadFile" || struck == "CreateFileA" ||
                                                   struck == "CreateFileW" || struck == "MultiByteToWideChar");
     if ((answer & 0xFF) == 1 && readerFailed && !configNotRead_) {
@@ -478,10 +490,15 @@ void SweepRun::Command(unsigned command) {
     }
     const size_t lines = s_.host.LogLines(kLogLevelOutcome).size();
     const std::string before = HostSnapshot(s_);
+    g_struck = false;
     hostmodel::SendMenuCommand(s_.frame.frame(), command);
-    if (command != 1099 && Said(s_.host.LogLines(kLogLevelOutcome), lines, kCommandRefusedLine) &&
-        HostSnapshot(s_) != before) {
+    const bool refused = Said(s_.host.LogLines(kLogLevelOutcome), lines, kCommandRefusedLine);
+    if (refused && HostSnapshot(s_) != before) {
         Violation("a command that was not carried out changed the host's windows or menus");
+    }
+    const std::string struck = StruckName();
+    if (g_struck && (struck == "malloc" || struck == "calloc" || struck == "realloc") && !refused) {
+        Violation("a command ran out of memory, but no line says it was not carried out");
     }
 }
 
