@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdio>
+#include <mutex>
 #include <set>
 #include <string>
+#include <vector>
 
+#include "host_lock.h"
 #include "host_model.h"
 #include "thread_watch.h"
 
@@ -16,9 +18,8 @@ namespace {
 
 using hostmodel::StepKind;
 
-constexpr int kMaxSteps = 64;
 constexpr DWORD kPollMs = 200;
-constexpr DWORD kStackBytes = 2048;  // how much of a thread's stack is searched for code addresses
+constexpr size_t kStackWords = 512;  // how much of a thread's stack is searched for code addresses
 constexpr int kCodeAddresses = 4;    // how many of them are named
 
 struct Step {
@@ -27,107 +28,83 @@ struct Step {
     unsigned long value;
 };
 
-// Everything the watching thread reads, under g_lock. Steps beyond kMaxSteps
-// are counted, not kept.
-struct WatchState {
-    DWORD hostThread = 0;
-    Step steps[kMaxSteps] = {};
-    int depth = 0;
-    DWORD since = 0;  // when the innermost daemon call's time began
-    std::string suite, test;
-    int passed = 0, failed = 0;
-};
+hostmodel::HostLock g_lock;       // over g_steps and g_since
+DWORD g_hostThread = 0;           // the thread whose steps are watched, 0 before installation
+std::vector<Step> g_steps;        // under way on it, outermost first
+DWORD g_since = 0;                // when the innermost daemon call's time began
+volatile LONG g_passed = 0;       // tests ended so far, skipped ones not counted
+volatile LONG g_failed = 0;       //
+std::set<DWORD> g_ownThreads;     // the program's threads at installation, the watching one included
+std::string g_xmlPath;            // empty unless GoogleTest writes an XML result
+const char* g_program = nullptr;  // the test program's image
 
-CRITICAL_SECTION g_lock;
-WatchState g_state;
-bool g_installed = false;
-std::set<DWORD> g_ownThreads;  // the program's threads at installation, the watching one included
-std::string g_xmlPath;         // empty unless GoogleTest writes an XML result
+// Three calls of Windows 2000 that only a hang's report makes, looked up as
+// the program starts (not at the report: the loader's lock may be the stuck
+// thread's) and so not imported, which keeps the test kit's reviewed imports
+// as they are.
+#define KERNEL32(function)                 \
+    reinterpret_cast<decltype(&function)>( \
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), #function)))
+const auto g_readMemory = KERNEL32(ReadProcessMemory);
+const auto g_suspend = KERNEL32(SuspendThread);
+const auto g_getContext = KERNEL32(GetThreadContext);
 
-bool TopIsDaemonCall(const WatchState& state) {
-    const int top = std::min(state.depth, kMaxSteps) - 1;
-    return top >= 0 && state.steps[top].kind == StepKind::DaemonCall;
-}
+bool InDaemonCall() { return !g_steps.empty() && g_steps.back().kind == StepKind::DaemonCall; }
 
 // A daemon call's time runs from its start, through the daemon calls inside
-// it, and begins again when a wait of the host's inside it ends.
+// it, and begins again when a wait of the host's inside it ends: whenever
+// the innermost step becomes a daemon call.
 void OnStep(StepKind kind, const char* what, unsigned long value, bool begins) {
-    WatchState& state = g_state;
-    if (GetCurrentThreadId() != state.hostThread) {
+    if (GetCurrentThreadId() != g_hostThread) {
         return;
     }
-    EnterCriticalSection(&g_lock);
+    const std::lock_guard<hostmodel::HostLock> lock(g_lock);
+    const bool wasInCall = InDaemonCall();
     if (begins) {
-        if (kind == StepKind::DaemonCall && !TopIsDaemonCall(state)) {
-            state.since = GetTickCount();
-        }
-        if (state.depth < kMaxSteps) {
-            state.steps[state.depth] = Step{kind, what, value};
-        }
-        ++state.depth;
-    } else if (state.depth > 0) {
-        --state.depth;
-        if (kind == StepKind::HostWait && TopIsDaemonCall(state)) {
-            state.since = GetTickCount();
-        }
+        g_steps.push_back(Step{kind, what, value});
+    } else if (!g_steps.empty()) {
+        g_steps.pop_back();
     }
-    LeaveCriticalSection(&g_lock);
+    if (!wasInCall && InDaemonCall()) {
+        g_since = GetTickCount();
+    }
 }
 
-class TestNames : public testing::EmptyTestEventListener {
-    void OnTestStart(const testing::TestInfo& info) override {
-        EnterCriticalSection(&g_lock);
-        g_state.suite = info.test_suite_name();
-        g_state.test = info.name();
-        LeaveCriticalSection(&g_lock);
-    }
+class TestCounts : public testing::EmptyTestEventListener {
     void OnTestEnd(const testing::TestInfo& info) override {
-        EnterCriticalSection(&g_lock);
-        if (info.result()->Failed()) {
-            ++g_state.failed;
-        } else if (!info.result()->Skipped()) {
-            ++g_state.passed;
+        if (!info.result()->Skipped()) {
+            InterlockedIncrement(info.result()->Failed() ? &g_failed : &g_passed);
         }
-        g_state.suite.clear();
-        g_state.test.clear();
-        LeaveCriticalSection(&g_lock);
     }
 };
 
 // The step's name with its value in place of "%lu".
-std::string Format(const char* what, unsigned long value) {
-    std::string text = what;
+std::string Named(const Step& step) {
+    std::string text = step.what;
     const size_t at = text.find("%lu");
-    return at == std::string::npos ? text : text.replace(at, 3, std::to_string(value));
-}
-
-// Three calls of Windows 2000 that only a hang's report makes, looked up at
-// installation (not at the report: the loader's lock may be the stuck
-// thread's) and so not imported, which keeps the test kit's reviewed imports
-// as they are.
-using ReadProcessMemoryFn = BOOL(WINAPI*)(HANDLE, LPCVOID, LPVOID, SIZE_T, SIZE_T*);
-using SuspendThreadFn = DWORD(WINAPI*)(HANDLE);
-using GetThreadContextFn = BOOL(WINAPI*)(HANDLE, CONTEXT*);
-ReadProcessMemoryFn g_readMemory = nullptr;
-SuspendThreadFn g_suspend = nullptr;
-GetThreadContextFn g_getContext = nullptr;
-const char* g_program = nullptr;  // the test program's image
-
-template <typename Function>
-Function Kernel32(const char* name) {
-    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), name)));
+    return at == std::string::npos ? text : text.replace(at, 3, std::to_string(step.value));
 }
 
 std::string Hex(DWORD value) {
     char text[16];
-    std::snprintf(text, sizeof text, "%lx", static_cast<unsigned long>(value));
+    std::snprintf(text, sizeof text, "0x%lx", static_cast<unsigned long>(value));
     return text;
 }
 
-// Reads this process's memory without faulting on what is not there.
-bool ReadMemory(const void* address, void* into, size_t bytes) {
+// Copies up to `bytes` of this process's memory without faulting on what is
+// not there, halving the length until it can; how many bytes it copied.
+size_t ReadMemory(const char* address, void* into, size_t bytes) {
     SIZE_T done = 0;
-    return g_readMemory != nullptr && g_readMemory(GetCurrentProcess(), address, into, bytes, &done) && done == bytes;
+    while (bytes > 0 && !(g_readMemory && g_readMemory(GetCurrentProcess(), address, into, bytes, &done))) {
+        bytes /= 2;
+    }
+    return bytes;
+}
+
+template <typename T>
+T Read(const char* address) {
+    T value = {};
+    return ReadMemory(address, &value, sizeof value) == sizeof value ? value : T{};
 }
 
 // "module+0xoffset" for code of a mapped image, else empty. The module's
@@ -141,27 +118,20 @@ std::string CodeAddress(DWORD address) {
         return std::string();
     }
     const auto* base = static_cast<const char*>(region.AllocationBase);
-    std::string name = "the test program";
-    IMAGE_DOS_HEADER dos = {};
-    IMAGE_NT_HEADERS32 nt = {};
-    IMAGE_EXPORT_DIRECTORY exports = {};
-    char exportName[64] = {};
-    if (base != g_program && ReadMemory(base, &dos, sizeof dos) && ReadMemory(base + dos.e_lfanew, &nt, sizeof nt)) {
-        const DWORD directory = nt.OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT].VirtualAddress;
-        name = "an image";
-        if (directory != 0 && ReadMemory(base + directory, &exports, sizeof exports)) {
-            for (size_t i = 0; i + 1 < sizeof exportName && ReadMemory(base + exports.Name + i, exportName + i, 1) &&
-                               exportName[i] != '\0';
-                 ++i) {
-            }
-            name = exportName;
-        }
+    const DWORD exports = Read<IMAGE_NT_HEADERS32>(base + Read<IMAGE_DOS_HEADER>(base).e_lfanew)
+                              .OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT]
+                              .VirtualAddress;
+    const DWORD nameAt = exports == 0 ? 0 : Read<IMAGE_EXPORT_DIRECTORY>(base + exports).Name;
+    char name[64] = "an image";
+    if (nameAt != 0 && ReadMemory(base + nameAt, name, sizeof name - 1) == 0) {
+        std::snprintf(name, sizeof name, "an image");
     }
-    return name + "+0x" + Hex(address - reinterpret_cast<DWORD>(base));
+    return (base == g_program ? "the test program" : name) + ("+" + Hex(address - reinterpret_cast<DWORD>(base)));
 }
 
 // Where a thread is: its instruction pointer and the first code addresses
-// on its stack (return addresses, most of them), read while it is suspended.
+// on its stack (return addresses, most of them), copied while it is
+// suspended and named once it runs again.
 std::string WhereThreadIs(DWORD threadId) {
     HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT, FALSE, threadId);
     if (thread == nullptr) {
@@ -169,106 +139,73 @@ std::string WhereThreadIs(DWORD threadId) {
     }
     CONTEXT context = {};
     context.ContextFlags = CONTEXT_CONTROL;
-    DWORD stack[kStackBytes / sizeof(DWORD)] = {};
+    DWORD stack[kStackWords] = {};
     size_t words = 0;
     bool seen = false;
     if (g_suspend != nullptr && g_getContext != nullptr && g_suspend(thread) != static_cast<DWORD>(-1)) {
         seen = g_getContext(thread, &context) != FALSE;
-        for (words = sizeof stack / sizeof stack[0]; seen && words > 0; words /= 2) {
-            if (ReadMemory(reinterpret_cast<const void*>(context.Esp), stack, words * sizeof(DWORD))) {
-                break;
-            }
-        }
+        words = seen ? ReadMemory(reinterpret_cast<const char*>(context.Esp), stack, sizeof stack) / sizeof(DWORD) : 0;
         ResumeThread(thread);
     }
     CloseHandle(thread);
-    if (!seen) {
-        return "not readable";
-    }
     const std::string at = CodeAddress(context.Eip);
-    std::string where = "at " + (at.empty() ? "0x" + Hex(context.Eip) : at);
-    int named = 0;
-    for (size_t i = 0; i < words && named < kCodeAddresses; ++i) {
+    std::string where = seen ? "at " + (at.empty() ? Hex(context.Eip) : at) : "not readable";
+    for (size_t i = 0, named = 0; i < words && named < kCodeAddresses; ++i) {
         const std::string code = CodeAddress(stack[i]);
-        if (!code.empty()) {
-            where += (named++ == 0 ? "; on its stack: " : ", ") + code;
-        }
+        where += code.empty() ? "" : (named++ == 0 ? "; on its stack: " : ", ") + code;
     }
     return where;
 }
 
-std::string XmlEscaped(const std::string& text) {
+std::string Xml(const std::string& text) {
     std::string escaped;
     for (char c : text) {
-        switch (c) {
-        case '&':
-            escaped += "&amp;";
-            break;
-        case '<':
-            escaped += "&lt;";
-            break;
-        case '>':
-            escaped += "&gt;";
-            break;
-        case '"':
-            escaped += "&quot;";
-            break;
-        case '\n':
-            escaped += "&#x0A;";
-            break;
-        default:
-            escaped += c;
-        }
+        escaped += c == '&' ? "&amp;" : c == '<' ? "&lt;" : c == '>' ? "&gt;" : c == '"' ? "&quot;" : std::string(1, c);
     }
     return escaped;
 }
 
-// GoogleTest's result as it stood, with the hung test failed: the counts
-// over the tests that ran, as GoogleTest's own first element carries them.
-void WriteXmlResult(const WatchState& state, const std::string& failure) {
-    const std::string suite = state.suite.empty() ? "Hang" : state.suite;
-    const std::string test = state.test.empty() ? "OutsideAnyTest" : state.test;
-    std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
-    xml += "<testsuites tests=\"" + std::to_string(state.passed + state.failed + 1) + "\" failures=\"" +
-           std::to_string(state.failed + 1) + "\" disabled=\"0\" errors=\"0\" name=\"AllTests\">\n";
-    xml += "  <testsuite name=\"" + XmlEscaped(suite) + "\" tests=\"1\" failures=\"1\" disabled=\"0\" errors=\"0\">\n";
-    xml += "    <testcase name=\"" + XmlEscaped(test) + "\" status=\"run\" result=\"completed\" classname=\"" +
-           XmlEscaped(suite) + "\">\n";
-    xml += "      <failure message=\"" + XmlEscaped(failure) + "\" type=\"\"></failure>\n";
-    xml += "    </testcase>\n  </testsuite>\n</testsuites>\n";
-    HANDLE file =
-        CreateFileA(g_xmlPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
-        DWORD written = 0;
-        WriteFile(file, xml.data(), static_cast<DWORD>(xml.size()), &written, nullptr);
-        CloseHandle(file);
-    }
+void WriteAll(HANDLE file, const std::string& text) {
+    DWORD written = 0;
+    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
 }
 
-[[noreturn]] void FailOnHang(const WatchState& state) {
-    const int kept = std::min(state.depth, kMaxSteps);
+// Ends the program, the steps under g_lock: the report on standard output
+// and GoogleTest's XML result as it stood with the hung test failed, its
+// counts over the tests that ran as GoogleTest's own first element carries
+// them.
+[[noreturn]] void FailOnHang() {
+    const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info();
+    const std::string suite = info ? info->test_suite_name() : "Hang", test = info ? info->name() : "OutsideAnyTest";
+    const std::string title = info ? suite + "." + test : "outside any test";
     std::string steps;
-    for (int i = 0; i < kept; ++i) {
-        steps += (i == 0 ? "" : " > ") + Format(state.steps[i].what, state.steps[i].value);
+    for (const Step& step : g_steps) {
+        steps += (steps.empty() ? "" : " > ") + Named(step);
     }
-    const std::string failure = Format(state.steps[kept - 1].what, state.steps[kept - 1].value) +
-                                " did not return within " + std::to_string(kHangMs / 1000) +
+    const std::string failure = Named(g_steps.back()) + " did not return within " + std::to_string(kHangMs / 1000) +
                                 " s (steps under way, outermost first: " + steps + ")";
-    const std::string name = state.suite.empty() ? "outside any test" : state.suite + "." + state.test;
-    std::string report = "\n" + name + ": Failure\n" + failure +
-                         "\nThe host's thread and those beyond the program's own at its start:\n";
-    report += "  " + std::to_string(state.hostThread) + " (the host's): " + WhereThreadIs(state.hostThread) + "\n";
+    std::string report = "\n" + title + ": Failure\n" + failure +
+                         "\nThe host's thread and those beyond the program's own at its start:\n  " +
+                         std::to_string(g_hostThread) + " (the host's): " + WhereThreadIs(g_hostThread) + "\n";
     for (DWORD thread : ThreadsOfThisProcess()) {
-        if (g_ownThreads.count(thread) == 0 && thread != GetCurrentThreadId()) {
-            report += "  " + std::to_string(thread) + ": " + WhereThreadIs(thread) + "\n";
-        }
+        report += g_ownThreads.count(thread) ? "" : "  " + std::to_string(thread) + ": " + WhereThreadIs(thread) + "\n";
     }
-    report += "[  FAILED  ] " + name + " (the program ends here: the host's thread is still inside the call)\n";
     std::fflush(stdout);
-    DWORD written = 0;
-    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), report.data(), static_cast<DWORD>(report.size()), &written, nullptr);
-    if (!g_xmlPath.empty()) {
-        WriteXmlResult(state, failure);
+    WriteAll(
+        GetStdHandle(STD_OUTPUT_HANDLE),
+        report + "[  FAILED  ] " + title + " (the program ends here: the host's thread is still inside the call)\n");
+    HANDLE file = g_xmlPath.empty() ? INVALID_HANDLE_VALUE
+                                    : CreateFileA(g_xmlPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        WriteAll(file, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites tests=\"" +
+                           std::to_string(g_passed + g_failed + 1) + "\" failures=\"" + std::to_string(g_failed + 1) +
+                           "\" disabled=\"0\" errors=\"0\" name=\"AllTests\">\n  <testsuite name=\"" + Xml(suite) +
+                           "\" tests=\"1\" failures=\"1\" disabled=\"0\" errors=\"0\">\n    <testcase name=\"" +
+                           Xml(test) + "\" status=\"run\" result=\"completed\" classname=\"" + Xml(suite) +
+                           "\">\n      <failure message=\"" + Xml(failure) +
+                           "\" type=\"\"></failure>\n    </testcase>\n  </testsuite>\n</testsuites>\n");
+        CloseHandle(file);
     }
     TerminateProcess(GetCurrentProcess(), 1);
     for (;;) {
@@ -279,25 +216,19 @@ void WriteXmlResult(const WatchState& state, const std::string& failure) {
 DWORD WINAPI WatchHostThread(LPVOID) {
     for (;;) {
         Sleep(kPollMs);
-        EnterCriticalSection(&g_lock);
-        const bool hung = TopIsDaemonCall(g_state) && GetTickCount() - g_state.since >= kHangMs;
-        const WatchState state = hung ? g_state : WatchState();
-        LeaveCriticalSection(&g_lock);
-        if (hung) {
-            FailOnHang(state);
+        const std::lock_guard<hostmodel::HostLock> lock(g_lock);
+        if (InDaemonCall() && GetTickCount() - g_since >= kHangMs) {
+            FailOnHang();
         }
     }
 }
 
-// GoogleTest's XML file as its --gtest_output flag names it, empty when it
-// writes none.
+// GoogleTest's XML file as its --gtest_output flag names it (a folder's
+// file named after the program), empty when it writes none.
 std::string XmlPath() {
     const std::string output = GTEST_FLAG_GET(output);
-    if (output.compare(0, 3, "xml") != 0) {
-        return std::string();
-    }
-    std::string path = output.size() > 4 ? output.substr(4) : "test_detail.xml";
-    if (path.back() == '\\' || path.back() == '/') {
+    std::string path = output.compare(0, 3, "xml") != 0 ? "" : output.size() > 4 ? output.substr(4) : "test_detail.xml";
+    if (!path.empty() && (path.back() == '\\' || path.back() == '/')) {
         char program[MAX_PATH] = {};
         GetModuleFileNameA(nullptr, program, MAX_PATH - 1);
         std::string name = program;
@@ -310,18 +241,13 @@ std::string XmlPath() {
 }  // namespace
 
 void BoundDaemonCalls() {
-    if (g_installed) {
+    if (g_hostThread != 0) {
         return;
     }
-    g_installed = true;
-    InitializeCriticalSection(&g_lock);
-    g_state.hostThread = GetCurrentThreadId();
+    g_hostThread = GetCurrentThreadId();
     g_xmlPath = XmlPath();
     g_program = reinterpret_cast<const char*>(GetModuleHandleW(nullptr));
-    g_readMemory = Kernel32<ReadProcessMemoryFn>("ReadProcessMemory");
-    g_suspend = Kernel32<SuspendThreadFn>("SuspendThread");
-    g_getContext = Kernel32<GetThreadContextFn>("GetThreadContext");
-    testing::UnitTest::GetInstance()->listeners().Append(new TestNames);
+    testing::UnitTest::GetInstance()->listeners().Append(new TestCounts);
     // Suspended until the program's own threads are known, itself among them.
     HANDLE watcher = CreateThread(nullptr, 0, &WatchHostThread, nullptr, CREATE_SUSPENDED, nullptr);
     if (watcher == nullptr) {
