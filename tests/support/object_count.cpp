@@ -13,7 +13,7 @@ hostmodel::HostLock g_lock;
 template <typename T>
 std::set<T> g_live;  // the kernel handles (HANDLE) or menus (HMENU) opened and not closed, under g_lock
 template <int Key>
-void* g_original;  // of each function whose result is what it opens
+void* g_original;  // the function a replacement of OPENS stands for
 
 // Notes an object as opened, or, when `closed`, as closed.
 template <typename T>
@@ -27,12 +27,14 @@ T Note(T object, bool closed = false) {
     return object;
 }
 
+// The replacement of a function whose result is the handle or menu it opens,
+// one per OPENS row (the key), whatever its signature.
 template <int Key, typename R, typename... A>
 R WINAPI Opening(A... args) {
     return Note(reinterpret_cast<R(WINAPI*)(A...)>(g_original<Key>)(args...));
 }
 
-using Replacement = std::pair<const char*, const void*>;
+using Replacement = std::pair<const char*, const void*>;  // an imported function's name, what the patch calls instead
 
 template <int Key, typename R, typename... A>
 Replacement Opens(const char* name, R(WINAPI* original)(A...)) {
@@ -40,8 +42,10 @@ Replacement Opens(const char* name, R(WINAPI* original)(A...)) {
     return {name, reinterpret_cast<const void*>(&Opening<Key, R, A...>)};
 }
 #define OPENS(function) Opens<__COUNTER__>(#function, &::function)
+#define COUNTED(function) Replacement(#function, reinterpret_cast<const void*>(&Counted##function))
 
-// Noted off before the call: once closed, the number may be handed out again.
+// The other counted functions, by hand. A handle or menu is noted off before
+// the call: once closed, its value may be handed out again at once.
 BOOL WINAPI CountedCloseHandle(HANDLE handle) { return Note(handle, true), CloseHandle(handle); }
 BOOL WINAPI CountedDestroyMenu(HMENU menu) { return Note(menu, true), DestroyMenu(menu); }
 BOOL WINAPI CountedDuplicateHandle(HANDLE fromProcess, HANDLE from, HANDLE toProcess, HANDLE* to, DWORD access,
@@ -64,21 +68,11 @@ ObjectCount::ObjectCount(HMODULE module) {
         g_live<HANDLE>.clear();
         g_live<HMENU>.clear();
     }
-    const Replacement counted[] = {
-        OPENS(CreateEventW),
-        OPENS(CreateSemaphoreW),
-        OPENS(CreateThread),
-        OPENS(CreateFileA),
-        OPENS(CreateFileW),
-        OPENS(CreatePopupMenu),
-        {"DuplicateHandle", reinterpret_cast<const void*>(&CountedDuplicateHandle)},
-        {"OpenProcessToken", reinterpret_cast<const void*>(&CountedOpenProcessToken)},
-        {"CloseHandle", reinterpret_cast<const void*>(&CountedCloseHandle)},
-        {"DestroyMenu", reinterpret_cast<const void*>(&CountedDestroyMenu)},
-    };
-    for (const auto& [name, replacement] : counted) {
-        patched_ += patches_.emplace_back(module, name, replacement).applied() ? 1 : 0;
-    }
+    const Replacement counted[] = {OPENS(CreateEventW),      OPENS(CreateSemaphoreW),   OPENS(CreateThread),
+                                   OPENS(CreateFileA),       OPENS(CreateFileW),        OPENS(CreatePopupMenu),
+                                   COUNTED(DuplicateHandle), COUNTED(OpenProcessToken), COUNTED(CloseHandle),
+                                   COUNTED(DestroyMenu)};
+    for (const auto& [name, by] : counted) patched_ += patches_.emplace_back(module, name, by).applied();
 }
 
 size_t ObjectCount::openHandles() const {
