@@ -84,6 +84,7 @@ size_t ReadMemory(const char* address, void* into, size_t bytes) {
     return bytes;
 }
 
+// A T from this process's memory, zeros when it cannot be read whole.
 template <typename T>
 T Read(const char* address) {
     T value = {};
@@ -112,7 +113,8 @@ std::string CodeAddress(DWORD address) {
 
 // Where a thread is: its instruction pointer and the first code addresses
 // on its stack (return addresses, most of them), copied while it is
-// suspended and named once it runs again.
+// suspended and named once it runs again: naming allocates, and a suspended
+// thread may hold the heap's lock.
 std::string WhereThreadIs(DWORD threadId) {
     HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT, FALSE, threadId);
     if (thread == nullptr) {
