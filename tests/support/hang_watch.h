@@ -6,8 +6,8 @@
 // bounded waits inside it not counted), a watching thread ends the program
 // with a failure that names the test, the steps under way and what the
 // process's threads were doing, on standard output and, when GoogleTest was
-// asked for one, in its XML result; exit code 1. The tests after it do not
-// run.
+// asked for one (--gtest_output=xml or xml:<file>; not a folder), in its XML
+// result; exit code 1. The tests after it do not run.
 #pragma once
 
 #include <windows.h>

@@ -10,65 +10,54 @@ namespace fixture {
 namespace {
 
 hostmodel::HostLock g_lock;
-std::set<HANDLE> g_handles;
-std::set<HMENU> g_menus;
-
 template <typename T>
-T Noted(std::set<T>& objects, T object) {
-    if (object != nullptr && object != INVALID_HANDLE_VALUE) {
-        const std::lock_guard<hostmodel::HostLock> lock(g_lock);
-        objects.insert(object);
+std::set<T> g_live;  // the kernel handles (HANDLE) or menus (HMENU) opened and not closed, under g_lock
+template <int Key>
+void* g_original;  // the function a replacement of OPENS stands for
+
+// Notes an object as opened, or, when `closed`, as closed.
+template <typename T>
+T Note(T object, bool closed = false) {
+    const std::lock_guard<hostmodel::HostLock> lock(g_lock);
+    if (closed) {
+        g_live<T>.erase(object);
+    } else if (object != nullptr && object != INVALID_HANDLE_VALUE) {
+        g_live<T>.insert(object);
     }
     return object;
 }
 
-template <typename T>
-void NotedOff(std::set<T>& objects, T object) {
-    const std::lock_guard<hostmodel::HostLock> lock(g_lock);
-    objects.erase(object);
+// The replacement of a function whose result is the handle or menu it opens,
+// one per OPENS row (the key), whatever its signature.
+template <int Key, typename R, typename... A>
+R WINAPI Opening(A... args) {
+    return Note(reinterpret_cast<R(WINAPI*)(A...)>(g_original<Key>)(args...));
 }
 
-HANDLE WINAPI CountedCreateEventW(SECURITY_ATTRIBUTES* a, BOOL manual, BOOL initial, const wchar_t* name) {
-    return Noted(g_handles, CreateEventW(a, manual, initial, name));
+using Replacement = std::pair<const char*, const void*>;  // an imported function's name, what the patch calls instead
+
+template <int Key, typename R, typename... A>
+Replacement Opens(const char* name, R(WINAPI* original)(A...)) {
+    g_original<Key> = reinterpret_cast<void*>(original);
+    return {name, reinterpret_cast<const void*>(&Opening<Key, R, A...>)};
 }
-HANDLE WINAPI CountedCreateSemaphoreW(SECURITY_ATTRIBUTES* a, LONG initial, LONG maximum, const wchar_t* name) {
-    return Noted(g_handles, CreateSemaphoreW(a, initial, maximum, name));
-}
-HANDLE WINAPI CountedCreateThread(SECURITY_ATTRIBUTES* a, SIZE_T stack, LPTHREAD_START_ROUTINE start, void* parameter,
-                                  DWORD flags, DWORD* id) {
-    return Noted(g_handles, CreateThread(a, stack, start, parameter, flags, id));
-}
-HANDLE WINAPI CountedCreateFileA(const char* name, DWORD access, DWORD share, SECURITY_ATTRIBUTES* a, DWORD how,
-                                 DWORD flags, HANDLE model) {
-    return Noted(g_handles, CreateFileA(name, access, share, a, how, flags, model));
-}
-HANDLE WINAPI CountedCreateFileW(const wchar_t* name, DWORD access, DWORD share, SECURITY_ATTRIBUTES* a, DWORD how,
-                                 DWORD flags, HANDLE model) {
-    return Noted(g_handles, CreateFileW(name, access, share, a, how, flags, model));
-}
+#define OPENS(function) Opens<__COUNTER__>(#function, &::function)
+#define COUNTED(function) Replacement(#function, reinterpret_cast<const void*>(&Counted##function))
+
+// The other counted functions, by hand. A handle or menu is noted off before
+// the call: once closed, its value may be handed out again at once.
+BOOL WINAPI CountedCloseHandle(HANDLE handle) { return Note(handle, true), CloseHandle(handle); }
+BOOL WINAPI CountedDestroyMenu(HMENU menu) { return Note(menu, true), DestroyMenu(menu); }
 BOOL WINAPI CountedDuplicateHandle(HANDLE fromProcess, HANDLE from, HANDLE toProcess, HANDLE* to, DWORD access,
                                    BOOL inherit, DWORD options) {
     const BOOL done = DuplicateHandle(fromProcess, from, toProcess, to, access, inherit, options);
-    if (done && toProcess == GetCurrentProcess()) {
-        Noted(g_handles, *to);
-    }
+    Note(done && toProcess == GetCurrentProcess() ? *to : nullptr);
     return done;
 }
 BOOL WINAPI CountedOpenProcessToken(HANDLE process, DWORD access, HANDLE* token) {
     const BOOL done = OpenProcessToken(process, access, token);
-    if (done) {
-        Noted(g_handles, *token);
-    }
+    Note(done ? *token : nullptr);
     return done;
-}
-BOOL WINAPI CountedCloseHandle(HANDLE handle) {
-    NotedOff(g_handles, handle);
-    return CloseHandle(handle);
-}
-HMENU WINAPI CountedCreatePopupMenu() { return Noted(g_menus, CreatePopupMenu()); }
-BOOL WINAPI CountedDestroyMenu(HMENU menu) {
-    NotedOff(g_menus, menu);
-    return DestroyMenu(menu);
 }
 
 }  // namespace
@@ -76,37 +65,24 @@ BOOL WINAPI CountedDestroyMenu(HMENU menu) {
 ObjectCount::ObjectCount(HMODULE module) {
     {
         const std::lock_guard<hostmodel::HostLock> lock(g_lock);
-        g_handles.clear();
-        g_menus.clear();
+        g_live<HANDLE>.clear();
+        g_live<HMENU>.clear();
     }
-    const std::pair<const char*, const void*> counted[] = {
-        {"CreateEventW", reinterpret_cast<const void*>(&CountedCreateEventW)},
-        {"CreateSemaphoreW", reinterpret_cast<const void*>(&CountedCreateSemaphoreW)},
-        {"CreateThread", reinterpret_cast<const void*>(&CountedCreateThread)},
-        {"CreateFileA", reinterpret_cast<const void*>(&CountedCreateFileA)},
-        {"CreateFileW", reinterpret_cast<const void*>(&CountedCreateFileW)},
-        {"DuplicateHandle", reinterpret_cast<const void*>(&CountedDuplicateHandle)},
-        {"OpenProcessToken", reinterpret_cast<const void*>(&CountedOpenProcessToken)},
-        {"CloseHandle", reinterpret_cast<const void*>(&CountedCloseHandle)},
-        {"CreatePopupMenu", reinterpret_cast<const void*>(&CountedCreatePopupMenu)},
-        {"DestroyMenu", reinterpret_cast<const void*>(&CountedDestroyMenu)},
-    };
-    for (const auto& [name, replacement] : counted) {
-        patches_.push_back(std::make_unique<ImportPatch>(module, name, replacement));
-        patched_ += patches_.back()->applied() ? 1 : 0;
-    }
+    const Replacement counted[] = {OPENS(CreateEventW),      OPENS(CreateSemaphoreW),   OPENS(CreateThread),
+                                   OPENS(CreateFileA),       OPENS(CreateFileW),        OPENS(CreatePopupMenu),
+                                   COUNTED(DuplicateHandle), COUNTED(OpenProcessToken), COUNTED(CloseHandle),
+                                   COUNTED(DestroyMenu)};
+    for (const auto& [name, by] : counted) patched_ += patches_.emplace_back(module, name, by).applied();
 }
-
-ObjectCount::~ObjectCount() = default;
 
 size_t ObjectCount::openHandles() const {
     const std::lock_guard<hostmodel::HostLock> lock(g_lock);
-    return g_handles.size();
+    return g_live<HANDLE>.size();
 }
 
 std::vector<HMENU> ObjectCount::liveMenus() const {
     const std::lock_guard<hostmodel::HostLock> lock(g_lock);
-    return std::vector<HMENU>(g_menus.begin(), g_menus.end());
+    return std::vector<HMENU>(g_live<HMENU>.begin(), g_live<HMENU>.end());
 }
 
 }  // namespace fixture

@@ -8,7 +8,7 @@
 #include <windows.h>
 
 #include <cstddef>
-#include <memory>
+#include <deque>
 #include <vector>
 
 #include "import_patch.h"
@@ -24,7 +24,6 @@ namespace fixture {
 class ObjectCount {
 public:
     explicit ObjectCount(HMODULE module);
-    ~ObjectCount();
     ObjectCount(const ObjectCount&) = delete;
     ObjectCount& operator=(const ObjectCount&) = delete;
 
@@ -33,7 +32,7 @@ public:
     std::vector<HMENU> liveMenus() const;     // made since and not destroyed
 
 private:
-    std::vector<std::unique_ptr<ImportPatch>> patches_;
+    std::deque<ImportPatch> patches_;  // emplaced where they stay
     int patched_ = 0;
 };
 
