@@ -3,8 +3,8 @@
 # daemon and the host meet (tests/win32/reliability/lifecycle_explorer_test.cpp).
 #   scripts/explore.sh [--full | --list] [<text>]
 # Without an option, as the test command runs it: every action at the points
-# inside STARTUP and CLOSEDOWN and a seeded share of the other pairs (about
-# 3 minutes; ORBWICK_EXPLORE_SEED=<seed> replays the selection of the seed a
+# inside STARTUP and CLOSEDOWN and a seeded 15 % share of the other pairs (about
+# 2 minutes; ORBWICK_EXPLORE_SEED=<seed> replays the selection of the seed a
 # run printed); --full runs every action at every point (about 5 to 8
 # minutes); --list only lists the points. <text> explores only the points
 # whose names contain it, e.g. "message box".

@@ -884,7 +884,7 @@ std::string Setting(const char* name) {
 // and a share of the pairs elsewhere, in percent: every such pair is drawn
 // on its own from the seed and its names, so a seed printed by one run
 // replays its selection, and a pair one run leaves out is met by others.
-constexpr unsigned kDefaultSharePercent = 35;
+constexpr unsigned kDefaultSharePercent = 15;
 
 bool Drawn(unsigned seed, const std::string& pair) {
     uint32_t hash = 2166136261u ^ seed;  // FNV-1a over the pair's names
