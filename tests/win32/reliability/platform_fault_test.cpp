@@ -286,6 +286,44 @@ TEST(PlatformFaults, ARestartedTitledModuleIsFoundBehindAnotherTitledOne) {
     EXPECT_EQ(CheckMark(session.DisplayMenu(), 1000), std::optional<bool>(true));
 }
 
+HANDLE WINAPI RefuseThread(SECURITY_ATTRIBUTES*, SIZE_T, LPTHREAD_START_ROUTINE, void*, DWORD, DWORD*) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+}
+HHOOK WINAPI RefuseHook(int, HOOKPROC, HINSTANCE, DWORD) {
+    SetLastError(ERROR_NO_MORE_USER_HANDLES);
+    return nullptr;
+}
+
+// A start the platform refuses what it needs answers 0, leaves no hook that
+// would act on a command, and says which part could not be made.
+TEST(PlatformFaults, AStartWithoutItsHookOrWorkerAnswersZeroAndSaysWhy) {
+    const struct {
+        const char* import;
+        const void* refusal;
+        const char* line;
+    } rows[] = {
+        {"CreateThread", reinterpret_cast<const void*>(&RefuseThread),
+         "Orbwick daemon could not load (start-up worker not started)"},
+        {"SetWindowsHookExW", reinterpret_cast<const void*>(&RefuseHook),
+         "Orbwick daemon could not load (message hook not installed)"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.import);
+        DaemonSession session("S", "");
+        HWND moduleS = session.AddModule(0);
+        session.library().emplace(session.libraryName);
+        {
+            fixture::ImportPatch refuse(session.library()->module(), row.import, row.refusal);
+            ASSERT_TRUE(refuse.applied());
+            EXPECT_EQ(session.library()->Startup(session.host.MakeRecord(3, 0)) & 0xFF, 0);
+        }
+        SendMenuCommand(session.frame.frame(), 1000);
+        EXPECT_TRUE(IsWindowVisible(moduleS)) << "a hook acted after a refused start";
+        EXPECT_EQ(session.host.LogLines(kLogLevelOutcome), std::vector<std::string>{row.line});
+    }
+}
+
 // Large and malformed configuration files. Modules have no windows here, so
 // their items show the sets: present = enabled, unchecked = hidden.
 std::string TenMegabyteFile() {
