@@ -127,6 +127,7 @@ TEST(Startup, SurvivesMissingEmptyOrUnreadableBaseDirectory) {
         {"null pointer", std::nullopt, {kLoaded, notRead}},
         {"empty text", std::string(), {kLoaded, notRead}},
         {"letters outside the code page", std::string("C:\\Norvale \x3f\x3f\x3f\\"), {kLoaded, notRead, codePage}},
+        {"a relative folder, its first letter outside", std::string("\x3fserver\\"), {kLoaded, notRead, codePage}},
         {"extended-length prefix", std::string("\\\\?\\C:\\no such folder\\"), {kLoaded, notRead}},
     };
     for (const auto& row : rows) {
