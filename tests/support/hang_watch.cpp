@@ -38,8 +38,8 @@ const auto* const g_program = reinterpret_cast<const char*>(GetModuleHandleW(nul
 // the program starts (not at the report: the loader's lock may be the stuck
 // thread's) and so not imported, which keeps the test kit's reviewed imports
 // as they are.
-#define KERNEL32(function)                 \
-    reinterpret_cast<decltype(&function)>( \
+#define KERNEL32(function)                   \
+    reinterpret_cast<decltype(&(function))>( \
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), #function)))
 const auto g_readMemory = KERNEL32(ReadProcessMemory);
 const auto g_suspend = KERNEL32(SuspendThread);
