@@ -20,8 +20,7 @@ void DestroyUnattachedMenu() {
         return;
     }
     g_daemon.unattachedMenu = nullptr;
-    HMENU expected = popup;
-    g_daemon.menu.compare_exchange_strong(expected, nullptr);
+    ForgetMenu(g_daemon.menu, popup);
     DestroyMenu(popup);
 }
 
@@ -50,3 +49,8 @@ void EndWorkerRun() {
 }
 
 bool IsCurrentRun(WorkerRun run) { return g_daemon.workerRun.load() == run; }
+
+void ForgetMenu(std::atomic<HMENU>& menu, HMENU popup) {
+    HMENU expected = popup;
+    menu.compare_exchange_strong(expected, nullptr);
+}

@@ -64,6 +64,10 @@ WorkerRun BeginWorkerRun();
 void EndWorkerRun();
 bool IsCurrentRun(WorkerRun run);
 
+// Under the run lock: the menu handle no longer names popup, a Display
+// control popup that reached no host menu; the caller destroys it.
+void ForgetMenu(std::atomic<HMENU>& menu, HMENU popup);
+
 // Holds the run lock for its scope. Never held across a call that waits for
 // the host's thread (SendMessageW, ShowWindow of its windows, host calls).
 class RunLock {

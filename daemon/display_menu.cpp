@@ -284,8 +284,7 @@ Attach AttachToHostMenu(WorkerGate& gate, HMENU popup) {
 void DiscardPopup(std::atomic<HMENU>& menu, HMENU popup) {
     {
         RunLock lock;
-        HMENU expected = popup;
-        menu.compare_exchange_strong(expected, nullptr);
+        ForgetMenu(menu, popup);
     }
     DestroyMenu(popup);
 }
