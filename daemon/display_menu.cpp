@@ -291,6 +291,10 @@ void DiscardPopup(std::atomic<HMENU>& menu, HMENU popup) {
 
 }  // namespace
 
+bool RemoveEarlierDisplayControls(WorkerGate& gate) {
+    return gate.Publish([&] { RemoveEarlierDisplayMenus(GetMenu(gate.mainWindow)); });
+}
+
 bool BuildDisplayMenu(std::atomic<HMENU>& menu, WorkerGate& gate) {
     if (menu.load() != nullptr) {
         return true;
@@ -320,11 +324,11 @@ bool BuildDisplayMenu(std::atomic<HMENU>& menu, WorkerGate& gate) {
     }
     if (attached != Attach::Done && attached != Attach::NoHostMenu) {
         DiscardPopup(menu, popup);
-        if (attached == Attach::RunEnded) {
+        if (attached == Attach::RunEnded || (attached == Attach::Failed && !RemoveEarlierDisplayControls(gate))) {
             return false;
         }
         gate.Log(kLogLevelOutcome, attached == Attach::EarlierKept ? kLogEarlierMenuKept : kLogNoMenu);
-        return gate.Open();
+        return gate.Pass([&] { DrawMenuBar(gate.mainWindow); });
     }
     return gate.Pass([&] { DrawMenuBar(gate.mainWindow); });
 }

@@ -105,8 +105,13 @@ DWORD WINAPI StartupWorker(LPVOID parameter) {
     try {
         RunFirstPass(*gate);
     } catch (...) {
-        // The line is ASCII: writing it needs no memory.
+        // The line is ASCII: writing it needs no memory, nor does taking
+        // menus out of the menu bar.
         gate->Log(kLogLevelOutcome, kLogPassOutOfMemory);
+        if (g_daemon.menu.load() == nullptr) {
+            RemoveEarlierDisplayControls(*gate);
+            gate->Pass([&] { DrawMenuBar(gate->mainWindow); });
+        }
     }
     delete gate;
     ReleaseThreadExceptionData();

@@ -26,6 +26,9 @@ public:
     ImportPatch& operator=(const ImportPatch&) = delete;
 
     bool applied() const { return slot_ != nullptr; }
+    // What the slot held before: the function, or an earlier patch's
+    // replacement, that a replacement passes a call on to.
+    void* original() const { return original_; }
 
 private:
     void** slot_ = nullptr;
