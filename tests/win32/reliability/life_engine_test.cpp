@@ -1567,7 +1567,7 @@ std::string Setting(const char* name) {
 // and a run one seed leaves out is met by others. Actions at the points
 // inside the host's own STARTUP and CLOSEDOWN, where the host's answers
 // decide what the daemon is, always run.
-constexpr unsigned kSharePercent[kDisturbances] = {15, 15, 15};
+constexpr unsigned kSharePercent[kDisturbances] = {6, 15, 15};
 
 bool Drawn(unsigned seed, Kind kind, const std::string& names) {
     uint32_t hash = 2166136261u ^ seed;  // FNV-1a
