@@ -107,7 +107,7 @@ split_list() {
                 ($hunk, $side) = (0, "");
             } elsif ($dir eq "" || $line =~ /^#/ || $line =~ /^\s*$/ && $side eq "") {
                 next;
-            } elsif ($line =~ /^(file|what):\s*(.*)$/) {
+            } elsif ($line =~ /^(file|what|env):\s*(.*)$/) {
                 put($1, $2);
             } elsif ($line =~ /^tests:\s*(.*)$/) {
                 my %kind = (win32 => [], native => []);
@@ -247,7 +247,9 @@ run_tests() {
     names=$(field "$1" win32)
     if [ -n "$names" ]; then
         regex=$(echo "$names" | sed 's/ /|/g')
-        ctest --test-dir "$win32" -R "^($regex)\$" --timeout 300 --output-on-failure >>"$2" 2>&1 || status=1
+        # shellcheck disable=SC2046 # the settings are words of their own
+        env $(field "$1" env) ctest --test-dir "$win32" -R "^($regex)\$" --timeout 300 --output-on-failure \
+            >>"$2" 2>&1 || status=1
     fi
     for program in $(field "$1" native); do
         # A program CTest knows by its own name runs as CTest runs it (the
