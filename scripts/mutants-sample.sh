@@ -54,8 +54,7 @@
 #   unjudged    every test that executes it failed on the baseline
 #
 # The tests' own random seeds are fixed for the whole sample and printed:
-# the life-cycle explorer's (ORBWICK_EXPLORE_SEED), the stress test's
-# (ORBWICK_STRESS_SEED) and the fault sweep's (ORBWICK_FAULTS_SEED) are each
+# the engine's (ORBWICK_SEED) and the stress test's (ORBWICK_STRESS_SEED) are each
 # the sample's seed unless set in the environment; the baseline and every
 # mutant run with the same. ORBWICK_MUTANT_TIMEOUT sets the time limit of one
 # test run in seconds (600; the tests' own CTest limits do not apply): the
@@ -72,9 +71,8 @@ limit=${ORBWICK_MUTANT_TIMEOUT:-600}
 tab=$(printf '\t')
 mkdir -p "$work"
 
-export ORBWICK_EXPLORE_SEED="${ORBWICK_EXPLORE_SEED:-$seed}"
 export ORBWICK_STRESS_SEED="${ORBWICK_STRESS_SEED:-$seed}"
-export ORBWICK_FAULTS_SEED="${ORBWICK_FAULTS_SEED:-$seed}"
+export ORBWICK_SEED="${ORBWICK_SEED:-$seed}"
 
 # The sources linked into orbwick.dll, read from the release build's linker
 # map before the run goes into its private display. The DLL is built (only
@@ -184,7 +182,7 @@ if [ ! -s "$coverage/map.tsv" ]; then
         status=pass
         # As CTest runs it, but within 900 s rather than the test's own limit:
         # the unoptimised build is slower.
-        GCOV_PREFIX="Z:$counts/win32/$name" ORBWICK_EXPLORE_SEED=1 ORBWICK_STRESS_SEED=1 ORBWICK_FAULTS_SEED=1 \
+        GCOV_PREFIX="Z:$counts/win32/$name" ORBWICK_SEED=1 ORBWICK_STRESS_SEED=1 \
             timeout -k 10 900 sh -c "$($py "$points_py" command "$cov_win32" "$name")" </dev/null \
             >"$coverage/$name.log" 2>&1 || status=fail
         printf 'win32\t%s\t%s\t%s\n' "$name" $(($(date +%s) - started)) $status >>"$coverage/timings.tsv"
@@ -285,8 +283,8 @@ while IFS="$tab" read -r id file line start end op original replacement _ <&3; d
 done 3<"$sample"
 
 echo "== sample of $(wc -l <"$sample") mutants, seed $seed, area $area; the tests' seeds:" \
-    "ORBWICK_EXPLORE_SEED=$ORBWICK_EXPLORE_SEED ORBWICK_STRESS_SEED=$ORBWICK_STRESS_SEED" \
-    "ORBWICK_FAULTS_SEED=$ORBWICK_FAULTS_SEED; time limit $limit s a test"
+    "ORBWICK_SEED=$ORBWICK_SEED ORBWICK_STRESS_SEED=$ORBWICK_STRESS_SEED;" \
+    "time limit $limit s a test"
 
 # The baseline: every test a mutant of the sample would run, once, on the
 # unmutated scratch copy.
