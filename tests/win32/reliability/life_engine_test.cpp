@@ -342,7 +342,7 @@ const char* const kActionNames[kActions] = {"CLOSEDOWN",
 // The test's norvale.ini, and the modules with windows (C is not enabled);
 // module D comes at the worker's third poll.
 const char kEnabled[] = "SPED";
-const char kHidden[] = "P";
+const char kHidden[] = "SP";
 const char kWithWindows[] = "SPECD";
 constexpr fixture::HostVersion kRefusedVersion{2, 19};
 constexpr UINT WM_APP_ACT = WM_APP + 1;              // the host acts (asked from a daemon thread's call)
