@@ -111,14 +111,28 @@ template <int Key, typename R>
 R g_failure;
 template <int Key>
 DWORD g_error;
+// How a function fails: at its call; as a release that does its work and
+// still reports a failure; or, for a send, only to another thread's window
+// (a send to the calling thread's own window is a call of its procedure,
+// which the platform cannot fail while the window exists).
+enum class Way { AtCall, AfterWork, AcrossThreads };
 template <int Key>
-bool g_callsFirst;  // a release: does its work, then reports the failure
+Way g_way;
+
+template <typename... A>
+bool SendsToOwnThread(A...) {
+    return false;
+}
+template <typename... A>
+bool SendsToOwnThread(HWND window, A...) {
+    return GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId();
+}
 
 template <int Key, typename R, typename... A>
 R WINAPI FailingStdcall(A... args) {
     const auto next = reinterpret_cast<R(WINAPI*)(A...)>(g_next<Key>);
-    if (Strikes(g_row<Key>)) {
-        if (g_callsFirst<Key>) {
+    if (!(g_way<Key> == Way::AcrossThreads && SendsToOwnThread(args...)) && Strikes(g_row<Key>)) {
+        if (g_way<Key> == Way::AfterWork) {
             next(args...);
         }
         SetLastError(g_error<Key>);
@@ -144,9 +158,9 @@ struct Same {
 };
 
 template <int Key, typename R>
-void Register(const char* name, R failure, DWORD error, bool callsFirst, const void* replacement) {
+void Register(const char* name, R failure, DWORD error, Way way, const void* replacement) {
     g_row<Key> = static_cast<int>(g_swept.size());
-    g_callsFirst<Key> = callsFirst;
+    g_way<Key> = way;
     g_failure<Key, R> = failure;
     g_error<Key> = error;
     const std::string text = name;
@@ -154,18 +168,22 @@ void Register(const char* name, R failure, DWORD error, bool callsFirst, const v
 }
 
 template <int Key, typename R, typename... A>
-void Sweep(const char* name, R(WINAPI*)(A...), typename Same<R>::type failure, DWORD error, bool callsFirst = false) {
-    Register<Key, R>(name, failure, error, callsFirst, reinterpret_cast<const void*>(&FailingStdcall<Key, R, A...>));
+void Sweep(const char* name, R(WINAPI*)(A...), typename Same<R>::type failure, DWORD error, Way way = Way::AtCall) {
+    Register<Key, R>(name, failure, error, way, reinterpret_cast<const void*>(&FailingStdcall<Key, R, A...>));
 }
 
 template <int Key, typename R, typename... A>
 void Sweep(const char* name, R(__cdecl*)(A...), typename Same<R>::type failure, DWORD error) {
-    Register<Key, R>(name, failure, error, false, reinterpret_cast<const void*>(&FailingCdecl<Key, R, A...>));
+    Register<Key, R>(name, failure, error, Way::AtCall, reinterpret_cast<const void*>(&FailingCdecl<Key, R, A...>));
 }
 
 #define SWEEP(function, failure, error) Sweep<__COUNTER__>(#function, &::function, failure, error)
 // A release that does its work and still reports a failure.
-#define SWEEP_RELEASE(function, failure, error) Sweep<__COUNTER__>(#function, &::function, failure, error, true)
+#define SWEEP_RELEASE(function, failure, error) \
+    Sweep<__COUNTER__>(#function, &::function, failure, error, Way::AfterWork)
+// A send that fails only to another thread's window.
+#define SWEEP_SEND(function, failure, error) \
+    Sweep<__COUNTER__>(#function, &::function, failure, error, Way::AcrossThreads)
 
 // Each function with its documented failure result and a last error it
 // gives when the process reaches its limits or loses a race with the host.
@@ -204,9 +222,9 @@ void BuildTable() {
     SWEEP(InsertMenuW, FALSE, ERROR_NOT_ENOUGH_MEMORY);
     SWEEP(MessageBoxW, 0, ERROR_NOT_ENOUGH_MEMORY);
     SWEEP(MsgWaitForMultipleObjects, WAIT_FAILED, ERROR_INVALID_HANDLE);
-    SWEEP(RemoveMenu, FALSE, ERROR_ACCESS_DENIED);       // a menu of the host's it may not change
-    SWEEP(SendDlgItemMessageW, 0, ERROR_ACCESS_DENIED);  // blocked, as UIPI does
-    SWEEP(SendMessageW, 0, ERROR_ACCESS_DENIED);
+    SWEEP(RemoveMenu, FALSE, ERROR_ACCESS_DENIED);            // a menu of the host's it may not change
+    SWEEP_SEND(SendDlgItemMessageW, 0, ERROR_ACCESS_DENIED);  // blocked, as UIPI does
+    SWEEP_SEND(SendMessageW, 0, ERROR_ACCESS_DENIED);
     SWEEP(SetWindowsHookExW, nullptr, ERROR_NO_MORE_USER_HANDLES);
     SWEEP(malloc, nullptr, ERROR_NOT_ENOUGH_MEMORY);
     SWEEP(calloc, nullptr, ERROR_NOT_ENOUGH_MEMORY);
@@ -283,7 +301,7 @@ constexpr int kLives = static_cast<int>(Life::kCount);
 const char* const kLifeNames[kLives] = {
     "start and first pass",
     "commands (toggle, Hide all, Show all) with module S and the core window restarted by the host",
-    "saves of module E restarted by the host and hidden (merged; refused by the host, with the failure box up)",
+    "saves of modules P and E restarted by the host and hidden (merged; refused by the host, with the failure box up)",
     "restart (CLOSEDOWN, FreeLibrary, LoadLibrary, STARTUP as host 3.0)",
     "CLOSEDOWN while the worker polls",
     "CLOSEDOWN while the worker reads a title",
@@ -1336,6 +1354,11 @@ void Run::Execute() {
         Command(1098);
         break;
     case Life::Saves:
+        // The host restarts module P, listed hidden, and hides the new window
+        // itself; and module E, whose new window the operator hides.
+        RestartModule(1);
+        ShowWindow(GetParent(own_->slots[1]), SW_HIDE);
+        HostChanged();
         RestartModule(2);
         // An update file an earlier save left, read-only: it is replaced.
         if (!directory_.WriteFile("IniUpdate.tmp", "NORVALEX\r\n") ||
