@@ -302,7 +302,7 @@ bool BuildDisplayMenu(std::atomic<HMENU>& menu, WorkerGate& gate) {
     HMENU popup = CreatePopupMenu();
     if (popup == nullptr) {
         gate.Log(kLogLevelOutcome, kLogNoMenu);
-        return gate.Open();
+        return RemoveEarlierDisplayControls(gate) && gate.Pass([&] { DrawMenuBar(gate.mainWindow); });
     }
     if (!gate.Publish([&] { menu = popup; })) {
         DestroyMenu(popup);

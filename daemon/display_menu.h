@@ -30,7 +30,8 @@
 // is then destroyed. A popup that cannot be made, whose items cannot all be
 // appended, or that cannot be put into the host menu is not attached at all
 // (nor its separator), and the host's log says "Orbwick: Display control
-// menu could not be made"; the daemon goes on without it. When an earlier
+// menu could not be made"; the daemon goes on without it, and an earlier
+// start's Display control is taken out of the menu bar. When an earlier
 // Display control could not be read or taken out of the menu bar, no second
 // one is added and the log says "Orbwick: Display control not added (an
 // earlier one could not be removed)".

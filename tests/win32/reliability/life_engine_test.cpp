@@ -377,6 +377,7 @@ const char kWaitingPrefix[] = "Orbwick: waiting for ";
 const char kRefusedPrefix[] = "Orbwick daemon could not load";
 const char kNotReadLine[] = "Orbwick: norvale.ini could not be read";
 const char kCommandRefusedLine[] = "Orbwick: command not carried out (out of memory)";
+const char kEarlierKeptLine[] = "Orbwick: Display control not added (an earlier one could not be removed)";
 
 std::string Hex(unsigned value) {
     char text[16];
@@ -1229,8 +1230,13 @@ bool Run::SaidNoMenu() const {
 void Run::CheckRunningDaemon() {
     HostWindows& windows = onOther_ ? *other_ : *own_;
     HMENU menu = windows.DisplayMenu();
-    if (SaidNoMenu())
-        return;  // what is in the menu bar is an earlier start's, if anything
+    // Without one of its own, an earlier start's is left only when it could
+    // not be taken out.
+    if (SaidNoMenu()) {
+        if (menu != nullptr && !Said(host_.LogLines(kLogLevelOutcome), startLines_, kEarlierKeptLine))
+            Violation("a start without a Display control of its own left an earlier one in the menu bar");
+        return;
+    }
     if (menu == nullptr) {
         const auto lines = host_.LogLines(kLogLevelOutcome);
         for (const std::string& line : lines) {
