@@ -5,8 +5,8 @@
 #   scripts/explore.sh [--full | --list] [<text>]
 # Without an option, as the test command runs them: every action at the
 # points inside STARTUP and CLOSEDOWN and a seeded 6 % share of the other
-# pairs (about 2 minutes; ORBWICK_SEED=<seed> replays the selection of the
-# seed a run printed); --full runs every action at every point (about 25
+# pairs (2 to 3 minutes; ORBWICK_SEED=<seed> replays the selection of the
+# seed a run printed); --full runs every action at every point (about 30
 # minutes); --list only lists the points. <text> explores only the points
 # whose names contain it, e.g. "message box".
 # Builds the Win32 tree first. Prints the runs, points, actions and invariant

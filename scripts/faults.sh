@@ -7,7 +7,7 @@
 # Without an option, as the test command runs them: a seeded 15 % share of
 # the runs, at least one of each kind in each life (about a minute;
 # ORBWICK_SEED=<seed> replays the selection of the seed a run printed);
-# --full runs every run (about 10 minutes).
+# --full runs every run (about 6 minutes).
 # Builds the program (and orbwick.dll) first. Prints the runs, functions,
 # lives and invariant violations; exit code 0 when there were none.
 set -eu
