@@ -292,7 +292,8 @@ void DiscardPopup(std::atomic<HMENU>& menu, HMENU popup) {
 }  // namespace
 
 bool RemoveEarlierDisplayControls(WorkerGate& gate) {
-    return gate.Publish([&] { RemoveEarlierDisplayMenus(GetMenu(gate.mainWindow)); });
+    return gate.Publish([&] { RemoveEarlierDisplayMenus(GetMenu(gate.mainWindow)); }) &&
+           gate.Pass([&] { DrawMenuBar(gate.mainWindow); });
 }
 
 bool BuildDisplayMenu(std::atomic<HMENU>& menu, WorkerGate& gate) {
@@ -302,7 +303,7 @@ bool BuildDisplayMenu(std::atomic<HMENU>& menu, WorkerGate& gate) {
     HMENU popup = CreatePopupMenu();
     if (popup == nullptr) {
         gate.Log(kLogLevelOutcome, kLogNoMenu);
-        return RemoveEarlierDisplayControls(gate) && gate.Pass([&] { DrawMenuBar(gate.mainWindow); });
+        return RemoveEarlierDisplayControls(gate);
     }
     if (!gate.Publish([&] { menu = popup; })) {
         DestroyMenu(popup);
@@ -328,7 +329,7 @@ bool BuildDisplayMenu(std::atomic<HMENU>& menu, WorkerGate& gate) {
             return false;
         }
         gate.Log(kLogLevelOutcome, attached == Attach::EarlierKept ? kLogEarlierMenuKept : kLogNoMenu);
-        return gate.Pass([&] { DrawMenuBar(gate.mainWindow); });
+        return gate.Open();
     }
     return gate.Pass([&] { DrawMenuBar(gate.mainWindow); });
 }

@@ -39,6 +39,7 @@ bool BuildDisplayMenu(std::atomic<HMENU>& menu, WorkerGate& gate);
 
 // A pass that ends without a Display control of its own (its menu could not
 // be made, or it ran out of memory) takes earlier starts' ones out of the
-// menu bar while the run is current: their marks would follow nothing and
-// their Save would save nothing. False once the run has ended.
+// menu bar while the run is current, and has the menu bar drawn again:
+// their marks would follow nothing and their Save would save nothing. False
+// once the run has ended.
 bool RemoveEarlierDisplayControls(WorkerGate& gate);

@@ -110,7 +110,6 @@ DWORD WINAPI StartupWorker(LPVOID parameter) {
         gate->Log(kLogLevelOutcome, kLogPassOutOfMemory);
         if (g_daemon.menu.load() == nullptr) {
             RemoveEarlierDisplayControls(*gate);
-            gate->Pass([&] { DrawMenuBar(gate->mainWindow); });
         }
     }
     delete gate;
